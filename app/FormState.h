@@ -1,0 +1,35 @@
+#pragma once
+
+#include "Camera.h"
+#include "Landscape.h"
+#include "Vec3.h"
+#include "World.h"
+
+#include <cstdint>
+
+// The main window's own state record, in the order the window declares it. TForm1 derives
+// from it; the terrain build and the wandering bump receive it (they need no widget).
+// Every field starts at zero or false except those the window's constructor sets.
+struct TForm1State {
+    Camera camera;
+    Vec3d bumpApex;              // terrain point under the bump's centre; the orbit target of F
+    float speedFactor = 0.3f;    // world units moved per frame per held movement key
+    bool KeyState[256] = {};     // held flags by virtual-key code
+    bool timeFrozen = false;     // T
+    bool horizontalMove = false; // L
+    bool showNormals = false;    // N
+    std::uint32_t frameCount = 0; // frames since the last frame-rate read-out
+    std::uint32_t lastTick = 0;   // millisecond tick of the last frame-rate read-out
+    std::int32_t bumpColumn = 10; // lattice column (x index) of the bump's centre
+    std::int32_t bumpRow = 10;    // lattice row (z index) of the bump's centre
+    std::int32_t bumpRadius = 3;  // lattice cells
+    float bumpRate = 0.05f;       // share of the remaining height gap closed per frame
+    TLandscape landscape;
+    std::int32_t latticeWidth = 300;
+    std::int32_t latticeDepth = 300;
+    TWorld world;
+
+    // Set when buildLandscape has completed. Until then (a texture that could not be read stops
+    // the start-up) the frame draws no terrain and the bump touches no array.
+    bool landscapeBuilt = false;
+};

@@ -1,0 +1,143 @@
+#include "Landscape.h"
+
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+
+// sqrt(3)/2: the column distance in units of the row spacing.
+constexpr double kColumnFactor = 0.8660254037844386;
+
+template <typename T>
+T* allocateZeroed(std::size_t count)
+{
+    return static_cast<T*>(std::calloc(count, sizeof(T)));
+}
+
+} // namespace
+
+TLandscape::~TLandscape()
+{
+    release();
+}
+
+void TLandscape::release()
+{
+    // Texture name 0 is ignored by glDeleteTextures, so unloaded slots are harmless. Without
+    // any loaded texture there is nothing to delete and no GL call is made, so a landscape
+    // built without a context (as the maths tests do) is released without one.
+    bool anyTexture = false;
+    for (std::uint32_t slot = 0; slot < textureCount && textures; ++slot)
+        anyTexture = anyTexture || textures[slot] != 0;
+    if (anyTexture)
+        glDeleteTextures(static_cast<GLsizei>(textureCount), textures);
+    std::free(textures);
+    std::free(positions);
+    std::free(normals);
+    std::free(colours);
+    std::free(layers);
+    textures = nullptr;
+    positions = nullptr;
+    normals = nullptr;
+    colours = nullptr;
+    layers = nullptr;
+    width = depth = textureCount = 0;
+    spacing = 0.0f;
+}
+
+void TLandscape::create(std::uint32_t w, std::uint32_t d, float s, std::uint32_t count)
+{
+    release();
+    width = w >= 2 ? w : 2;
+    depth = d >= 2 ? d : 2;
+    spacing = s > 0.0f ? s : 1.0f; // zero, negative and NaN all give 1
+    textureCount = count >= 1 ? count : 1;
+
+    const std::size_t n = std::size_t(width) * depth;
+    textures = allocateZeroed<GLuint>(textureCount);
+    positions = allocateZeroed<float3>(n);
+    normals = allocateZeroed<float3>(n);
+    colours = allocateZeroed<ubyte4>(n);
+    layers = allocateZeroed<std::uint32_t>(n);
+
+    for (std::uint32_t i = 0; i < width; ++i) {
+        for (std::uint32_t j = 0; j < depth; ++j) {
+            float3& p = positions[std::size_t(j) * width + i];
+            p.x = float(double(i) * spacing * kColumnFactor);
+            p.z = float((double(j) - 0.5 * double(i & 1u)) * spacing);
+        }
+    }
+
+    const std::int32_t wi = std::int32_t(width);
+    const std::int32_t odd[8] = {0, +wi, -1, -wi - 1, -wi, -wi + 1, +1, +wi};
+    const std::int32_t even[8] = {0, -wi, +1, +wi + 1, +wi, +wi - 1, -1, -wi};
+    for (int m = 0; m < 8; ++m) {
+        oddColumnFan[m] = odd[m];
+        evenColumnFan[m] = even[m];
+    }
+}
+
+void TLandscape::computeNormals(std::uint32_t x0, std::uint32_t x1, std::uint32_t z0, std::uint32_t z1)
+{
+    if (width < 3 || depth < 3)
+        return; // no interior vertex
+
+    if (x0 >= width) x0 = width - 1;
+    if (x1 >= width) x1 = width - 1;
+    if (z0 >= depth) z0 = depth - 1;
+    if (z1 >= depth) z1 = depth - 1;
+    std::uint32_t xlo = x0 < x1 ? x0 : x1, xhi = x0 < x1 ? x1 : x0;
+    std::uint32_t zlo = z0 < z1 ? z0 : z1, zhi = z0 < z1 ? z1 : z0;
+    if (xlo == 0) xlo = 1;
+    if (xhi == width - 1) xhi = width - 2;
+    if (zlo == 0) zlo = 1;
+    if (zhi == depth - 1) zhi = depth - 2;
+
+    const auto at = [this](std::uint32_t i, std::uint32_t j) -> const float3& {
+        return positions[std::size_t(j) * width + i];
+    };
+    for (std::uint32_t i = xlo; i <= xhi; ++i) {
+        for (std::uint32_t j = zlo; j <= zhi; ++j) {
+            const std::size_t k = std::size_t(j) * width + i;
+            if (i & 1u)
+                vertexNormal(normals[k], positions[k], at(i - 1, j - 1), at(i, j - 1), at(i + 1, j - 1),
+                             at(i + 1, j), at(i, j + 1), at(i - 1, j));
+            else
+                vertexNormal(normals[k], positions[k], at(i, j - 1), at(i + 1, j), at(i + 1, j + 1),
+                             at(i, j + 1), at(i - 1, j + 1), at(i - 1, j));
+        }
+    }
+}
+
+float3& vertexNormal(float3& normal, const float3& centre, const float3& n1, const float3& n2,
+                     const float3& n3, const float3& n4, const float3& n5, const float3& n6)
+{
+    const float3* around[6] = {&n1, &n2, &n3, &n4, &n5, &n6};
+    double d[6][3];
+    for (int m = 0; m < 6; ++m) {
+        d[m][0] = double(around[m]->x) - centre.x;
+        d[m][1] = double(around[m]->y) - centre.y;
+        d[m][2] = double(around[m]->z) - centre.z;
+    }
+    // Face m is spanned by d[m] and d[m+1]; d[m+1] x d[m] points up because the neighbours
+    // turn from +x towards +z (clockwise seen from above).
+    double s[3] = {0.0, 0.0, 0.0};
+    for (int m = 0; m < 6; ++m) {
+        const double* a = d[(m + 1) % 6];
+        const double* b = d[m];
+        const double f[3] = {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+        const double len = std::sqrt(f[0] * f[0] + f[1] * f[1] + f[2] * f[2]);
+        for (int c = 0; c < 3; ++c)
+            s[c] += f[c] / len;
+    }
+    normal.x = float(s[0]);
+    normal.y = float(s[1]);
+    normal.z = float(s[2]);
+    // The length is taken from the stored floats, as the stored vector is what gets normalised.
+    const double len = std::sqrt(double(normal.x) * normal.x + double(normal.y) * normal.y +
+                                 double(normal.z) * normal.z);
+    normal.x = float(normal.x / len);
+    normal.y = float(normal.y / len);
+    normal.z = float(normal.z / len);
+    return normal;
+}

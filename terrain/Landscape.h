@@ -1,0 +1,71 @@
+#pragma once
+
+#include "Vec3.h"
+
+#include <GL/gl.h>
+#include <cstdint>
+
+// One vertex colour: four bytes in the order R, G, B, A, as GL reads a GL_UNSIGNED_BYTE array.
+struct ubyte4 {
+    std::uint8_t r = 0;
+    std::uint8_t g = 0;
+    std::uint8_t b = 0;
+    std::uint8_t a = 0;
+};
+static_assert(sizeof(ubyte4) == 4, "ubyte4 must be tightly packed");
+
+// The terrain lattice: a height-field on a triangular lattice.
+//
+// Column i (x) and row j (z); vertex index k = j * width + i. Vertex (i, j) lies at
+// x = i * spacing * sqrt(3)/2 and z = (j - 0.5 * (i mod 2)) * spacing: odd columns are shifted
+// half a row towards -z, so every interior vertex has six neighbours at equal horizontal
+// distance. The arrays are flat and tightly packed and serve as GL client arrays as they are.
+//
+// Owns its five heap arrays and the GL textures named in `textures`; non-copyable.
+// A default-constructed landscape is empty (every field zero, every pointer null).
+class TLandscape {
+public:
+    std::uint32_t width = 0;         // vertices along x, at least 2 once created
+    std::uint32_t depth = 0;         // vertices along z, at least 2 once created
+    float spacing = 0.0f;            // row distance in world units, > 0 once created
+    std::uint32_t textureCount = 0;  // slots in `textures`, at least 1 once created
+    GLuint* textures = nullptr;      // GL texture names, 0 = none
+    float3* positions = nullptr;     // width * depth
+    float3* normals = nullptr;       // width * depth, unit length where computed
+    ubyte4* colours = nullptr;       // width * depth; alpha is 0 outside a draw call
+    std::uint32_t* layers = nullptr; // width * depth texture slot indices
+    std::int32_t oddColumnFan[8] = {};   // hexagon index offsets around a vertex in an odd column
+    std::int32_t evenColumnFan[8] = {};  // ... and in an even column
+
+    TLandscape() = default;
+    ~TLandscape();
+    TLandscape(const TLandscape&) = delete;
+    TLandscape& operator=(const TLandscape&) = delete;
+
+    // Sets the dimensions (width and depth at least 2, spacing > 0 else 1, at least one texture
+    // slot), allocates zero-filled arrays, sets x and z of every vertex and fills the fan tables.
+    // A landscape that was created before is released first.
+    void create(std::uint32_t width, std::uint32_t depth, float spacing, std::uint32_t textureCount);
+
+    // Recomputes the normals of columns x0..x1 and rows z0..z1 (inclusive, either order),
+    // clamped to the interior: the border ring is never computed.
+    void computeNormals(std::uint32_t x0, std::uint32_t x1, std::uint32_t z0, std::uint32_t z1);
+
+    // Drawing (GL context current; see LandscapeRender.cpp for the state each one expects and
+    // leaves). x and z are the world position the window is centred on, radius in world units.
+    void renderDepth(float x, float z, float radius);
+    void render(float x, float z, float radius);
+    void renderNormals();
+
+    std::uint32_t vertexCount() const { return width * depth; }
+
+private:
+    void release();
+};
+
+// Writes into `normal` the unit normal of a vertex at `centre` from its six neighbours, given
+// in the turning order of the neighbour table (+x towards +z), and returns `normal`. The six
+// face normals are each scaled to unit length before they are summed, so the triangles weigh
+// equally whatever their area.
+float3& vertexNormal(float3& normal, const float3& centre, const float3& n1, const float3& n2,
+                     const float3& n3, const float3& n4, const float3& n5, const float3& n6);

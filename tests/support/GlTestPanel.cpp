@@ -1,0 +1,57 @@
+#include "GlTestPanel.h"
+
+#include <QDir>
+#include <QOpenGLContext>
+#include <QTest>
+#include <GL/gl.h>
+#include <stdexcept>
+
+GlTestPanel::GlTestPanel(int width, int height) : panel_(std::make_unique<GlPanel>())
+{
+    panel_->setFormat(glViewFormat());
+    panel_->resize(width, height);
+    panel_->show();
+    if (!QTest::qWaitForWindowExposed(panel_.get()) || !panel_->initialized())
+        throw std::runtime_error("no GL context: the test panel was not exposed");
+    makeCurrent();
+    if (!QOpenGLContext::currentContext())
+        throw std::runtime_error("no GL context could be made current");
+    glViewport(0, 0, width, height);
+}
+
+GlTestPanel::~GlTestPanel()
+{
+    panel_->makeCurrent();
+}
+
+void GlTestPanel::makeCurrent()
+{
+    panel_->makeCurrent();
+}
+
+QImage GlTestPanel::readPixels()
+{
+    makeCurrent();
+    const int w = panel_->width() * panel_->devicePixelRatio();
+    const int h = panel_->height() * panel_->devicePixelRatio();
+    QImage image(w, h, QImage::Format_RGBA8888);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, image.bits());
+    return image.mirrored();
+}
+
+QRgb GlTestPanel::pixelAt(int x, int yFromBottom)
+{
+    makeCurrent();
+    unsigned char rgba[4] = {};
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(x, yFromBottom, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+    return qRgba(rgba[0], rgba[1], rgba[2], rgba[3]);
+}
+
+QString testOutputFolder()
+{
+    QString folder = qEnvironmentVariable("TERRAIN_TEST_OUTPUT", QDir::tempPath());
+    QDir().mkpath(folder);
+    return folder;
+}

@@ -1,0 +1,22 @@
+#include "World.h"
+
+TWorld::TWorld()
+{
+    // Every field is zero from its initialiser; the fan is empty. Then the constructor values.
+    axialTilt = 23.27f;
+    latitude = 40.0f;
+    sunColour = {1.0f, 1.0f, 1.0f};
+    scattering = {0.0f, 0.5f, 0.8f};
+}
+
+TWorld::~TWorld()
+{
+    // Names of 0 and a null quadric were never created; skipping them keeps a world that was
+    // never initialised (no GL context) free of GL calls. sunFan is destroyed after this body.
+    if (opticalDepthTexture != 0)
+        glDeleteTextures(1, &opticalDepthTexture);
+    if (skyQuadric)
+        gluDeleteQuadric(skyQuadric);
+    if (haloTexture != 0)
+        glDeleteTextures(1, &haloTexture);
+}
