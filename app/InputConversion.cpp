@@ -1,0 +1,56 @@
+#include "InputConversion.h"
+
+#include "ViewerError.h"
+
+#include <cctype>
+#include <clocale>
+#include <cmath>
+#include <cstdlib>
+#include <locale.h>
+
+// (2 * planetRadius + h) * h must stay finite in single precision for the sky's path length:
+// with the planet's radius of 6371000 m that holds up to about 1.8e19 m. The bound is kept
+// well inside it, at 1e18 m, so every product of the path computation is finite too.
+const float kMaxAtmosphereHeightMetres = 1e18f;
+
+namespace {
+
+[[noreturn]] void notANumber(const QString& text)
+{
+    throw ViewerError(QStringLiteral("'%1' is not a valid floating point value").arg(text).toStdString());
+}
+
+} // namespace
+
+double textToFloat(const QString& text)
+{
+    const QByteArray bytes = text.trimmed().toLatin1();
+    // strtod in the "C" locale reads the decimal forms, "nan" and "inf"/"infinity"; it would
+    // also take hexadecimal and "nan(...)" forms, which are no decimal text and are refused.
+    // Non-Latin-1 characters became '?' above and are refused by the parse.
+    if (bytes.isEmpty() || bytes.contains('x') || bytes.contains('X') || bytes.contains('('))
+        notANumber(text);
+    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
+    char* end = nullptr;
+    const double value = strtod_l(bytes.constData(), &end, cLocale);
+    // Leading blanks were trimmed, so strtod skipping none of its own is the same rule.
+    if (end != bytes.constData() + bytes.size() || std::isspace(static_cast<unsigned char>(bytes[0])))
+        notANumber(text);
+    // Out of range: strtod gives +-HUGE_VAL (an infinity) for too large and 0 or a subnormal for
+    // too small, which the caller's range check names.
+    return value;
+}
+
+float atmosphereHeightFromText(const QString& text)
+{
+    const double value = textToFloat(text);
+    const float stored = float(value);
+    if (!(stored > 0.0f) || !(stored <= kMaxAtmosphereHeightMetres)) {
+        throw ViewerError(QStringLiteral("The atmosphere height '%1' cannot be used: enter a number of metres "
+                                         "greater than 0 and at most %2.")
+                              .arg(text.trimmed())
+                              .arg(double(kMaxAtmosphereHeightMetres), 0, 'g', 3)
+                              .toStdString());
+    }
+    return stored;
+}
