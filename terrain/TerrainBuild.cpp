@@ -1,1 +1,73 @@
-// (being written)
+#include "TerrainBuild.h"
+
+#include "FormState.h"
+#include "Landscape.h"
+#include "Texture.h"
+
+#include <cmath>
+
+namespace {
+
+constexpr float kSpacing = 2.0f;
+constexpr std::uint32_t kTextureSlots = 100;
+const char* const kLayerFiles[4] = {"LandTex0.bmp", "LandTex1.bmp", "LandTex2.bmp", "LandTex3.bmp"};
+
+// The wave factors are single-precision constants; the sines see them widened to double.
+constexpr double kWaveX = double(0.7f);
+constexpr double kWaveZ = double(0.6f);
+constexpr double kWaveXZ = double(0.4f);
+
+// A lattice dimension from the window's signed setting; create() turns 0 and 1 into 2, and a
+// negative setting must not become a dimension of four billion.
+std::uint32_t latticeSide(std::int32_t setting)
+{
+    return setting > 0 ? std::uint32_t(setting) : 0u;
+}
+
+} // namespace
+
+unsigned layerForSlope(float normalY)
+{
+    // 4 - (y - 0.75) * 16 falls by one for every 1/16 the normal leans further from vertical:
+    // y above 0.9375 gives 0, down to 0.8125 and below which gives 3. A result below zero
+    // (y above 1.0625) would wrap round as unsigned and so also clamps to 3, as does NaN.
+    const double layer = 4.0 - (double(normalY) - 0.75) * 16.0;
+    if (!(layer > -1.0) || layer >= 4.0)
+        return 3;
+    return unsigned(int(layer));
+}
+
+void buildLandscape(TForm1State& form)
+{
+    form.landscapeBuilt = false;
+    TLandscape& land = form.landscape;
+    land.create(latticeSide(form.latticeWidth), latticeSide(form.latticeDepth), kSpacing, kTextureSlots);
+
+    // One at a time into its slot, so a file that fails leaves the earlier textures owned by
+    // the landscape (its destructor deletes them) and the build stops there.
+    for (std::uint32_t slot = 0; slot < 4; ++slot)
+        land.textures[slot] = loadTexture(QString::fromLatin1(kLayerFiles[slot]));
+
+    // Three sine waves along x, z and the diagonal, averaged, lifted by 2 and scaled by the
+    // spacing: every height lies in [spacing, 3 * spacing].
+    const double spacing = land.spacing;
+    for (std::uint32_t i = 0; i < land.width; ++i) {
+        for (std::uint32_t j = 0; j < land.depth; ++j) {
+            float3& p = land.positions[std::size_t(j) * land.width + i];
+            const double x = p.x;
+            const double z = p.z;
+            const double waves = std::sin(kWaveX * x) + std::sin(kWaveZ * z) + std::sin(kWaveXZ * (x + z));
+            p.y = float((waves * (1.0 / 3.0) + 2.0) * spacing);
+        }
+    }
+
+    land.computeNormals(0, land.width, 0, land.depth);
+
+    const std::size_t count = land.vertexCount();
+    for (std::size_t k = 0; k < count; ++k) {
+        land.colours[k] = ubyte4{255, 255, 255, 0};
+        land.layers[k] = layerForSlope(land.normals[k].y);
+    }
+
+    form.landscapeBuilt = true;
+}

@@ -33,7 +33,15 @@ BitmapImage readBitmapFile(const QString& fileName, int maxSide);
 // the source tree's assets folder for a build, and the installed data folder.
 QStringList textureSearchFolders();
 
+// Replaces the folders textureSearchFolders() gives (an empty list means: the working
+// directory only), until resetTextureSearchFolders() restores the built-in ones. Lets a test
+// control where a texture may be found.
+void setTextureSearchFolders(const QStringList& folders);
+void resetTextureSearchFolders();
+
 // Reads a BMP file, uploads it as a mipmapped GL_RGBA texture (MAG_FILTER LINEAR,
 // MIN_FILTER LINEAR_MIPMAP_NEAREST, default repeat wrapping) and returns its name, left bound
-// to GL_TEXTURE_2D. Needs a current context. On error throws before any texture is created.
+// to GL_TEXTURE_2D. Needs a current context. A file that cannot be read or decoded throws
+// before any texture is created; should GLU fail to build the mipmaps (out of memory), the new
+// texture is deleted again and ViewerError thrown.
 GLuint loadTexture(const QString& fileName);

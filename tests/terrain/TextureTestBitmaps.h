@@ -1,0 +1,181 @@
+#pragma once
+
+// Hand-written BMP files for the texture tests: every header field is laid down here, byte by
+// byte, so a test can damage exactly the one it means to.
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+#include <QVector>
+#include <QtEndian>
+#include <QtGlobal>
+#include <cstdint>
+
+namespace testbmp {
+
+// A picture as a test describes it: rows top first, each pixel 0xAARRGGBB.
+struct Picture {
+    int width = 0;
+    int height = 0;
+    QVector<quint32> pixels; // width * height, row 0 = top row
+
+    quint32 at(int x, int y) const { return pixels[y * width + x]; }
+};
+
+inline Picture solid(int width, int height, quint32 argb)
+{
+    Picture p;
+    p.width = width;
+    p.height = height;
+    p.pixels.fill(argb, width * height);
+    return p;
+}
+
+// Byte offsets of the fields a test may want to change.
+constexpr int kFileSizeOffset = 2;
+constexpr int kPixelOffsetOffset = 10;
+constexpr int kInfoSizeOffset = 14;
+constexpr int kWidthOffset = 18;       // 32-bit, or 16-bit in a 12-byte header
+constexpr int kHeightOffset = 22;      // 32-bit (40-byte headers and larger)
+constexpr int kBitCountOffset = 28;    // 40-byte headers and larger
+constexpr int kCompressionOffset = 30; // 40-byte headers and larger
+
+inline void putU16(QByteArray& b, int offset, quint16 v)
+{
+    qToLittleEndian(v, b.data() + offset);
+}
+
+inline void putU32(QByteArray& b, int offset, quint32 v)
+{
+    qToLittleEndian(v, b.data() + offset);
+}
+
+inline void appendU16(QByteArray& b, quint16 v)
+{
+    char bytes[2];
+    qToLittleEndian(v, bytes);
+    b.append(bytes, 2);
+}
+
+inline void appendU32(QByteArray& b, quint32 v)
+{
+    char bytes[4];
+    qToLittleEndian(v, bytes);
+    b.append(bytes, 4);
+}
+
+struct Options {
+    int bitCount = 24;      // 8 (palettised), 16 (5-5-5), 24 or 32
+    int infoSize = 40;      // 12, 40, 108 or 124
+    bool topDown = false;   // negative height, rows stored top first
+    QVector<quint32> palette; // 8-bit only: 0x00RRGGBB entries; the picture must use only these
+};
+
+inline int paletteIndex(const QVector<quint32>& palette, quint32 argb)
+{
+    const int index = palette.indexOf(argb & 0x00FFFFFFu);
+    Q_ASSERT(index >= 0);
+    return index;
+}
+
+// Encodes one pixel of a picture row into the file's pixel format.
+inline void appendPixel(QByteArray& row, const Options& o, quint32 argb)
+{
+    const char r = char((argb >> 16) & 0xFF);
+    const char g = char((argb >> 8) & 0xFF);
+    const char b = char(argb & 0xFF);
+    const char a = char(argb >> 24);
+    switch (o.bitCount) {
+    case 8:
+        row.append(char(paletteIndex(o.palette, argb)));
+        break;
+    case 16: {
+        const quint16 word = quint16(((argb >> 19) & 0x1F) << 10 | ((argb >> 11) & 0x1F) << 5 | ((argb >> 3) & 0x1F));
+        appendU16(row, word);
+        break;
+    }
+    case 24:
+        row.append(b).append(g).append(r);
+        break;
+    default:
+        row.append(b).append(g).append(r).append(a);
+        break;
+    }
+}
+
+inline QByteArray encode(const Picture& picture, const Options& o = Options())
+{
+    QByteArray info;
+    const int paletteEntries = o.bitCount == 8 ? o.palette.size() : 0;
+    if (o.infoSize == 12) {
+        appendU32(info, 12);
+        appendU16(info, quint16(picture.width));
+        appendU16(info, quint16(picture.height));
+        appendU16(info, 1);
+        appendU16(info, quint16(o.bitCount));
+    } else {
+        // 32-bit pixels in a V4/V5 header carry explicit masks, alpha included.
+        const bool masks = o.infoSize >= 108 && o.bitCount == 32;
+        appendU32(info, quint32(o.infoSize));
+        appendU32(info, quint32(picture.width));
+        appendU32(info, quint32(o.topDown ? -picture.height : picture.height));
+        appendU16(info, 1);
+        appendU16(info, quint16(o.bitCount));
+        appendU32(info, masks ? 3u : 0u); // BI_BITFIELDS : BI_RGB
+        appendU32(info, 0);               // image size: may be 0 for uncompressed data
+        appendU32(info, 2835);            // 72 dpi
+        appendU32(info, 2835);
+        appendU32(info, quint32(paletteEntries));
+        appendU32(info, 0);
+        if (o.infoSize >= 108) {
+            appendU32(info, masks ? 0x00FF0000u : 0u);
+            appendU32(info, masks ? 0x0000FF00u : 0u);
+            appendU32(info, masks ? 0x000000FFu : 0u);
+            appendU32(info, masks ? 0xFF000000u : 0u);
+            appendU32(info, 0x73524742); // 'sRGB'
+        }
+        info.append(QByteArray(o.infoSize - info.size(), '\0'));
+    }
+
+    QByteArray palette;
+    for (quint32 entry : o.palette.mid(0, paletteEntries)) {
+        palette.append(char(entry & 0xFF)).append(char((entry >> 8) & 0xFF)).append(char((entry >> 16) & 0xFF));
+        if (o.infoSize != 12)
+            palette.append('\0');
+    }
+
+    QByteArray pixels;
+    for (int stored = 0; stored < picture.height; ++stored) {
+        const int y = o.topDown ? stored : picture.height - 1 - stored; // bottom-up unless top-down
+        QByteArray row;
+        for (int x = 0; x < picture.width; ++x)
+            appendPixel(row, o, picture.at(x, y));
+        while (row.size() % 4 != 0)
+            row.append('\0');
+        pixels.append(row);
+    }
+
+    QByteArray file("BM");
+    const int pixelOffset = 14 + info.size() + palette.size();
+    appendU32(file, quint32(pixelOffset + pixels.size()));
+    appendU32(file, 0);
+    appendU32(file, quint32(pixelOffset));
+    file.append(info).append(palette).append(pixels);
+    return file;
+}
+
+inline bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// The upload word a picture pixel should become: bytes R, G, B, A in memory.
+inline QByteArray expectedBytes(quint32 argb, quint8 alpha)
+{
+    QByteArray b;
+    b.append(char((argb >> 16) & 0xFF)).append(char((argb >> 8) & 0xFF)).append(char(argb & 0xFF)).append(char(alpha));
+    return b;
+}
+
+} // namespace testbmp
