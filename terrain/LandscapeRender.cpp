@@ -1,1 +1,215 @@
-// (being written)
+#include "DrawCounters.h"
+#include "Landscape.h"
+
+#include <GL/gl.h>
+#include <vector>
+
+TerrainDrawCounters terrainDrawCounters;
+
+namespace {
+
+// Columns are spacing * sqrt(3)/2 apart, so a world distance along x is turned into columns
+// by the reciprocal of sqrt(3)/2. The value is that reciprocal taken in single precision,
+// which decides exactly where the window's column bounds fall.
+constexpr double kColumnScale = 1.1547005591040845;
+
+// Truncation toward zero into a signed index. A window bound only has to land somewhere off
+// the lattice when the camera is far away, so values beyond any lattice are held at +-2^30
+// (where the conversion is defined) and a NaN position gives bound 0 (an empty window).
+int truncIndex(double value)
+{
+    constexpr double kLimit = 1073741824.0;
+    if (!(value == value))
+        return 0;
+    if (value > kLimit)
+        value = kLimit;
+    if (value < -kLimit)
+        value = -kLimit;
+    return int(value);
+}
+
+// The lattice window around (x, z) with radius r: columns colLo..colHi and rows rowLo..rowHi
+// before each pass adjusts and clamps them. One row (or column) of spacing is added beyond
+// the radius, so the cells whose hexagons reach into the circle are included.
+struct LatticeWindow {
+    int colLo, colHi, rowLo, rowHi;
+};
+
+LatticeWindow windowAround(float x, float z, float r, float s)
+{
+    const double xd = x, zd = z, rd = r, sd = s;
+    return {truncIndex((xd - rd - sd) / sd * kColumnScale), truncIndex((xd + rd + sd) / sd * kColumnScale),
+            truncIndex((zd - rd - sd) / sd), truncIndex((zd + rd + sd) / sd)};
+}
+
+} // namespace
+
+// Expects the baseline state (depth test LEQUAL, culling, lighting, fog, blending, alpha test,
+// 2D texturing). Leaves GL_CULL_FACE, GL_ALPHA_TEST, GL_BLEND, GL_FOG, GL_LIGHTING and
+// GL_TEXTURE_2D enabled whatever they were, the vertex array disabled, and the current colour
+// (0, 0, 0, 0). Writes depth and black with alpha 0 wherever the terrain is in front.
+void TLandscape::renderDepth(float x, float z, float radius)
+{
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_FOG);
+    glDisable(GL_BLEND);
+    glDisable(GL_ALPHA_TEST);
+    glDisable(GL_CULL_FACE);
+    glColor4f(0.0f, 0.0f, 0.0f, 0.0f);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glVertexPointer(3, GL_FLOAT, 0, positions);
+
+    LatticeWindow win = windowAround(x, z, radius, spacing);
+    // The strips of column col span the triangles between col and col+1; one more column on
+    // the low side and one more row on either side than the colour passes, so the depth
+    // surface covers every hexagon they draw.
+    win.colLo -= 1;
+    win.rowLo -= 1;
+    win.rowHi += 1;
+    if (win.colLo < 0) win.colLo = 0;
+    if (win.colHi > int(width) - 1) win.colHi = int(width) - 1;
+    if (win.rowLo < 0) win.rowLo = 0;
+    if (win.rowHi > int(depth)) win.rowHi = int(depth);
+
+    if (win.rowHi > win.rowLo) {
+        std::vector<GLuint> strip(2 * std::size_t(win.rowHi - win.rowLo));
+        for (int col = win.colLo; col < win.colHi; ++col) {
+            // Each pair starts with the vertex lower in z: in an even column the odd neighbour
+            // col+1 lies half a row toward -z, in an odd column the even neighbour lies higher.
+            const bool even = (col & 1) == 0;
+            std::size_t n = 0;
+            for (int row = win.rowLo; row < win.rowHi; ++row) {
+                const GLuint k = GLuint(row) * width + GLuint(col);
+                strip[n++] = even ? k + 1 : k;
+                strip[n++] = even ? k : k + 1;
+            }
+            glDrawElements(GL_TRIANGLE_STRIP, GLsizei(n), GL_UNSIGNED_INT, strip.data());
+            ++terrainDrawCounters.strips;
+            ++terrainDrawCounters.drawCalls;
+        }
+    }
+
+    glDisableClientState(GL_VERTEX_ARRAY);
+    glEnable(GL_CULL_FACE);
+    glEnable(GL_ALPHA_TEST);
+    glEnable(GL_BLEND);
+    glEnable(GL_FOG);
+    glEnable(GL_LIGHTING);
+    glEnable(GL_TEXTURE_2D);
+}
+
+// Texture splatting on the lattice. After the depth pre-pass every interior vertex of the
+// window draws its hexagon with the texture of its own layer, its alpha 1 at the centre
+// falling linearly to 0 at the six neighbours, added into the colour buffer. Every lattice
+// triangle is drawn once per corner and the three corner weights sum to 1 at every point, so a
+// triangle shows the blend of its corners' layers, lit (colour material) and fogged.
+//
+// The colour passes draw each triangle again with its vertices in another order than the
+// pre-pass did, so their depths may differ from the stored ones in the last bit: tested with
+// LEQUAL and written back, some fragments would fail and leave dark speckles. So the passes
+// test against the pre-pass depth without writing it, pulled toward the viewer by one unit of
+// polygon offset, and every fragment of the surface passes.
+//
+// Expects the baseline state. Leaves GL_TEXTURE_2D and GL_BLEND enabled, GL_ALPHA_TEST
+// disabled (until the next frame's sky), depth function LEQUAL, blend function (SRC_ALPHA,
+// ONE_MINUS_SRC_ALPHA), texture generation for S and T off, the vertex, normal and colour
+// arrays off, the depth mask on and polygon offset off with factor and units (0, 0).
+// Every vertex alpha is 0 again on return.
+void TLandscape::render(float x, float z, float radius)
+{
+    renderDepth(x, z, radius);
+
+    LatticeWindow win = windowAround(x, z, radius, spacing);
+    if (win.colLo < 1) win.colLo = 1;
+    if (win.colHi > int(width) - 1) win.colHi = int(width) - 1;
+    if (win.rowLo < 1) win.rowLo = 1;
+    if (win.rowHi > int(depth) - 1) win.rowHi = int(depth) - 1;
+
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glVertexPointer(3, GL_FLOAT, 0, positions);
+    glEnableClientState(GL_NORMAL_ARRAY);
+    glNormalPointer(GL_FLOAT, 0, normals);
+    glEnableClientState(GL_COLOR_ARRAY);
+    glColorPointer(4, GL_UNSIGNED_BYTE, 0, colours);
+
+    glEnable(GL_TEXTURE_2D);
+    glDisable(GL_ALPHA_TEST);
+    glDepthFunc(GL_LEQUAL);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+    // Texture coordinates (x/s, z/s): one copy of a layer per spacing along x and along z.
+    const GLfloat inverseSpacing = 1.0f / spacing;
+    const GLfloat planeS[4] = {inverseSpacing, 0.0f, 0.0f, 0.0f};
+    const GLfloat planeT[4] = {0.0f, 0.0f, inverseSpacing, 0.0f};
+    glTexGeni(GL_S, GL_TEXTURE_GEN_MODE, GL_OBJECT_LINEAR);
+    glTexGenfv(GL_S, GL_OBJECT_PLANE, planeS);
+    glTexGeni(GL_T, GL_TEXTURE_GEN_MODE, GL_OBJECT_LINEAR);
+    glTexGenfv(GL_T, GL_OBJECT_PLANE, planeT);
+    glEnable(GL_TEXTURE_GEN_S);
+    glEnable(GL_TEXTURE_GEN_T);
+    glDepthMask(GL_FALSE);
+    glEnable(GL_POLYGON_OFFSET_FILL);
+    glPolygonOffset(-1.0f, -1.0f);
+
+    // The polygon is fanned from its first index: (k, N1, N2) ... (k, N6, N1), clockwise seen
+    // from above, so it faces the viewer under GL_CW.
+    const auto drawCell = [this](int col, int row, const std::int32_t* fan) {
+        const GLuint k = GLuint(row) * width + GLuint(col);
+        GLuint indices[8];
+        for (int m = 0; m < 8; ++m)
+            indices[m] = GLuint(std::int64_t(k) + fan[m]);
+        const std::uint32_t layer = layers[k];
+        colours[k].a = 255;
+        // A layer without a slot would read past the table: it gets texture name 0.
+        glBindTexture(GL_TEXTURE_2D, layer < textureCount ? textures[layer] : 0);
+        glDrawElements(GL_POLYGON, 8, GL_UNSIGNED_INT, indices);
+        colours[k].a = 0;
+        ++terrainDrawCounters.textureBinds;
+        ++terrainDrawCounters.drawCalls;
+        ++terrainDrawCounters.cells;
+    };
+    const int firstOdd = win.colLo | 1;
+    const int firstEven = win.colLo + (win.colLo & 1);
+    for (int row = win.rowLo; row < win.rowHi; ++row)
+        for (int col = firstOdd; col < win.colHi; col += 2)
+            drawCell(col, row, oddColumnFan);
+    for (int row = win.rowLo; row < win.rowHi; ++row)
+        for (int col = firstEven; col < win.colHi; col += 2)
+            drawCell(col, row, evenColumnFan);
+
+    glPolygonOffset(0.0f, 0.0f);
+    glDisable(GL_POLYGON_OFFSET_FILL);
+    glDepthMask(GL_TRUE);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glDisable(GL_TEXTURE_GEN_S);
+    glDisable(GL_TEXTURE_GEN_T);
+    glDisableClientState(GL_COLOR_ARRAY);
+    glDisableClientState(GL_NORMAL_ARRAY);
+    glDisableClientState(GL_VERTEX_ARRAY);
+}
+
+// Every vertex normal as a blue line one world unit long (for a computed normal), the border
+// ring included. Switches off GL_TEXTURE_2D, GL_LIGHTING and GL_BLEND for the lines and
+// enables them again afterwards; the current colour is left blue.
+void TLandscape::renderNormals()
+{
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_BLEND);
+    glColor3f(0.0f, 0.0f, 1.0f);
+
+    glBegin(GL_LINES);
+    const std::uint32_t count = vertexCount();
+    for (std::uint32_t k = 0; k < count; ++k) {
+        const float3& p = positions[k];
+        const float3& n = normals[k];
+        glVertex3f(p.x, p.y, p.z);
+        glVertex3f(p.x + n.x, p.y + n.y, p.z + n.z);
+    }
+    glEnd();
+    ++terrainDrawCounters.drawCalls;
+
+    glEnable(GL_BLEND);
+    glEnable(GL_LIGHTING);
+    glEnable(GL_TEXTURE_2D);
+}
