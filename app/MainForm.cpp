@@ -1,6 +1,7 @@
 #include "MainForm.h"
 
 #include "GlPanel.h"
+#include "FramePhases.h"
 #include "GlView.h"
 #include "InputConversion.h"
 #include "KeyCodes.h"
@@ -11,24 +12,22 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QTimer>
 #include <QWindow>
 #include <cmath>
+#include <ctime>
 
 TForm1* Form1 = nullptr;
 
 std::uint32_t platformTickCount()
 {
     // Milliseconds of the monotonic clock, cut to 32 bits: wraps like any such counter.
-    static const QElapsedTimer clock = [] {
-        QElapsedTimer started;
-        started.start();
-        return started;
-    }();
-    return std::uint32_t(quint64(clock.msecsSinceReference()) & 0xFFFFFFFFu);
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const std::uint64_t ms = std::uint64_t(now.tv_sec) * 1000u + std::uint64_t(now.tv_nsec) / 1000000u;
+    return std::uint32_t(ms & 0xFFFFFFFFu);
 }
 
 TForm1::TForm1(QWidget* owner) : QWidget(owner), ui(std::make_unique<Ui::MainForm>())
@@ -53,11 +52,18 @@ TForm1::TForm1(QWidget* owner) : QWidget(owner), ui(std::make_unique<Ui::MainFor
     Button1 = ui->Button1;
 
     // The form description places the window; a top-level geometry's position is not applied
-    // by the form loader, so it is applied here. 8-point text is 11 pixels high at 96 dpi.
+    // by the form loader, so it is applied here.
     move(221, 112);
-    QFont textFont = font();
+    // 8-point text, 11 pixels high at 96 dpi. Liberation Sans has the narrow metrics the
+    // captions were laid out for ("Atm. height (m):" fits its 89-pixel column); where it is
+    // missing, the platform's sans-serif stands in.
+    QFont textFont(QStringLiteral("Liberation Sans"));
+    textFont.setStyleHint(QFont::SansSerif);
     textFont.setPixelSize(11);
     setFont(textFont);
+    // Labels are as wide as their captions, whatever the font makes of them.
+    for (QLabel* label : {Label1, Label2, Label3, Label4, Label5, Label6, Label7})
+        label->adjustSize();
 
     // Qt fixes the surface format when it creates the panel's context, on the first show.
     Panel1->setFormat(glViewFormat());
@@ -268,11 +274,15 @@ void TForm1::TimerForDrawingTimer()
     beginFrame();
     gluLookAt(camera.position.x, camera.position.y, camera.position.z, camera.target.x, camera.target.y,
               camera.target.z, camera.up.x, camera.up.y, camera.up.z);
+    markFramePhase(FramePhase::Camera);
     if (!keyHeld(vk::letter('K')) && worldReady_)
         world.render();
+    markFramePhase(FramePhase::Sky);
     stepWanderingBump(*this);
     glView.swapBuffers();
+    markFramePhase(FramePhase::Swap);
     ++frameCount;
+    emit frameDrawn();
 }
 
 void TForm1::TimerForFPSTimer()

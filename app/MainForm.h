@@ -85,6 +85,10 @@ public:
     // True once the world's tables exist, so the sky can be drawn.
     bool worldReady() const { return worldReady_; }
 
+signals:
+    // After every frame drawn by TimerForDrawingTimer.
+    void frameDrawn();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 

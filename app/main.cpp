@@ -1,18 +1,60 @@
+#include "CommandLine.h"
 #include "GlView.h"
 #include "MainForm.h"
 
 #include <QApplication>
+#include <QImage>
 #include <QMessageBox>
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+// --screenshot: after the given number of frames, save the window as the user sees it (the
+// scene with the panels over it) and end the program with the status of the save.
+void saveScreenshotAfterFrames(TForm1& form, const ViewerOptions& options, int* exitStatus)
+{
+    // Nobody is there to close a message box: errors go to the standard error stream.
+    form.showError = [](const QString& message) {
+        std::fprintf(stderr, "terrain-viewer: %s\n", qPrintable(message));
+    };
+    auto framesLeft = std::make_shared<int>(options.frames);
+    QObject::connect(&form, &TForm1::frameDrawn, &form, [&form, options, exitStatus, framesLeft] {
+        if (--*framesLeft != 0)
+            return;
+        const QImage image = form.grab().toImage();
+        if (image.save(options.screenshotPath, "PNG")) {
+            *exitStatus = 0;
+        } else {
+            std::fprintf(stderr, "terrain-viewer: cannot write the screenshot '%s'\n",
+                         qPrintable(options.screenshotPath));
+            *exitStatus = 1;
+        }
+        form.close();
+    });
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
-    QSurfaceFormat::setDefaultFormat(glViewFormat());
-    QApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("terrain-viewer"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TERRAIN_VIEWER_VERSION));
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    ViewerOptions options;
+    int exitStatus = 0;
+    if (!parseCommandLine(arguments, &options, &exitStatus))
+        return exitStatus;
+
+    QSurfaceFormat::setDefaultFormat(glViewFormat());
+    QApplication application(argc, argv);
     try {
         TForm1 form;
         Form1 = &form;
+        if (!options.screenshotPath.isEmpty())
+            saveScreenshotAfterFrames(form, options, &exitStatus);
         form.show();
         QApplication::exec();
     } catch (const std::exception& error) {
@@ -20,5 +62,5 @@ int main(int argc, char** argv)
     } catch (...) {
         QMessageBox::critical(nullptr, QCoreApplication::applicationName(), QString());
     }
-    return 0;
+    return exitStatus;
 }

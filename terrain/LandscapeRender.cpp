@@ -1,4 +1,5 @@
 #include "DrawCounters.h"
+#include "FramePhases.h"
 #include "Landscape.h"
 
 #include <GL/gl.h>
@@ -119,6 +120,7 @@ void TLandscape::renderDepth(float x, float z, float radius)
 void TLandscape::render(float x, float z, float radius)
 {
     renderDepth(x, z, radius);
+    markFramePhase(FramePhase::DepthPass);
 
     LatticeWindow win = windowAround(x, z, radius, spacing);
     if (win.colLo < 1) win.colLo = 1;

@@ -1,6 +1,7 @@
 #include "WanderingBump.h"
 
 #include "FormState.h"
+#include "FramePhases.h"
 
 #include <cmath>
 
@@ -109,7 +110,9 @@ void stepWanderingBump(TForm1State& form)
     if (form.camera.orbiting)
         form.camera.enterOrbit(form.bumpApex, double(r));
 
+    markFramePhase(FramePhase::BumpCpu);
     land.render(float(form.camera.position.x), float(form.camera.position.z), 60.0f);
     if (form.showNormals)
         land.renderNormals();
+    markFramePhase(FramePhase::ColourPasses);
 }

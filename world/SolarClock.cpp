@@ -1,1 +1,88 @@
-// (being written)
+#include "World.h"
+
+#include <cmath>
+
+ClockTime carryHours(std::uint32_t day, float candidateHour, float hoursPerDay, std::uint32_t daysPerYear)
+{
+    ClockTime result{day, candidateHour};
+    if (!(hoursPerDay > 0.0f) || !std::isfinite(hoursPerDay) || daysPerYear == 0)
+        return result;
+
+    // Negative hours stay as they are (an hour angle below -180); NaN and infinity have no
+    // whole days to carry.
+    float h = candidateHour;
+    std::uint64_t daysCarried = 0;
+    if (std::isfinite(h) && h >= hoursPerDay) {
+        // One step carries any number of whole days: q = trunc(h / hoursPerDay), h -= q * hoursPerDay,
+        // all in single precision.
+        const float q = std::trunc(h / hoursPerDay);
+        float rest = h - q * hoursPerDay;
+        double wholeDays = double(q);
+        if (!(rest >= 0.0f && rest < hoursPerDay)) {
+            // The single-precision quotient was rounded up to the next whole day (h just below a
+            // day boundary, possible with day lengths such as 25 or 0.1), or q * hoursPerDay is no
+            // longer exact (huge hours): the exact remainder keeps the hour inside the day.
+            rest = std::fmod(h, hoursPerDay);
+            wholeDays = std::floor((double(h) - double(rest)) / double(hoursPerDay) + 0.5);
+        }
+        h = rest;
+        // Only the days modulo the year matter; taking them first keeps the sum from wrapping
+        // the unsigned day counter for huge hours.
+        daysCarried = std::uint64_t(std::fmod(wholeDays, double(daysPerYear)));
+    }
+    std::uint64_t d = std::uint64_t(day) + daysCarried;
+    if (d >= daysPerYear)
+        d %= daysPerYear;
+    result.day = std::uint32_t(d);
+    result.hour = h;
+    return result;
+}
+
+void TWorld::setHour(float hours)
+{
+    if (hoursPerDay == 0.0f)
+        hoursPerDay = kDefaultHoursPerDay;
+    if (daysPerYear == 0)
+        daysPerYear = kDefaultDaysPerYear;
+    const ClockTime t = carryHours(day, hours, hoursPerDay, daysPerYear);
+    day = t.day;
+    hour = t.hour;
+    updateSunMatrix();
+}
+
+void TWorld::advance(float hours)
+{
+    if (hoursPerDay == 0.0f)
+        hoursPerDay = kDefaultHoursPerDay;
+    if (daysPerYear == 0)
+        daysPerYear = kDefaultDaysPerYear;
+    // The sum is stored in single precision before the carry.
+    hour = hour + hours;
+    const ClockTime t = carryHours(day, hour, hoursPerDay, daysPerYear);
+    day = t.day;
+    hour = t.hour;
+    updateSunMatrix();
+}
+
+void TWorld::updateSunMatrix()
+{
+    // Called directly on a world whose clock was never used, the counts are still 0: their
+    // defaults stand in, so the angles are never divided by zero.
+    const double days = double(daysPerYear != 0 ? daysPerYear : kDefaultDaysPerYear);
+    const double hours = double(hoursPerDay != 0.0f ? hoursPerDay : kDefaultHoursPerDay);
+
+    // The matrix is composed on GL's modelview stack. The push comes before the mode is
+    // selected, so the caller must already be in GL_MODELVIEW (the GL view's resting mode).
+    glPushMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    // Each rotation multiplies from the right, so a vector is turned by the latitude first,
+    // then by the hour angle (0 at noon, -180 at midnight, about -x), the axial tilt, and
+    // last by the day of the year, which turns the whole sky about x in whole-day steps.
+    glRotatef(float(double(day) * 360.0 / days), 1.0f, 0.0f, 0.0f);
+    glRotatef(axialTilt, 0.0f, 0.0f, 1.0f);
+    glRotatef(float(double(hour) * 360.0 / hours - 180.0), -1.0f, 0.0f, 0.0f);
+    glRotatef(latitude, 0.0f, 0.0f, 1.0f);
+    glGetFloatv(GL_MODELVIEW_MATRIX, sunMatrix);
+    glPopMatrix();
+}

@@ -1,0 +1,100 @@
+#include "CommandLine.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <cstdio>
+
+namespace {
+
+const char* const kKeysHelp =
+    "\nKeys:\n"
+    "  Up/Down, Right/Left  fly forward/backward, right/left (held)\n"
+    "  Space/Ctrl           fly up/down (held; not in horizontal mode)\n"
+    "  D/A, W/S, E/Q        turn: yaw, pitch, roll (held)\n"
+    "  K                    hide the sky (held)\n"
+    "  P                    fast simulated time (held)\n"
+    "  F                    orbit the wandering bump on/off\n"
+    "  L                    horizontal mode on/off\n"
+    "  N                    terrain normals on/off\n"
+    "  T                    freeze/unfreeze simulated time\n"
+    "  H/V/B                level yaw/pitch/roll\n"
+    "  Esc                  close\n"
+    "\nTextures LandTex0.bmp .. LandTex3.bmp are read from the working directory,\n"
+    "then from the shipped assets folder.\n";
+
+void printError(const QString& message)
+{
+    std::fprintf(stderr, "terrain-viewer: %s\n", qPrintable(message));
+}
+
+} // namespace
+
+bool parseCommandLine(const QStringList& arguments, ViewerOptions* options, int* exitStatus)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Interactive real-time 3D terrain viewer under a simulated sky."));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
+    const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Show the version."));
+    const QCommandLineOption screenshot(QStringLiteral("screenshot"),
+                                        QStringLiteral("Draw the frames, save the window as a PNG file at <path>, exit."),
+                                        QStringLiteral("path"));
+    const QCommandLineOption frames(QStringLiteral("frames"),
+                                    QStringLiteral("Frames drawn before the screenshot (default 60)."),
+                                    QStringLiteral("n"), QStringLiteral("60"));
+    const QCommandLineOption terrain(QStringLiteral("terrain"),
+                                     QStringLiteral("Terrain drawing path: literal (default) or batched."),
+                                     QStringLiteral("path"), QStringLiteral("literal"));
+    parser.addOption(help);
+    parser.addOption(version);
+    parser.addOption(screenshot);
+    parser.addOption(frames);
+    parser.addOption(terrain);
+
+    if (!parser.parse(arguments)) {
+        printError(parser.errorText());
+        *exitStatus = 2;
+        return false;
+    }
+    if (parser.isSet(help)) {
+        std::printf("%s%s", qPrintable(parser.helpText()), kKeysHelp);
+        *exitStatus = 0;
+        return false;
+    }
+    if (parser.isSet(version)) {
+        std::printf("terrain-viewer %s\n", qPrintable(QCoreApplication::applicationVersion()));
+        *exitStatus = 0;
+        return false;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        printError(QStringLiteral("unexpected argument '%1' (see --help)").arg(parser.positionalArguments().first()));
+        *exitStatus = 2;
+        return false;
+    }
+    bool ok = false;
+    options->frames = parser.value(frames).toInt(&ok);
+    if (!ok || options->frames < 1) {
+        printError(QStringLiteral("--frames needs a whole number of at least 1, not '%1'").arg(parser.value(frames)));
+        *exitStatus = 2;
+        return false;
+    }
+    const QString path = parser.value(terrain);
+    if (path != QLatin1String("literal") && path != QLatin1String("batched")) {
+        printError(QStringLiteral("--terrain takes literal or batched, not '%1'").arg(path));
+        *exitStatus = 2;
+        return false;
+    }
+    options->batchedTerrain = path == QLatin1String("batched");
+    if (parser.isSet(screenshot)) {
+        options->screenshotPath = parser.value(screenshot);
+        const QFileInfo folder(QFileInfo(options->screenshotPath).absolutePath());
+        if (options->screenshotPath.isEmpty() || !folder.isDir() || !folder.isWritable()) {
+            printError(QStringLiteral("cannot write the screenshot '%1': its folder does not exist or is not writable")
+                           .arg(options->screenshotPath));
+            *exitStatus = 1;
+            return false;
+        }
+    }
+    return true;
+}

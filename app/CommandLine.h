@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// What the command line asks for beyond the default run. Without options the viewer runs as
+// an ordinary interactive window.
+struct ViewerOptions {
+    QString screenshotPath;  // non-empty: draw `frames` frames, save the window as PNG, exit
+    int frames = 60;         // frames drawn before the screenshot
+    bool batchedTerrain = false;
+};
+
+// Parses the arguments (argv[0] first). Prints --help / --version or an error itself and
+// returns false with the exit status in *exitStatus when the program should stop there.
+bool parseCommandLine(const QStringList& arguments, ViewerOptions* options, int* exitStatus);

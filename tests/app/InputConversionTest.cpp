@@ -1,0 +1,118 @@
+// Text typed into the atmosphere-height field: what is a number, what is a usable height.
+
+#include "InputConversion.h"
+#include "ViewerError.h"
+
+#include <QTest>
+#include <cmath>
+
+class InputConversionTest : public QObject {
+    Q_OBJECT
+private slots:
+    void numbers_data();
+    void numbers();
+    void notNumbers_data();
+    void notNumbers();
+    void heights_data();
+    void heights();
+    void rejectedHeights_data();
+    void rejectedHeights();
+};
+
+void InputConversionTest::numbers_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<double>("value");
+    QTest::newRow("integer") << "50000" << 50000.0;
+    QTest::newRow("blanks") << " 100000 " << 100000.0;
+    QTest::newRow("exponent") << "2e5" << 200000.0;
+    QTest::newRow("fraction") << "1.5" << 1.5;
+    QTest::newRow("plus") << "+7" << 7.0;
+    QTest::newRow("minus") << "-1" << -1.0;
+    QTest::newRow("minus zero") << "-0" << 0.0;
+    QTest::newRow("tiny") << "1e-45" << 1e-45;
+}
+
+void InputConversionTest::numbers()
+{
+    QFETCH(QString, text);
+    QFETCH(double, value);
+    QCOMPARE(textToFloat(text), value);
+}
+
+void InputConversionTest::notNumbers_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("empty") << "";
+    QTest::newRow("letters") << "abc";
+    QTest::newRow("trailing letter") << "12a";
+    QTest::newRow("comma") << "1,5";
+    QTest::newRow("hex") << "0x10";
+    QTest::newRow("two signs") << "--5";
+    QTest::newRow("sign alone") << "-";
+    QTest::newRow("inner blank") << "1 000";
+    QTest::newRow("non latin") << QString::fromUtf8("１２");
+}
+
+void InputConversionTest::notNumbers()
+{
+    QFETCH(QString, text);
+    try {
+        textToFloat(text);
+        QFAIL("accepted");
+    } catch (const ViewerError& error) {
+        QCOMPARE(QString::fromStdString(error.what()), QStringLiteral("'%1' is not a valid floating point value").arg(text));
+    }
+}
+
+void InputConversionTest::heights_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<float>("height");
+    QTest::newRow("50000") << "50000" << 50000.0f;
+    QTest::newRow("100000") << "100000" << 100000.0f;
+    QTest::newRow("2e5") << "2e5" << 200000.0f;
+    QTest::newRow("blanks") << " 100000 " << 100000.0f;
+    QTest::newRow("smallest float") << "1e-45" << 1e-45f;
+    QTest::newRow("largest") << "1e18" << 1e18f;
+}
+
+void InputConversionTest::heights()
+{
+    QFETCH(QString, text);
+    QFETCH(float, height);
+    QCOMPARE(atmosphereHeightFromText(text), height);
+}
+
+void InputConversionTest::rejectedHeights_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("zero") << "0";
+    QTest::newRow("negative") << "-1";
+    QTest::newRow("minus zero") << "-0";
+    QTest::newRow("nan") << "nan";
+    QTest::newRow("NaN") << "NaN";
+    QTest::newRow("inf") << "inf";
+    QTest::newRow("-inf") << "-inf";
+    QTest::newRow("beyond double") << "1e309";
+    QTest::newRow("beyond float") << "1e39";
+    QTest::newRow("beyond the bound") << "2e18";
+    QTest::newRow("rounds to zero in float") << "1e-50";
+    QTest::newRow("400 digits") << QString(400, QLatin1Char('9'));
+}
+
+void InputConversionTest::rejectedHeights()
+{
+    QFETCH(QString, text);
+    try {
+        atmosphereHeightFromText(text);
+        QFAIL("accepted");
+    } catch (const ViewerError& error) {
+        const QString message = QString::fromStdString(error.what());
+        QVERIFY2(message.contains(QLatin1Char('\'') + text.trimmed() + QLatin1Char('\'')), qPrintable(message));
+        QVERIFY2(message.contains(QStringLiteral("greater than 0 and at most 1e+18")), qPrintable(message));
+    }
+}
+
+QTEST_APPLESS_MAIN(InputConversionTest)
+#include "InputConversionTest.moc"
