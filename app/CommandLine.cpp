@@ -7,7 +7,20 @@
 
 namespace {
 
-const char* const kKeysHelp =
+// Written out rather than taken from QCommandLineParser::helpText, which needs an application
+// object: the options are read before the window system is touched, so --help and --version
+// work without a display.
+const char* const kHelp =
+    "Usage: terrain-viewer [options]\n"
+    "Interactive real-time 3D terrain viewer under a simulated sky.\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help           Show this help.\n"
+    "  --version            Show the version.\n"
+    "  --screenshot <path>  Draw the frames, save the window as a PNG file at <path>, exit.\n"
+    "  --frames <n>         Frames drawn before the screenshot (default 60).\n"
+    "  --terrain <path>     Terrain drawing path: literal (default) or batched.\n"
+    "  --hour <h>           Start the simulated day at hour h (0 to 24) instead of 5.\n"
     "\nKeys:\n"
     "  Up/Down, Right/Left  fly forward/backward, right/left (held)\n"
     "  Space/Ctrl           fly up/down (held; not in horizontal mode)\n"
@@ -33,8 +46,6 @@ void printError(const QString& message)
 bool parseCommandLine(const QStringList& arguments, ViewerOptions* options, int* exitStatus)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Interactive real-time 3D terrain viewer under a simulated sky."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
     const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Show the version."));
     const QCommandLineOption screenshot(QStringLiteral("screenshot"),
@@ -50,7 +61,9 @@ bool parseCommandLine(const QStringList& arguments, ViewerOptions* options, int*
     parser.addOption(version);
     parser.addOption(screenshot);
     parser.addOption(frames);
+    const QCommandLineOption hour(QStringLiteral("hour"), QStringLiteral("Start hour."), QStringLiteral("h"));
     parser.addOption(terrain);
+    parser.addOption(hour);
 
     if (!parser.parse(arguments)) {
         printError(parser.errorText());
@@ -58,7 +71,7 @@ bool parseCommandLine(const QStringList& arguments, ViewerOptions* options, int*
         return false;
     }
     if (parser.isSet(help)) {
-        std::printf("%s%s", qPrintable(parser.helpText()), kKeysHelp);
+        std::fputs(kHelp, stdout);
         *exitStatus = 0;
         return false;
     }
@@ -86,6 +99,14 @@ bool parseCommandLine(const QStringList& arguments, ViewerOptions* options, int*
         return false;
     }
     options->batchedTerrain = path == QLatin1String("batched");
+    if (parser.isSet(hour)) {
+        options->startHour = parser.value(hour).toFloat(&ok);
+        if (!ok || !(options->startHour >= 0.0f && options->startHour < 24.0f)) {
+            printError(QStringLiteral("--hour needs a number from 0 up to 24, not '%1'").arg(parser.value(hour)));
+            *exitStatus = 2;
+            return false;
+        }
+    }
     if (parser.isSet(screenshot)) {
         options->screenshotPath = parser.value(screenshot);
         const QFileInfo folder(QFileInfo(options->screenshotPath).absolutePath());

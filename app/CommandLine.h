@@ -9,6 +9,7 @@ struct ViewerOptions {
     QString screenshotPath;  // non-empty: draw `frames` frames, save the window as PNG, exit
     int frames = 60;         // frames drawn before the screenshot
     bool batchedTerrain = false;
+    float startHour = -1.0f; // >= 0: the simulated clock starts at this hour instead of 5
 };
 
 // Parses the arguments (argv[0] first). Prints --help / --version or an error itself and

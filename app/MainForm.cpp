@@ -12,7 +12,9 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 #include <QApplication>
+#include <QImage>
 #include <QKeyEvent>
+#include <QPainter>
 #include <QMessageBox>
 #include <QTimer>
 #include <QWindow>
@@ -115,6 +117,29 @@ TForm1::~TForm1()
         Panel1->makeCurrent();
     if (Form1 == this)
         Form1 = nullptr;
+}
+
+QImage TForm1::grabWindowImage()
+{
+    QImage image(size() * devicePixelRatioF(), QImage::Format_RGB32);
+    image.setDevicePixelRatio(devicePixelRatioF());
+    image.fill(palette().window().color());
+    QPainter painter(&image);
+    // The frame's colour as drawn, its alpha ignored: the window shows the panel opaque. A
+    // format conversion would treat the colour as premultiplied by that alpha and divide by
+    // it, so the same bytes are read again as a format without alpha.
+    const QImage frame = Panel1->grabFramebuffer();
+    const QImage::Format opaqueFormat =
+        frame.format() == QImage::Format_RGBA8888_Premultiplied || frame.format() == QImage::Format_RGBA8888
+            ? QImage::Format_RGBX8888
+            : QImage::Format_RGB32;
+    const QImage opaque(frame.constBits(), frame.width(), frame.height(), frame.bytesPerLine(), opaqueFormat);
+    painter.drawImage(Panel1->pos(), opaque);
+    for (QWidget* panel : {static_cast<QWidget*>(Panel2), static_cast<QWidget*>(Panel3),
+                           static_cast<QWidget*>(Panel4), static_cast<QWidget*>(Panel5)})
+        panel->render(&painter, panel->mapTo(this, QPoint()));
+    painter.end();
+    return image;
 }
 
 void TForm1::runHandler(const std::function<void()>& handler)

@@ -9,6 +9,7 @@
 
 class GlPanel;
 class QFrame;
+class QImage;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -79,6 +80,11 @@ public:
     // handler's remaining steps are skipped. While an error is being shown, further errors
     // are not (a failing 10 ms timer must not stack a box per tick).
     void runHandler(const std::function<void()>& handler);
+
+    // The window as the user sees it: the last frame with the read-out and control panels
+    // over it. The frame's alpha channel is not shown on screen (the scene is opaque), so it
+    // is dropped here too.
+    QImage grabWindowImage();
 
     // True once start-up has run (completed or stopped at an error); the timers run from then.
     bool started() const { return started_; }

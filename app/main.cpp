@@ -1,4 +1,5 @@
 #include "CommandLine.h"
+#include "GlPanel.h"
 #include "GlView.h"
 #include "MainForm.h"
 
@@ -22,7 +23,7 @@ void saveScreenshotAfterFrames(TForm1& form, const ViewerOptions& options, int* 
     QObject::connect(&form, &TForm1::frameDrawn, &form, [&form, options, exitStatus, framesLeft] {
         if (--*framesLeft != 0)
             return;
-        const QImage image = form.grab().toImage();
+        const QImage image = form.grabWindowImage();
         if (image.save(options.screenshotPath, "PNG")) {
             *exitStatus = 0;
         } else {
@@ -56,6 +57,11 @@ int main(int argc, char** argv)
         if (!options.screenshotPath.isEmpty())
             saveScreenshotAfterFrames(form, options, &exitStatus);
         form.show();
+        if (options.startHour >= 0.0f && form.started()) {
+            // The start-up set hour 5 on day 0; the clock restarts at the hour asked for.
+            form.Panel1->makeCurrent();
+            form.world.setHour(options.startHour);
+        }
         QApplication::exec();
     } catch (const std::exception& error) {
         QMessageBox::critical(nullptr, QCoreApplication::applicationName(), QString::fromStdString(error.what()));

@@ -109,8 +109,10 @@ void TLandscape::renderDepth(float x, float z, float radius)
 // The colour passes draw each triangle again with its vertices in another order than the
 // pre-pass did, so their depths may differ from the stored ones in the last bit: tested with
 // LEQUAL and written back, some fragments would fail and leave dark speckles. So the passes
-// test against the pre-pass depth without writing it, pulled toward the viewer by one unit of
-// polygon offset, and every fragment of the surface passes.
+// test against the pre-pass depth without writing it, pulled toward the viewer by two units of
+// polygon offset, and every fragment of the surface passes. The offset has no slope factor: a
+// factor scales with the depth slope, which at a silhouette is large enough to pull the far
+// ground in front of the near hill's edge, where both would then add up to a bright dot.
 //
 // Expects the baseline state. Leaves GL_TEXTURE_2D and GL_BLEND enabled, GL_ALPHA_TEST
 // disabled (until the next frame's sky), depth function LEQUAL, blend function (SRC_ALPHA,
@@ -151,7 +153,7 @@ void TLandscape::render(float x, float z, float radius)
     glEnable(GL_TEXTURE_GEN_T);
     glDepthMask(GL_FALSE);
     glEnable(GL_POLYGON_OFFSET_FILL);
-    glPolygonOffset(-1.0f, -1.0f);
+    glPolygonOffset(0.0f, -2.0f);
 
     // The polygon is fanned from its first index: (k, N1, N2) ... (k, N6, N1), clockwise seen
     // from above, so it faces the viewer under GL_CW.

@@ -1,0 +1,352 @@
+// The real window run for many frames in one process: the bump wanders, simulated time runs,
+// keys are held and modes flipped now and then. Afterwards the terrain must still be sound,
+// GL must report nothing, no texture may have been created or lost, and the resident memory
+// must have stopped growing once the first frames are behind it.
+//
+// The frame count comes from TERRAIN_SOAK_FRAMES (the test registration sets it; scripts/soak
+// runs this binary with a larger one).
+
+#include "AppTestSupport.h"
+#include "KeyCodes.h"
+
+#include <GL/gl.h>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSet>
+#include <QVector>
+#include <QMap>
+#include <QWindow>
+#include <algorithm>
+#include <cmath>
+#include <random>
+#include <malloc.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kDefaultFrames = 10000;
+// The terrain's heights: the build gives [spacing, 3 * spacing] = [2, 6]; the bump pulls a
+// vertex toward an absolute height in [2, 4] by a convex step, so it can only stay inside.
+constexpr float kLowestHeight = 2.0f;
+constexpr float kHighestHeight = 6.0f;
+// computeNormals scales each normal to unit length in single precision: a few ulps of 1.
+constexpr double kUnitTolerance = 1e-5;
+// Texture names are small integers handed out from 1; this covers far more than the program,
+// Qt's composition and the panel's framebuffer ever create.
+constexpr GLuint kHighestNameScanned = 1u << 16;
+
+int frameCountFromEnvironment()
+{
+    bool ok = false;
+    const int frames = qEnvironmentVariableIntValue("TERRAIN_SOAK_FRAMES", &ok);
+    return ok && frames > 0 ? frames : kDefaultFrames;
+}
+
+// Resident set size of this process, from the second field of /proc/self/statm (pages).
+qint64 residentBytes()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return -1;
+    const QList<QByteArray> fields = statm.readAll().simplified().split(' ');
+    if (fields.size() < 2)
+        return -1;
+    return fields[1].toLongLong() * sysconf(_SC_PAGESIZE);
+}
+
+double mebibytes(qint64 bytes)
+{
+    return double(bytes) / (1024.0 * 1024.0);
+}
+
+int liveTextureNames()
+{
+    int live = 0;
+    for (GLuint name = 1; name <= kHighestNameScanned; ++name)
+        live += glIsTexture(name) ? 1 : 0;
+    return live;
+}
+
+// One stretch of the soak: a key held for some frames (Qt key 0: none).
+struct HeldKey {
+    Qt::Key key;
+    std::uint16_t code;
+};
+
+const HeldKey kHeldKeys[] = {
+    {Qt::Key(0), 0},
+    {Qt::Key_Up, vk::Up},
+    {Qt::Key_Down, vk::Down},
+    {Qt::Key_Left, vk::Left},
+    {Qt::Key_Right, vk::Right},
+    {Qt::Key_Space, vk::Space},
+    {Qt::Key_Control, vk::Control},
+    {Qt::Key_D, vk::letter('D')},
+    {Qt::Key_A, vk::letter('A')},
+    {Qt::Key_W, vk::letter('W')},
+    {Qt::Key_S, vk::letter('S')},
+    {Qt::Key_E, vk::letter('E')},
+    {Qt::Key_Q, vk::letter('Q')},
+    {Qt::Key_P, vk::letter('P')}, // fast time
+    {Qt::Key_K, vk::letter('K')}, // no sky
+};
+
+// The single presses of the run: a tour of the modes early on (overlay, orbit, horizontal
+// moves, straightening), then the same now and then.
+QVector<Qt::Key> pressesAt(int frame)
+{
+    switch (frame) {
+    case 160:
+    case 166:
+        return {Qt::Key_N};
+    case 170:
+    case 220:
+        return {Qt::Key_F};
+    case 230:
+    case 260:
+        return {Qt::Key_L};
+    case 270:
+        return {Qt::Key_H, Qt::Key_V, Qt::Key_B};
+    default:
+        break;
+    }
+    if (frame < 300)
+        return {};
+    QVector<Qt::Key> keys;
+    if (frame % 1700 == 0 || frame % 1700 == 600)
+        keys << Qt::Key_F;
+    if (frame % 2300 == 0)
+        keys << Qt::Key_H << Qt::Key_V << Qt::Key_B;
+    if (frame % 3100 == 0)
+        keys << Qt::Key_L;
+    // The overlay draws every vertex: short spells of it.
+    if (frame % 2500 == 1200 || frame % 2500 == 1220)
+        keys << Qt::Key_N;
+    return keys;
+}
+
+// Resident memory with the window at rest: the start-up view, no key held, no overlay, a few
+// frames drawn and finished. llvmpipe's working memory follows what is in view, and the
+// allocator keeps freed pages resident; trimming the heap first makes the figure what is
+// really held, so that a leak shows and the renderer's high-water mark does not.
+qint64 residentAtRest(TForm1& form)
+{
+    const Camera camera = form.camera;
+    bool keys[256];
+    std::copy(std::begin(form.KeyState), std::end(form.KeyState), keys);
+    const bool normals = form.showNormals;
+    form.camera = Camera();
+    form.camera.setPosition(100.0, 7.0, 100.0);
+    form.camera.setAngles(125.0, 0.0, 0.0);
+    std::fill(std::begin(form.KeyState), std::end(form.KeyState), false);
+    form.showNormals = false;
+    for (int i = 0; i < 5; ++i)
+        form.TimerForDrawingTimer();
+    glFinish();
+    malloc_trim(0);
+    const qint64 bytes = residentBytes();
+    { struct mallinfo2 mi = mallinfo2(); qInfo("DBG heap-in-use %.2f arena %.2f mmap %.2f free %.2f", mebibytes(mi.uordblks), mebibytes(mi.arena), mebibytes(mi.hblkhd), mebibytes(mi.fordblks));
+      QFile f("/proc/self/smaps"); f.open(QIODevice::ReadOnly); QMap<QString,qint64> by; QString cur; for (const QByteArray& line : f.readAll().split('\n')) { if (line.isEmpty()) continue; if (!line.contains(':') || (line.size()>8 && line[8]=='-') ) { const QList<QByteArray> parts=line.simplified().split(' '); cur = parts.size()>=6 ? QString::fromLatin1(parts[5]) : QStringLiteral("[anon]"); continue;} if (line.startsWith("Rss:")) by[cur]+=line.simplified().split(' ')[1].toLongLong(); }
+      QStringList out; for (auto it=by.begin(); it!=by.end(); ++it) if (it.value()>2000) out << QStringLiteral("%1=%2").arg(it.key().section('/',-1)).arg(it.value()/1024); qInfo("DBG %s", qPrintable(out.join(' '))); }
+    form.camera = camera;
+    std::copy(std::begin(keys), std::end(keys), form.KeyState);
+    form.showNormals = normals;
+    return bytes;
+}
+
+} // namespace
+
+class SoakTest : public QObject {
+    Q_OBJECT
+private slots:
+    void manyFrames();
+};
+
+void SoakTest::manyFrames()
+{
+    const int frames = frameCountFromEnvironment();
+    // Memory is compared from here on: by then every cache of the frame path has been filled.
+    const int settledFrame = std::min(1000, frames / 5);
+
+    StartedForm started;
+    TForm1& form = *started.form;
+    QVERIFY2(started.errors.isEmpty(), qPrintable(started.errors.join('\n')));
+    QWindow* window = started.window();
+
+    // A small view keeps the frames cheap; the panel fills the window.
+    form.resize(160, 120);
+    QTRY_COMPARE(form.Panel1->size(), QSize(160, 120));
+    form.Panel1->makeCurrent();
+    form.TimerForDrawingTimer();
+    QCoreApplication::processEvents();
+    form.Panel1->makeCurrent();
+    QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
+    const int texturesAfterStartUp = liveTextureNames();
+    QVERIFY(texturesAfterStartUp >= 6); // four layers, the optical depth and the halo at least
+    const qint64 residentAtStart = residentAtRest(form);
+    QVERIFY(residentAtStart > 0);
+
+    const TWorld& world = form.world;
+    double hoursAdvanced = 0.0; // summed over the frames, across day carries
+    float lastHour = world.hour;
+    QSet<qint64> bumpCentres;
+
+    // The test's own generator, so the bump's source keeps its one sequence.
+    std::mt19937 random(20240607u);
+    std::uniform_int_distribution<int> pickKey(0, int(std::size(kHeldKeys)) - 1);
+    std::uniform_int_distribution<int> pickLength(10, 150);
+    int stretch = 0;
+    int stretchLeft = 0;
+    const HeldKey* held = &kHeldKeys[0];
+    qint64 residentSettled = -1;
+    const int reportEvery = std::max(1000, frames / 10);
+
+    QElapsedTimer clock;
+    clock.start();
+    for (int frame = 1; frame <= frames; ++frame) {
+        if (stretchLeft-- <= 0) {
+            if (held->code != 0)
+                QTest::keyRelease(window, held->key);
+            QVERIFY(!form.KeyState[held->code] || held->code == 0);
+            // First every key in turn, so that all of the frame's paths have run before the
+            // memory is first measured; then at random.
+            const bool touring = stretch < int(std::size(kHeldKeys));
+            held = touring ? &kHeldKeys[stretch] : &kHeldKeys[pickKey(random)];
+            stretchLeft = touring ? 10 : pickLength(random);
+            ++stretch;
+            if (held->code != 0)
+                QTest::keyPress(window, held->key);
+            QVERIFY(held->code == 0 || form.KeyState[held->code]);
+            // A camera that has flown off the terrain is brought back over it, so the terrain
+            // keeps being drawn around it.
+            const Vec3d& eye = form.camera.position;
+            if (!form.camera.orbiting && (eye.x < -60 || eye.x > 580 || eye.z < -60 || eye.z > 660 ||
+                                          std::fabs(eye.y) > 100))
+                form.camera.setPosition(100.0, 7.0, 100.0);
+        }
+        for (Qt::Key key : pressesAt(frame))
+            QTest::keyClick(window, key);
+
+        try {
+            form.TimerForDrawingTimer();
+            form.TimerBigBenTimer();
+            if (frame % 100 == 0)
+                form.TimerForFPSTimer();
+        } catch (const std::exception& error) {
+            QFAIL(qPrintable(QStringLiteral("frame %1: %2").arg(frame).arg(QString::fromUtf8(error.what()))));
+        }
+        hoursAdvanced += double(world.hour) - double(lastHour) + (world.hour < lastHour ? 24.0 : 0.0);
+        lastHour = world.hour;
+        bumpCentres.insert(qint64(form.bumpColumn) << 32 | form.bumpRow);
+
+        // Qt composes the frames (and delivers the key events' side effects) from its loop.
+        if (frame % 10 == 0) {
+            QCoreApplication::processEvents();
+            form.Panel1->makeCurrent();
+        }
+        if (frame % 1000 == 0) {
+            const GLenum error = glGetError();
+            QVERIFY2(error == GL_NO_ERROR, qPrintable(QStringLiteral("frame %1: GL error 0x%2")
+                                                          .arg(frame)
+                                                          .arg(error, 0, 16)));
+        }
+        if (frame == settledFrame || frame % reportEvery == 0) {
+            const qint64 resident = residentAtRest(form);
+            if (frame == settledFrame)
+                residentSettled = resident;
+            qInfo("soak: frame %d, %.1f s, resident memory at rest %.2f MiB", frame,
+                  double(clock.elapsed()) / 1000.0, mebibytes(resident));
+        }
+    }
+    const double seconds = double(clock.elapsed()) / 1000.0;
+    QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
+    if (held->code != 0)
+        QTest::keyRelease(window, held->key);
+    QCoreApplication::processEvents();
+    form.Panel1->makeCurrent();
+    const qint64 residentAtEnd = residentAtRest(form);
+    qInfo("soak: %d frames in %.1f s (%.0f frames/s); resident memory at rest %.2f MiB after start-up, "
+          "%.2f MiB at frame %d, %.2f MiB at the end",
+          frames, seconds, double(frames) / std::max(seconds, 1e-3), mebibytes(residentAtStart),
+          mebibytes(residentSettled), settledFrame, mebibytes(residentAtEnd));
+    QVERIFY2(started.errors.isEmpty(), qPrintable(started.errors.join('\n')));
+
+    // The bump wandered and time ran.
+    QVERIFY2(bumpCentres.size() >= std::min(frames / 20, 100), qPrintable(QString::number(bumpCentres.size())));
+    // Time is never frozen here: at least 0.005 hours a tick (0.205 with P held).
+    QVERIFY2(hoursAdvanced >= frames * 0.005 * 0.999, qPrintable(QString::number(hoursAdvanced)));
+
+    // The terrain is sound.
+    const TLandscape& land = form.landscape;
+    QCOMPARE(land.width, 300u);
+    QCOMPARE(land.depth, 300u);
+    int badHeights = 0, nanPositions = 0, nanNormals = 0, notUnit = 0, badLayers = 0, badAlphas = 0;
+    QString firstFault;
+    const auto note = [&firstFault](const QString& what, std::uint32_t i, std::uint32_t j, double value) {
+        if (firstFault.isEmpty())
+            firstFault = QStringLiteral("%1 at column %2 row %3: %4").arg(what).arg(i).arg(j).arg(value, 0, 'g', 9);
+    };
+    for (std::uint32_t j = 0; j < land.depth; ++j) {
+        for (std::uint32_t i = 0; i < land.width; ++i) {
+            const std::size_t k = std::size_t(j) * land.width + i;
+            const float3& p = land.positions[k];
+            const float3& n = land.normals[k];
+            if (std::isnan(p.x) || std::isnan(p.y) || std::isnan(p.z)) {
+                ++nanPositions;
+                note(QStringLiteral("NaN position"), i, j, p.y);
+            } else if (!(p.y >= kLowestHeight && p.y <= kHighestHeight)) {
+                ++badHeights;
+                note(QStringLiteral("height"), i, j, p.y);
+            }
+            if (std::isnan(n.x) || std::isnan(n.y) || std::isnan(n.z)) {
+                ++nanNormals;
+                note(QStringLiteral("NaN normal"), i, j, n.y);
+            }
+            const bool interior = i > 0 && j > 0 && i + 1 < land.width && j + 1 < land.depth;
+            const double length = std::sqrt(double(n.x) * n.x + double(n.y) * n.y + double(n.z) * n.z);
+            if (interior && !(std::fabs(length - 1.0) <= kUnitTolerance)) {
+                ++notUnit;
+                note(QStringLiteral("normal length"), i, j, length);
+            }
+            if (land.layers[k] > 3) {
+                ++badLayers;
+                note(QStringLiteral("layer"), i, j, land.layers[k]);
+            }
+            if (land.colours[k].a != 0) {
+                ++badAlphas;
+                note(QStringLiteral("alpha"), i, j, land.colours[k].a);
+            }
+        }
+    }
+    QVERIFY2(badHeights + nanPositions + nanNormals + notUnit + badLayers + badAlphas == 0,
+             qPrintable(QStringLiteral("heights %1, NaN positions %2, NaN normals %3, normals not unit %4, "
+                                       "layers %5, alphas %6; first: %7")
+                            .arg(badHeights)
+                            .arg(nanPositions)
+                            .arg(nanNormals)
+                            .arg(notUnit)
+                            .arg(badLayers)
+                            .arg(badAlphas)
+                            .arg(firstFault)));
+    QVERIFY(form.bumpColumn >= form.bumpRadius && form.bumpColumn <= form.latticeWidth - form.bumpRadius - 1);
+    QVERIFY(form.bumpRow >= form.bumpRadius && form.bumpRow <= form.latticeDepth - form.bumpRadius - 1);
+
+    // GL is clean and holds the textures it held after start-up, no more, no fewer.
+    QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
+    QCOMPARE(liveTextureNames(), texturesAfterStartUp);
+    for (std::uint32_t slot = 0; slot < 4; ++slot)
+        QVERIFY(glIsTexture(land.textures[slot]));
+    QVERIFY(glIsTexture(world.opticalDepthTexture));
+    QVERIFY(glIsTexture(world.haloTexture));
+
+    // Once settled, the frame loop holds on to no more memory.
+    QVERIFY(residentSettled > 0 && residentAtEnd > 0);
+    const qint64 growth = residentAtEnd - residentSettled;
+    QVERIFY2(growth < 1024 * 1024, qPrintable(QStringLiteral("resident memory grew by %1 KiB from frame %2 to %3")
+                                                  .arg(growth / 1024)
+                                                  .arg(settledFrame)
+                                                  .arg(frames)));
+}
+
+QTEST_MAIN(SoakTest)
+#include "SoakTest.moc"
