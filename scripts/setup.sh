@@ -27,11 +27,14 @@ ensure_packages() {
   DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
 }
 
-# configure_and_build BUILD_DIR [extra cmake arguments...]: configures once, builds incrementally.
+# configure_and_build BUILD_DIR [extra cmake arguments...]: configures once, builds incrementally:
+# everything, or only the targets named in the array build_targets when the caller sets it.
 configure_and_build() {
   local dir=$1; shift
   if [ ! -f "$dir/CMakeCache.txt" ]; then
     cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
   fi
-  cmake --build "$dir" -j"$(nproc)"
+  local targets=()
+  [ -n "${build_targets+x}" ] && targets=(--target "${build_targets[@]}")
+  cmake --build "$dir" -j"$(nproc)" "${targets[@]}"
 }

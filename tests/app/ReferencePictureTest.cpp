@@ -1,0 +1,68 @@
+// A fixed scene compared with a committed reference picture: the whole start-up and 30
+// frames at 10 in the morning, from the start-up camera, with the bump's walk from its start.
+//
+// Tolerance: a pixel counts as different when a channel differs by more than 6 steps of 255,
+// and up to 0.5 % of the pixels may differ. llvmpipe builds of another LLVM or Mesa version
+// round texture filtering, fog and blending a step or two differently and may move a few edge
+// pixels; a real fault (a wrong layer, light, fog or sky colour, a missing pass, a shifted
+// camera) changes far more of the picture than that.
+//
+// TERRAIN_UPDATE_REFERENCE=1 writes the picture drawn as the new reference instead.
+
+#include "AppTestSupport.h"
+#include "GlTestPanel.h"
+#include "WanderingBump.h"
+
+#include <QDir>
+
+class ReferencePictureTest : public QObject {
+    Q_OBJECT
+private slots:
+    void morningScene();
+};
+
+void ReferencePictureTest::morningScene()
+{
+    StartedForm started;
+    TForm1& form = *started.form;
+    bumpRandomSource().reset();
+    form.Panel1->makeCurrent();
+    form.world.setHour(10.0f);
+    for (int i = 0; i < 30; ++i)
+        form.TimerForDrawingTimer();
+    const QImage actual = readFrame(form);
+
+    const QString referencePath =
+        qEnvironmentVariable("TERRAIN_SOURCE_DIR") + QStringLiteral("/tests/app/reference/morning.png");
+    if (qEnvironmentVariableIntValue("TERRAIN_UPDATE_REFERENCE") == 1) {
+        QVERIFY(actual.save(referencePath));
+        QSKIP("reference written");
+    }
+    const QImage reference = QImage(referencePath).convertToFormat(QImage::Format_RGB32);
+    QVERIFY2(!reference.isNull(), qPrintable(referencePath));
+    QCOMPARE(actual.size(), reference.size());
+
+    QImage difference(actual.size(), QImage::Format_RGB32);
+    int differing = 0;
+    for (int y = 0; y < actual.height(); ++y)
+        for (int x = 0; x < actual.width(); ++x) {
+            const QRgb a = actual.pixel(x, y), r = reference.pixel(x, y);
+            const int dr = std::abs(qRed(a) - qRed(r)), dg = std::abs(qGreen(a) - qGreen(r)),
+                      db = std::abs(qBlue(a) - qBlue(r));
+            const bool differs = std::max({dr, dg, db}) > 6;
+            differing += differs;
+            difference.setPixel(x, y, differs ? qRgb(255, 0, 255) : qRgb(dr * 16, dg * 16, db * 16));
+        }
+    const double share = double(differing) / (actual.width() * actual.height());
+    if (share > 0.005) {
+        actual.save(testOutputFolder() + QStringLiteral("/morning-actual.png"));
+        difference.save(testOutputFolder() + QStringLiteral("/morning-difference.png"));
+    }
+    QVERIFY2(share <= 0.005, qPrintable(QStringLiteral("%1 pixels (%2 %) differ; actual and difference images in %3")
+                                            .arg(differing)
+                                            .arg(share * 100.0, 0, 'f', 3)
+                                            .arg(testOutputFolder())));
+}
+
+QTEST_MAIN(ReferencePictureTest)
+#include "ReferencePictureTest.moc"
