@@ -1,9 +1,15 @@
 #pragma once
 
+#include "TerrainPath.h"
 #include "Vec3.h"
 
 #include <GL/gl.h>
 #include <cstdint>
+
+// The colour passes are pulled toward the viewer by this many units of polygon offset (no
+// slope factor), so they pass the depth test against the pre-pass's own depth although they
+// draw the same triangles with their corners in another order.
+constexpr GLfloat kColourPassOffsetUnits = -2.0f;
 
 // One vertex colour: four bytes in the order R, G, B, A, as GL reads a GL_UNSIGNED_BYTE array.
 struct ubyte4 {
@@ -36,6 +42,7 @@ public:
     std::uint32_t* layers = nullptr; // width * depth texture slot indices
     std::int32_t oddColumnFan[8] = {};   // hexagon index offsets around a vertex in an odd column
     std::int32_t evenColumnFan[8] = {};  // ... and in an even column
+    TerrainBatches batches;              // renderBatched's cache, empty until it first draws
 
     TLandscape() = default;
     ~TLandscape();
@@ -56,6 +63,15 @@ public:
     void renderDepth(float x, float z, float radius);
     void render(float x, float z, float radius);
     void renderNormals();
+
+    // The same picture and GL state as render, drawn from the batch cache: the depth pre-pass,
+    // then one triangle list per layer in view (see LandscapeBatched.cpp).
+    void renderBatched(float x, float z, float radius);
+    // Tells the batch cache that positions, normals, colours or layers of the vertices in
+    // columns x0..x1 and rows z0..z1 (inclusive, either order, clamped to the lattice)
+    // changed: every cached cell whose hexagon holds one of them is copied again before the
+    // next renderBatched. Whoever changes the arrays after a batched frame calls it.
+    void markChanged(std::int32_t x0, std::int32_t x1, std::int32_t z0, std::int32_t z1);
 
     std::uint32_t vertexCount() const { return width * depth; }
 

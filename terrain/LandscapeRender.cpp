@@ -153,7 +153,7 @@ void TLandscape::render(float x, float z, float radius)
     glEnable(GL_TEXTURE_GEN_T);
     glDepthMask(GL_FALSE);
     glEnable(GL_POLYGON_OFFSET_FILL);
-    glPolygonOffset(0.0f, -2.0f);
+    glPolygonOffset(0.0f, kColourPassOffsetUnits);
 
     // The polygon is fanned from its first index: (k, N1, N2) ... (k, N6, N1), clockwise seen
     // from above, so it faces the viewer under GL_CW.

@@ -186,8 +186,8 @@ BitmapImage decodeBitmap(const QByteArray& fileBytes, int maxSide)
     // Picture row y (0 = top) goes to word row h-1-y: the upload runs bottom-up, as GL's
     // texture rows do. Each word is R | G << 8 | B << 16 | A << 24, stored little-endian so
     // that its bytes in memory are R, G, B, A on any host.
-    for (int x = 0; x < w; ++x) {
-        for (int y = 0; y < h; ++y) {
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
             const QRgb pixel = reinterpret_cast<const QRgb*>(pixels.constScanLine(y))[x];
             const std::uint32_t word = std::uint32_t(qRed(pixel)) | std::uint32_t(qGreen(pixel)) << 8 |
                                        std::uint32_t(qBlue(pixel)) << 16 | alpha;

@@ -2,6 +2,7 @@
 
 #include "FormState.h"
 #include "FramePhases.h"
+#include "TerrainPath.h"
 
 #include <cmath>
 
@@ -101,6 +102,9 @@ void stepWanderingBump(TForm1State& form)
         land.computeNormals(low(centreColumn - r), low(centreColumn + r), low(centreRow - r),
                             low(centreRow + r));
     }
+    // Heights and layers changed within the square, normals over it: the batch cache copies
+    // the cells around it again (whichever path draws, so that switching paths stays right).
+    land.markChanged(centreColumn - r, centreColumn + r, centreRow - r, centreRow + r);
 
     if (onLattice(centreColumn, centreRow)) {
         const float3& apex = land.positions[vertexIndex(centreColumn, centreRow)];
@@ -111,7 +115,12 @@ void stepWanderingBump(TForm1State& form)
         form.camera.enterOrbit(form.bumpApex, double(r));
 
     markFramePhase(FramePhase::BumpCpu);
-    land.render(float(form.camera.position.x), float(form.camera.position.z), 60.0f);
+    const float eyeX = float(form.camera.position.x);
+    const float eyeZ = float(form.camera.position.z);
+    if (terrainPath == TerrainPath::Batched)
+        land.renderBatched(eyeX, eyeZ, 60.0f);
+    else
+        land.render(eyeX, eyeZ, 60.0f);
     if (form.showNormals)
         land.renderNormals();
     markFramePhase(FramePhase::ColourPasses);
