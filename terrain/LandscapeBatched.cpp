@@ -1,3 +1,4 @@
+#include "ColourPasses.h"
 #include "DrawCounters.h"
 #include "FramePhases.h"
 #include "Landscape.h"
@@ -29,41 +30,9 @@ void TerrainBatches::clear()
 
 namespace {
 
-// The colour passes' window, as render takes it: columns are spacing * sqrt(3)/2 apart, and
-// the reciprocal of sqrt(3)/2 in single precision decides exactly where the bounds fall.
-constexpr double kColumnScale = 1.1547005591040845;
-
-// Truncation toward zero, with values beyond any lattice held at +-2^30 and NaN giving 0.
-int truncIndex(double value)
+bool isEmpty(const LatticeWindow& win)
 {
-    constexpr double kLimit = 1073741824.0;
-    if (!(value == value))
-        return 0;
-    if (value > kLimit)
-        value = kLimit;
-    if (value < -kLimit)
-        value = -kLimit;
-    return int(value);
-}
-
-// Cells colLo..colHi-1 by rowLo..rowHi-1, never on the border ring; empty when a bound pair
-// is not increasing.
-struct CellWindow {
-    int colLo, colHi, rowLo, rowHi;
-    bool empty() const { return colHi <= colLo || rowHi <= rowLo; }
-};
-
-CellWindow colourWindow(const TLandscape& land, float x, float z, float r)
-{
-    const double xd = x, zd = z, rd = r, sd = land.spacing;
-    CellWindow win{truncIndex((xd - rd - sd) / sd * kColumnScale),
-                   truncIndex((xd + rd + sd) / sd * kColumnScale), truncIndex((zd - rd - sd) / sd),
-                   truncIndex((zd + rd + sd) / sd)};
-    win.colLo = std::max(win.colLo, 1);
-    win.colHi = std::min(win.colHi, int(land.width) - 1);
-    win.rowLo = std::max(win.rowLo, 1);
-    win.rowHi = std::min(win.rowHi, int(land.depth) - 1);
-    return win;
+    return win.colHi <= win.colLo || win.rowHi <= win.rowLo;
 }
 
 // Slots of the ring beyond the largest window seen, so that the one-column jitter of the
@@ -115,7 +84,7 @@ void copyCell(TLandscape& land, TerrainBatches::Slot& slot, BatchVertex* out, in
 // Brings the cache up to date for the window: empties it if the lattice is another one, grows
 // the ring if the window outgrew it, copies every cell of the window that is not held or was
 // marked changed, and rebuilds the triangle lists if a cell changed group or the window moved.
-void updateBatches(TLandscape& land, const CellWindow& win)
+void updateBatches(TLandscape& land, const LatticeWindow& win)
 {
     TerrainBatches& b = land.batches;
     if (!sameLattice(b, land)) {
@@ -240,9 +209,9 @@ void TLandscape::renderBatched(float x, float z, float radius)
     renderDepth(x, z, radius);
     markFramePhase(FramePhase::DepthPass);
 
-    const CellWindow win = colourWindow(*this, x, z, radius);
+    const LatticeWindow win = colourPassWindow(*this, x, z, radius);
     batches.refreshedCells = 0;
-    if (!win.empty())
+    if (!isEmpty(win))
         updateBatches(*this, win);
 
     const char* base = reinterpret_cast<const char*>(batches.vertices.data());
@@ -255,27 +224,11 @@ void TLandscape::renderBatched(float x, float z, float radius)
     glEnableClientState(GL_COLOR_ARRAY);
     glColorPointer(4, GL_UNSIGNED_BYTE, stride, field(offsetof(BatchVertex, colour)));
 
-    glEnable(GL_TEXTURE_2D);
-    glDisable(GL_ALPHA_TEST);
-    glDepthFunc(GL_LEQUAL);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE);
-    // Texture coordinates (x/s, z/s) from the cached positions, which are the lattice's own.
-    const GLfloat inverseSpacing = 1.0f / spacing;
-    const GLfloat planeS[4] = {inverseSpacing, 0.0f, 0.0f, 0.0f};
-    const GLfloat planeT[4] = {0.0f, 0.0f, inverseSpacing, 0.0f};
-    glTexGeni(GL_S, GL_TEXTURE_GEN_MODE, GL_OBJECT_LINEAR);
-    glTexGenfv(GL_S, GL_OBJECT_PLANE, planeS);
-    glTexGeni(GL_T, GL_TEXTURE_GEN_MODE, GL_OBJECT_LINEAR);
-    glTexGenfv(GL_T, GL_OBJECT_PLANE, planeT);
-    glEnable(GL_TEXTURE_GEN_S);
-    glEnable(GL_TEXTURE_GEN_T);
-    glDepthMask(GL_FALSE);
-    glEnable(GL_POLYGON_OFFSET_FILL);
-    // render's offset, two units toward the viewer and no slope factor: the passes must test
-    // against the pre-pass depth exactly as the literal path does.
-    glPolygonOffset(0.0f, kColourPassOffsetUnits);
+    // The literal path's state; texture coordinates come from the cached positions, which are
+    // the lattice's own, so object-linear generation gives the same (x/s, z/s).
+    beginColourPasses(spacing);
 
-    if (!win.empty()) {
+    if (!isEmpty(win)) {
         for (std::size_t group = 0; group < batches.groups.size(); ++group) {
             const std::vector<GLuint>& list = batches.groups[group];
             if (list.empty())
@@ -290,13 +243,5 @@ void TLandscape::renderBatched(float x, float z, float radius)
             std::uint32_t(win.colHi - win.colLo) * std::uint32_t(win.rowHi - win.rowLo);
     }
 
-    glPolygonOffset(0.0f, 0.0f);
-    glDisable(GL_POLYGON_OFFSET_FILL);
-    glDepthMask(GL_TRUE);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glDisable(GL_TEXTURE_GEN_S);
-    glDisable(GL_TEXTURE_GEN_T);
-    glDisableClientState(GL_COLOR_ARRAY);
-    glDisableClientState(GL_NORMAL_ARRAY);
-    glDisableClientState(GL_VERTEX_ARRAY);
+    endColourPasses();
 }

@@ -1,3 +1,4 @@
+#include "ColourPasses.h"
 #include "DrawCounters.h"
 #include "FramePhases.h"
 #include "Landscape.h"
@@ -29,21 +30,58 @@ int truncIndex(double value)
     return int(value);
 }
 
-// The lattice window around (x, z) with radius r: columns colLo..colHi and rows rowLo..rowHi
-// before each pass adjusts and clamps them. One row (or column) of spacing is added beyond
-// the radius, so the cells whose hexagons reach into the circle are included.
-struct LatticeWindow {
-    int colLo, colHi, rowLo, rowHi;
-};
+} // namespace
 
-LatticeWindow windowAround(float x, float z, float r, float s)
+LatticeWindow windowAround(float x, float z, float radius, float spacing)
 {
-    const double xd = x, zd = z, rd = r, sd = s;
+    const double xd = x, zd = z, rd = radius, sd = spacing;
     return {truncIndex((xd - rd - sd) / sd * kColumnScale), truncIndex((xd + rd + sd) / sd * kColumnScale),
             truncIndex((zd - rd - sd) / sd), truncIndex((zd + rd + sd) / sd)};
 }
 
-} // namespace
+LatticeWindow colourPassWindow(const TLandscape& land, float x, float z, float radius)
+{
+    LatticeWindow win = windowAround(x, z, radius, land.spacing);
+    if (win.colLo < 1) win.colLo = 1;
+    if (win.colHi > int(land.width) - 1) win.colHi = int(land.width) - 1;
+    if (win.rowLo < 1) win.rowLo = 1;
+    if (win.rowHi > int(land.depth) - 1) win.rowHi = int(land.depth) - 1;
+    return win;
+}
+
+void beginColourPasses(float spacing)
+{
+    glEnable(GL_TEXTURE_2D);
+    glDisable(GL_ALPHA_TEST);
+    glDepthFunc(GL_LEQUAL);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+    // Texture coordinates (x/s, z/s): one copy of a layer per spacing along x and along z.
+    const GLfloat inverseSpacing = 1.0f / spacing;
+    const GLfloat planeS[4] = {inverseSpacing, 0.0f, 0.0f, 0.0f};
+    const GLfloat planeT[4] = {0.0f, 0.0f, inverseSpacing, 0.0f};
+    glTexGeni(GL_S, GL_TEXTURE_GEN_MODE, GL_OBJECT_LINEAR);
+    glTexGenfv(GL_S, GL_OBJECT_PLANE, planeS);
+    glTexGeni(GL_T, GL_TEXTURE_GEN_MODE, GL_OBJECT_LINEAR);
+    glTexGenfv(GL_T, GL_OBJECT_PLANE, planeT);
+    glEnable(GL_TEXTURE_GEN_S);
+    glEnable(GL_TEXTURE_GEN_T);
+    glDepthMask(GL_FALSE);
+    glEnable(GL_POLYGON_OFFSET_FILL);
+    glPolygonOffset(0.0f, kColourPassOffsetUnits);
+}
+
+void endColourPasses()
+{
+    glPolygonOffset(0.0f, 0.0f);
+    glDisable(GL_POLYGON_OFFSET_FILL);
+    glDepthMask(GL_TRUE);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glDisable(GL_TEXTURE_GEN_S);
+    glDisable(GL_TEXTURE_GEN_T);
+    glDisableClientState(GL_COLOR_ARRAY);
+    glDisableClientState(GL_NORMAL_ARRAY);
+    glDisableClientState(GL_VERTEX_ARRAY);
+}
 
 // Expects the baseline state (depth test LEQUAL, culling, lighting, fog, blending, alpha test,
 // 2D texturing). Leaves GL_CULL_FACE, GL_ALPHA_TEST, GL_BLEND, GL_FOG, GL_LIGHTING and
@@ -124,11 +162,7 @@ void TLandscape::render(float x, float z, float radius)
     renderDepth(x, z, radius);
     markFramePhase(FramePhase::DepthPass);
 
-    LatticeWindow win = windowAround(x, z, radius, spacing);
-    if (win.colLo < 1) win.colLo = 1;
-    if (win.colHi > int(width) - 1) win.colHi = int(width) - 1;
-    if (win.rowLo < 1) win.rowLo = 1;
-    if (win.rowHi > int(depth) - 1) win.rowHi = int(depth) - 1;
+    const LatticeWindow win = colourPassWindow(*this, x, z, radius);
 
     glEnableClientState(GL_VERTEX_ARRAY);
     glVertexPointer(3, GL_FLOAT, 0, positions);
@@ -137,23 +171,7 @@ void TLandscape::render(float x, float z, float radius)
     glEnableClientState(GL_COLOR_ARRAY);
     glColorPointer(4, GL_UNSIGNED_BYTE, 0, colours);
 
-    glEnable(GL_TEXTURE_2D);
-    glDisable(GL_ALPHA_TEST);
-    glDepthFunc(GL_LEQUAL);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE);
-    // Texture coordinates (x/s, z/s): one copy of a layer per spacing along x and along z.
-    const GLfloat inverseSpacing = 1.0f / spacing;
-    const GLfloat planeS[4] = {inverseSpacing, 0.0f, 0.0f, 0.0f};
-    const GLfloat planeT[4] = {0.0f, 0.0f, inverseSpacing, 0.0f};
-    glTexGeni(GL_S, GL_TEXTURE_GEN_MODE, GL_OBJECT_LINEAR);
-    glTexGenfv(GL_S, GL_OBJECT_PLANE, planeS);
-    glTexGeni(GL_T, GL_TEXTURE_GEN_MODE, GL_OBJECT_LINEAR);
-    glTexGenfv(GL_T, GL_OBJECT_PLANE, planeT);
-    glEnable(GL_TEXTURE_GEN_S);
-    glEnable(GL_TEXTURE_GEN_T);
-    glDepthMask(GL_FALSE);
-    glEnable(GL_POLYGON_OFFSET_FILL);
-    glPolygonOffset(0.0f, kColourPassOffsetUnits);
+    beginColourPasses(spacing);
 
     // The polygon is fanned from its first index: (k, N1, N2) ... (k, N6, N1), clockwise seen
     // from above, so it faces the viewer under GL_CW.
@@ -181,15 +199,7 @@ void TLandscape::render(float x, float z, float radius)
         for (int col = firstEven; col < win.colHi; col += 2)
             drawCell(col, row, evenColumnFan);
 
-    glPolygonOffset(0.0f, 0.0f);
-    glDisable(GL_POLYGON_OFFSET_FILL);
-    glDepthMask(GL_TRUE);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glDisable(GL_TEXTURE_GEN_S);
-    glDisable(GL_TEXTURE_GEN_T);
-    glDisableClientState(GL_COLOR_ARRAY);
-    glDisableClientState(GL_NORMAL_ARRAY);
-    glDisableClientState(GL_VERTEX_ARRAY);
+    endColourPasses();
 }
 
 // Every vertex normal as a blue line one world unit long (for a computed normal), the border
