@@ -1,0 +1,158 @@
+#include "BenchOptions.h"
+
+#include <QCommandLineParser>
+#include <QRegularExpression>
+
+namespace {
+
+bool parseCount(const QString& text, int low, int high, int* value)
+{
+    bool ok = false;
+    const int parsed = text.toInt(&ok);
+    if (!ok || parsed < low || parsed > high)
+        return false;
+    *value = parsed;
+    return true;
+}
+
+} // namespace
+
+QString terrainName(TerrainChoice terrain)
+{
+    return terrain == TerrainChoice::Batched ? QStringLiteral("batched") : QStringLiteral("literal");
+}
+
+QString presentName(PresentMode mode)
+{
+    return mode == PresentMode::Inside ? QStringLiteral("inside") : QStringLiteral("outside");
+}
+
+QString allocatorName(AllocatorChoice allocator)
+{
+    return allocator == AllocatorChoice::Default ? QStringLiteral("default") : QStringLiteral("tuned");
+}
+
+bool parseBenchOptions(const QStringList& arguments, BenchOptions* options, QString* error, bool* helpAsked)
+{
+    *helpAsked = false;
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Times the viewer's start-up and frames on its real window and GL view, and prints "
+                       "one JSON object per line: the start-up, then the frames."));
+    const QCommandLineOption helpOption(QStringList{QStringLiteral("h"), QStringLiteral("help")},
+                                        QStringLiteral("Show this help."));
+    const QCommandLineOption sizeOption(QStringLiteral("size"), QStringLiteral("Drawing panel size (default 1012x614)."),
+                                        QStringLiteral("WxH"));
+    const QCommandLineOption framesOption(QStringLiteral("frames"), QStringLiteral("Measured frames (default 300)."),
+                                          QStringLiteral("N"));
+    const QCommandLineOption warmupOption(QStringLiteral("warmup"),
+                                          QStringLiteral("Frames drawn before measuring (default 30)."),
+                                          QStringLiteral("N"));
+    const QCommandLineOption terrainOption(QStringLiteral("terrain"),
+                                           QStringLiteral("Terrain drawing path: literal (default) or batched."),
+                                           QStringLiteral("path"));
+    const QCommandLineOption latticeOption(QStringLiteral("lattice"),
+                                           QStringLiteral("An N x N terrain lattice (default 300)."),
+                                           QStringLiteral("N"));
+    const QCommandLineOption flyOption(QStringLiteral("fly"),
+                                       QStringLiteral("Hold the up arrow every frame, so the view moves over the terrain."));
+    const QCommandLineOption presentOption(
+        QStringLiteral("present"),
+        QStringLiteral("Draw the frame outside Qt's paint (default, as the viewer does), inside the panel's paint, "
+                       "or alternate the two frame by frame."),
+        QStringLiteral("outside|inside|alternate"));
+    const QCommandLineOption allocatorOption(
+        QStringLiteral("allocator"),
+        QStringLiteral("The heap as the viewer tunes it for drawing (default) or as the C library leaves it."),
+        QStringLiteral("tuned|default"));
+    const QCommandLineOption pathsOption(QStringLiteral("terrain-paths"),
+                                         QStringLiteral("List the terrain paths of this build and stop."));
+    parser.addOptions({helpOption, sizeOption, framesOption, warmupOption, terrainOption, latticeOption, flyOption,
+                       presentOption, allocatorOption, pathsOption});
+
+    if (!parser.parse(arguments)) {
+        *error = parser.errorText();
+        return false;
+    }
+    if (parser.isSet(helpOption)) {
+        *helpAsked = true;
+        *error = parser.helpText();
+        return false;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        *error = QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first());
+        return false;
+    }
+
+    if (parser.isSet(sizeOption)) {
+        const QString text = parser.value(sizeOption);
+        const QRegularExpressionMatch match =
+            QRegularExpression(QStringLiteral("^(\\d{1,5})x(\\d{1,5})$")).match(text);
+        if (!match.hasMatch() || !parseCount(match.captured(1), kMinPanelSide, kMaxPanelSide, &options->panelWidth)
+            || !parseCount(match.captured(2), kMinPanelSide, kMaxPanelSide, &options->panelHeight)) {
+            *error = QStringLiteral("--size takes WxH with each side from %1 to %2, not '%3'")
+                         .arg(kMinPanelSide)
+                         .arg(kMaxPanelSide)
+                         .arg(text);
+            return false;
+        }
+    }
+    if (parser.isSet(framesOption) && !parseCount(parser.value(framesOption), 1, 1000000, &options->frames)) {
+        *error = QStringLiteral("--frames takes a whole number from 1 to 1000000, not '%1'").arg(parser.value(framesOption));
+        return false;
+    }
+    if (parser.isSet(warmupOption) && !parseCount(parser.value(warmupOption), 0, 1000000, &options->warmupFrames)) {
+        *error = QStringLiteral("--warmup takes a whole number from 0 to 1000000, not '%1'").arg(parser.value(warmupOption));
+        return false;
+    }
+    if (parser.isSet(terrainOption)) {
+        const QString path = parser.value(terrainOption);
+        if (path == QLatin1String("literal")) {
+            options->terrain = TerrainChoice::Literal;
+        } else if (path == QLatin1String("batched")) {
+            options->terrain = TerrainChoice::Batched;
+        } else {
+            *error = QStringLiteral("--terrain takes literal or batched, not '%1'").arg(path);
+            return false;
+        }
+    }
+    if (parser.isSet(latticeOption)
+        && !parseCount(parser.value(latticeOption), kMinLattice, kMaxLattice, &options->lattice)) {
+        *error = QStringLiteral("--lattice takes a whole number from %1 to %2, not '%3'")
+                     .arg(kMinLattice)
+                     .arg(kMaxLattice)
+                     .arg(parser.value(latticeOption));
+        return false;
+    }
+    options->fly = parser.isSet(flyOption);
+    if (parser.isSet(presentOption)) {
+        const QString mode = parser.value(presentOption);
+        if (mode == QLatin1String("outside")) {
+            options->present = PresentChoice::Outside;
+        } else if (mode == QLatin1String("inside")) {
+            options->present = PresentChoice::Inside;
+        } else if (mode == QLatin1String("alternate")) {
+            options->present = PresentChoice::Alternate;
+        } else {
+            *error = QStringLiteral("--present takes outside, inside or alternate, not '%1'").arg(mode);
+            return false;
+        }
+    }
+    if (options->present == PresentChoice::Alternate && options->frames < 2) {
+        *error = QStringLiteral("--present alternate needs at least 2 frames");
+        return false;
+    }
+    if (parser.isSet(allocatorOption)) {
+        const QString allocator = parser.value(allocatorOption);
+        if (allocator == QLatin1String("tuned")) {
+            options->allocator = AllocatorChoice::Tuned;
+        } else if (allocator == QLatin1String("default")) {
+            options->allocator = AllocatorChoice::Default;
+        } else {
+            *error = QStringLiteral("--allocator takes tuned or default, not '%1'").arg(allocator);
+            return false;
+        }
+    }
+    options->listTerrainPaths = parser.isSet(pathsOption);
+    return true;
+}

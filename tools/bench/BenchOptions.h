@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// Where the frame is drawn relative to Qt's paint of the panel.
+enum class PresentMode {
+    Outside, // the viewer's way: the timer tick draws after makeCurrent(), update() asks Qt to composite
+    Inside,  // the tick only calls update(); the frame is drawn in the panel's paint event
+};
+
+// Which way the measured frames are presented: one way throughout, or the two ways taking
+// turns frame by frame, so both meet the same machine load (each gets its own frame line).
+enum class PresentChoice { Outside, Inside, Alternate };
+
+enum class TerrainChoice { Literal, Batched };
+
+// The C library heap as the viewer sets it up for drawing (tuneAllocatorForDrawing), or as
+// glibc leaves it by default; the page faults per frame tell the two apart.
+enum class AllocatorChoice { Tuned, Default };
+
+// What one run of terrain-bench measures.
+struct BenchOptions {
+    int panelWidth = 1012;   // pixels of the drawing panel (the window's client area)
+    int panelHeight = 614;
+    int frames = 300;        // measured frames, at least 1 (2 when alternating)
+    int warmupFrames = 30;   // frames drawn before measuring, not counted
+    TerrainChoice terrain = TerrainChoice::Literal;
+    int lattice = 300;       // vertices per side of the terrain lattice
+    bool fly = false;        // hold the up arrow every frame
+    PresentChoice present = PresentChoice::Outside;
+    AllocatorChoice allocator = AllocatorChoice::Tuned;
+    bool listTerrainPaths = false; // print the terrain paths this build has, one a line, and stop
+};
+
+constexpr int kMinPanelSide = 16;
+constexpr int kMaxPanelSide = 8192;
+// Below 2 * bump radius + 1 the bump's random walk has no room; above 4096 the arrays of the
+// lattice and its scratch copy pass a gigabyte.
+constexpr int kMinLattice = 8;
+constexpr int kMaxLattice = 4096;
+
+// Parses the arguments (argv[0] first) into *options. Returns false with a message in *error
+// for an unknown option or a value out of range; with --help, returns false with the usage
+// text in *error and *helpAsked set.
+bool parseBenchOptions(const QStringList& arguments, BenchOptions* options, QString* error, bool* helpAsked);
+
+QString terrainName(TerrainChoice terrain);
+QString presentName(PresentMode mode);
+QString allocatorName(AllocatorChoice allocator);

@@ -1,0 +1,138 @@
+#include "FrameDriver.h"
+
+#include "GlPanel.h"
+#include "KeyCodes.h"
+#include "MainForm.h"
+
+#include <GL/gl.h>
+#include <QEvent>
+#include <QEventLoop>
+#include <QTimer>
+#include <stdexcept>
+
+namespace {
+
+FrameDriver* activeDriver = nullptr;
+
+double millisecondsBetween(std::chrono::steady_clock::time_point from, std::chrono::steady_clock::time_point to)
+{
+    return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+constexpr int kCompositionTimeoutMs = 10000;
+
+} // namespace
+
+FrameDriver::FrameDriver(TForm1& form, bool fly) : form_(form), fly_(fly)
+{
+    if (activeDriver)
+        throw std::logic_error("only one FrameDriver at a time");
+    activeDriver = this;
+    framePhaseHook = &FrameDriver::markHook;
+    connect(form_.Panel1, &QOpenGLWidget::frameSwapped, this, [this] {
+        swappedAt_ = Clock::now();
+        ++compositions_;
+        if (waitLoop_)
+            waitLoop_->quit();
+    });
+    connect(form_.Panel1, &QOpenGLWidget::aboutToCompose, this, [this] { composeAt_ = Clock::now(); });
+    form_.Panel1->installEventFilter(this);
+}
+
+FrameDriver::~FrameDriver()
+{
+    form_.Panel1->removeEventFilter(this);
+    framePhaseHook = nullptr;
+    activeDriver = nullptr;
+}
+
+void FrameDriver::markHook(FramePhase phase)
+{
+    if (activeDriver)
+        activeDriver->onMark(phase);
+}
+
+void FrameDriver::onMark(FramePhase phase)
+{
+    glFinish();
+    const Clock::time_point now = Clock::now();
+    const int index = int(phase);
+    if (index < 0 || index >= kFramePhaseCount)
+        return;
+    current_.phaseMs[index] = millisecondsBetween(lastMark_, now);
+    current_.marked[index] = true;
+    lastMark_ = now;
+    if (phase == FramePhase::Swap)
+        current_.frameMs = millisecondsBetween(frameStart_, now);
+}
+
+void FrameDriver::runFrameStep()
+{
+    current_ = FrameTimes{};
+    frameStart_ = Clock::now();
+    lastMark_ = frameStart_;
+    form_.TimerForDrawingTimer();
+    if (!current_.marked[int(FramePhase::Swap)])
+        current_.frameMs = millisecondsBetween(frameStart_, Clock::now());
+    frameDrawn_ = true;
+}
+
+bool FrameDriver::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == form_.Panel1 && event->type() == QEvent::Paint) {
+        ++panelPaints_;
+        if (tickPending_) {
+            tickPending_ = false;
+            // An exception must not cross Qt's event delivery: it is kept and rethrown by step().
+            try {
+                runFrameStep();
+            } catch (const std::exception& e) {
+                error_ = QString::fromStdString(e.what());
+            } catch (...) {
+                error_ = QStringLiteral("unknown exception in the frame step");
+            }
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+FrameTimes FrameDriver::step(PresentMode mode)
+{
+    if (fly_)
+        form_.KeyState[vk::Up] = true;
+    frameDrawn_ = false;
+    error_.clear();
+    const int compositionsBefore = compositions_;
+
+    tickAt_ = Clock::now();
+    if (mode == PresentMode::Outside) {
+        runFrameStep();
+    } else {
+        tickPending_ = true;
+        form_.Panel1->update();
+    }
+
+    QEventLoop loop;
+    QTimer timeout;
+    timeout.setSingleShot(true);
+    connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
+    waitLoop_ = &loop;
+    while (compositions_ == compositionsBefore && error_.isEmpty()) {
+        timeout.start(kCompositionTimeoutMs);
+        loop.exec();
+        if (!timeout.isActive())
+            break;
+    }
+    waitLoop_ = nullptr;
+    tickPending_ = false;
+
+    if (!error_.isEmpty())
+        throw std::runtime_error(error_.toStdString());
+    if (compositions_ == compositionsBefore)
+        throw std::runtime_error("Qt did not composite the panel within 10 s of a frame");
+    if (!frameDrawn_)
+        throw std::runtime_error("Qt composited the panel without painting it: no frame step ran for the tick");
+    current_.cycleMs = millisecondsBetween(tickAt_, swappedAt_);
+    current_.composeMs = composeAt_ > tickAt_ ? millisecondsBetween(composeAt_, swappedAt_) : 0.0;
+    return current_;
+}

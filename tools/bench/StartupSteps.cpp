@@ -1,0 +1,95 @@
+#include "StartupSteps.h"
+
+#include "FormState.h"
+#include "Landscape.h"
+#include "TerrainBuild.h"
+#include "Texture.h"
+#include "World.h"
+
+#include <GL/gl.h>
+#include <chrono>
+#include <cmath>
+#include <memory>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Runs `work`, waits for the GL work it issued and returns the milliseconds it took.
+template <typename Work>
+double timeMs(Work&& work)
+{
+    const Clock::time_point start = Clock::now();
+    work();
+    glFinish();
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// The terrain build's heights, repeated here step for step so that step can be timed alone:
+// three sines along x, z and the diagonal with single-precision wave factors, averaged, lifted
+// by 2 and scaled by the spacing.
+void setHeights(TLandscape& land)
+{
+    const double waveX = double(0.7f);
+    const double waveZ = double(0.6f);
+    const double waveXZ = double(0.4f);
+    const double spacing = land.spacing;
+    for (std::uint32_t i = 0; i < land.width; ++i) {
+        for (std::uint32_t j = 0; j < land.depth; ++j) {
+            float3& p = land.positions[std::size_t(j) * land.width + i];
+            const double x = p.x;
+            const double z = p.z;
+            const double waves = std::sin(waveX * x) + std::sin(waveZ * z) + std::sin(waveXZ * (x + z));
+            p.y = float((waves * (1.0 / 3.0) + 2.0) * spacing);
+        }
+    }
+}
+
+void setColoursAndLayers(TLandscape& land)
+{
+    const std::size_t count = land.vertexCount();
+    for (std::size_t k = 0; k < count; ++k) {
+        land.colours[k] = ubyte4{255, 255, 255, 0};
+        land.layers[k] = layerForSlope(land.normals[k].y);
+    }
+}
+
+} // namespace
+
+StartupSteps timeStartupSteps(int lattice)
+{
+    StartupSteps steps;
+
+    {
+        // The settings FormShow gives the world before its init.
+        auto world = std::make_unique<TWorld>();
+        world->atmosphereHeight = 100000.0f;
+        world->sunAngle = 2.0f;
+        world->haloAngle = 22.0f;
+        steps.worldInitMs = timeMs([&] { world->init(); });
+    }
+
+    for (int slot = 0; slot < 4; ++slot) {
+        steps.textureFiles[slot] = QStringLiteral("LandTex%1.bmp").arg(slot);
+        GLuint name = 0;
+        steps.loadTextureMs[slot] = timeMs([&] { name = loadTexture(steps.textureFiles[slot]); });
+        glDeleteTextures(1, &name);
+    }
+
+    {
+        auto land = std::make_unique<TLandscape>();
+        const auto side = std::uint32_t(lattice);
+        steps.createMs = timeMs([&] { land->create(side, side, 2.0f, 100); });
+        steps.heightsMs = timeMs([&] { setHeights(*land); });
+        steps.normalsMs = timeMs([&] { land->computeNormals(0, land->width, 0, land->depth); });
+        steps.layersMs = timeMs([&] { setColoursAndLayers(*land); });
+    }
+
+    {
+        auto state = std::make_unique<TForm1State>();
+        state->latticeWidth = lattice;
+        state->latticeDepth = lattice;
+        steps.buildLandscapeMs = timeMs([&] { buildLandscape(*state); });
+    }
+    return steps;
+}

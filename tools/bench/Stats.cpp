@@ -1,0 +1,35 @@
+#include "Stats.h"
+
+#include <algorithm>
+#include <cmath>
+
+double percentile(std::vector<double> samples, double fraction)
+{
+    if (samples.empty())
+        return 0.0;
+    std::sort(samples.begin(), samples.end());
+    const double rank = std::clamp(fraction, 0.0, 1.0) * double(samples.size() - 1);
+    const std::size_t below = std::size_t(rank);
+    const std::size_t above = std::min(below + 1, samples.size() - 1);
+    const double share = rank - double(below);
+    return samples[below] + (samples[above] - samples[below]) * share;
+}
+
+Spread spreadOf(const std::vector<double>& samples)
+{
+    return {percentile(samples, 0.1), percentile(samples, 0.5), percentile(samples, 0.9)};
+}
+
+double standardDeviation(const std::vector<double>& samples)
+{
+    if (samples.size() < 2)
+        return 0.0;
+    double mean = 0.0;
+    for (double v : samples)
+        mean += v;
+    mean /= double(samples.size());
+    double squares = 0.0;
+    for (double v : samples)
+        squares += (v - mean) * (v - mean);
+    return std::sqrt(squares / double(samples.size() - 1));
+}

@@ -1,0 +1,321 @@
+// terrain-bench: times the viewer's start-up and frames on its real window and GL view and
+// prints one JSON object per line, first the start-up, then the frames.
+
+#include "BenchOptions.h"
+#include "DrawCounters.h"
+#include "FrameDriver.h"
+#include "GlPanel.h"
+#include "GlView.h"
+#include "JsonLine.h"
+#include "MainForm.h"
+#include "StartupSteps.h"
+#include "Stats.h"
+#include "TerrainPath.h"
+
+#include <GL/gl.h>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QTimer>
+#include <chrono>
+#include <cstdio>
+#include <stdexcept>
+#include <sys/resource.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kStartupTimeoutMs = 300000;
+
+const char* const kPhaseKeys[kFramePhaseCount] = {"cameraMs", "skyMs", "bumpCpuMs", "depthPassMs",
+                                                  "colourPassesMs", "swapMs"};
+
+struct StartupRecord {
+    double formShowMs = 0.0;
+    QString renderer;
+    QString glVersion;
+};
+
+// The measured frames presented one way, and what they handed to the GL.
+struct FrameRecord {
+    PresentMode mode;
+    int frames = 0;
+    std::vector<double> phaseSamples[kFramePhaseCount];
+    std::vector<double> frameSamples;
+    std::vector<double> presentSamples;
+    std::vector<double> composeSamples;
+    std::vector<double> cycleSamples;
+    long pageFaults = 0;
+    long compositions = 0;
+    long panelPaints = 0;
+    double drawCalls = 0.0;
+    double textureBinds = 0.0;
+    double cells = 0.0;
+    double strips = 0.0;
+
+    // Room for every sample up front, so the bench's own allocations fault no page in while
+    // frames are counted.
+    FrameRecord(PresentMode presentMode, int framesExpected) : mode(presentMode)
+    {
+        for (std::vector<double>* samples :
+             {&phaseSamples[0], &phaseSamples[1], &phaseSamples[2], &phaseSamples[3], &phaseSamples[4],
+              &phaseSamples[5], &frameSamples, &presentSamples, &composeSamples, &cycleSamples})
+            samples->reserve(std::size_t(framesExpected));
+    }
+
+    void add(const FrameTimes& times, long faults, int compositionsSeen, int paintsSeen,
+             const TerrainDrawCounters& before, const TerrainDrawCounters& after)
+    {
+        ++frames;
+        for (int p = 0; p < kFramePhaseCount; ++p) {
+            if (times.marked[p])
+                phaseSamples[p].push_back(times.phaseMs[p]);
+        }
+        frameSamples.push_back(times.frameMs);
+        presentSamples.push_back(times.cycleMs - times.frameMs);
+        composeSamples.push_back(times.composeMs);
+        cycleSamples.push_back(times.cycleMs);
+        pageFaults += faults;
+        compositions += compositionsSeen;
+        panelPaints += paintsSeen;
+        // The counters only grow during a frame (unsigned differences stay right across a wrap).
+        drawCalls += double(after.drawCalls - before.drawCalls);
+        textureBinds += double(after.textureBinds - before.textureBinds);
+        cells += double(after.cells - before.cells);
+        strips += double(after.strips - before.strips);
+    }
+
+    void addTo(JsonLine& line) const
+    {
+        for (int p = 0; p < kFramePhaseCount; ++p) {
+            if (phaseSamples[p].empty())
+                line.addNull(kPhaseKeys[p]);
+            else
+                line.add(kPhaseKeys[p], spreadOf(phaseSamples[p]));
+        }
+        const double n = frames;
+        line.add("frameMs", spreadOf(frameSamples))
+            .add("presentMs", spreadOf(presentSamples))
+            .add("composeMs", spreadOf(composeSamples))
+            .add("cycleMs", spreadOf(cycleSamples))
+            .add("frameStddevMs", standardDeviation(frameSamples))
+            .add("cycleStddevMs", standardDeviation(cycleSamples))
+            .add("drawCallsPerFrame", drawCalls / n)
+            .add("textureBindsPerFrame", textureBinds / n)
+            .add("cellsPerFrame", cells / n)
+            .add("stripsPerFrame", strips / n)
+            .add("pageFaultsPerFrame", double(pageFaults) / n)
+            .add("compositionsPerFrame", double(compositions) / n)
+            .add("panelPaintsPerFrame", double(panelPaints) / n);
+    }
+};
+
+long minorPageFaults()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_minflt;
+}
+
+QString glText(GLenum name)
+{
+    const auto* text = reinterpret_cast<const char*>(glGetString(name));
+    return text ? QString::fromUtf8(text) : QString();
+}
+
+void printLine(const JsonLine& line)
+{
+    std::fputs(qPrintable(line.text()), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+// Processes events until done() holds, or throws after timeoutMs.
+template <typename Done>
+void processEventsUntil(Done&& done, int timeoutMs, const char* what)
+{
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (!done()) {
+        if (elapsed.elapsed() > timeoutMs)
+            throw std::runtime_error(std::string("timed out waiting for ") + what);
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+}
+
+// The shipped textures are read from the working directory, as the viewer reads them; the
+// source tree's assets folder is made the working directory when it is there, and otherwise
+// the texture search folders stand in.
+void enterAssetFolder()
+{
+    const QString folder = QStringLiteral(TERRAIN_BENCH_ASSET_DIR);
+    if (QFileInfo::exists(folder + QStringLiteral("/LandTex0.bmp")))
+        QDir::setCurrent(folder);
+}
+
+int runBench(const BenchOptions& options)
+{
+    enterAssetFolder();
+    terrainPath = options.terrain == TerrainChoice::Batched ? TerrainPath::Batched : TerrainPath::Literal;
+
+    QStringList errors;
+    TForm1 form;
+    Form1 = &form;
+    form.showError = [&errors](const QString& message) { errors << message; };
+    form.latticeWidth = options.lattice;
+    form.latticeDepth = options.lattice;
+    // The panel fills the window's client area (a grid layout without margins). The window
+    // goes to the screen's top-left corner, so that even the largest size lies wholly on the
+    // screen: a part off the screen would be clipped by the X server and cost less to present.
+    form.resize(options.panelWidth, options.panelHeight);
+    form.move(0, 0);
+
+    // The window's start-up runs inside the first show; it is timed as a whole there, and the
+    // timers it starts are stopped at once so that only the bench draws frames.
+    StartupRecord startup;
+    const std::function<void()> firstShow = form.Panel1->onInitialize;
+    form.Panel1->onInitialize = [&] {
+        const Clock::time_point start = Clock::now();
+        firstShow();
+        glFinish();
+        startup.formShowMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+        form.TimerForDrawing->stop();
+        form.TimerForFPS->stop();
+        form.TimerBigBen->stop();
+        startup.renderer = glText(GL_RENDERER);
+        startup.glVersion = glText(GL_VERSION);
+    };
+    int compositions = 0;
+    QObject::connect(form.Panel1, &QOpenGLWidget::frameSwapped, &form, [&compositions] { ++compositions; });
+
+    form.show();
+    processEventsUntil([&] { return form.started() && compositions > 0; }, kStartupTimeoutMs,
+                       "the window's start-up and first composition");
+    // An error of the start-up is shown from a zero-time timer once the show has finished.
+    QCoreApplication::processEvents();
+    if (!errors.isEmpty())
+        throw std::runtime_error("the start-up failed: " + errors.join(QStringLiteral("; ")).toStdString());
+    if (!form.landscapeBuilt)
+        throw std::runtime_error("the start-up did not build the terrain");
+    if (form.Panel1->width() != options.panelWidth || form.Panel1->height() != options.panelHeight)
+        throw std::runtime_error(QStringLiteral("the panel is %1x%2, not the %3x%4 asked for")
+                                     .arg(form.Panel1->width())
+                                     .arg(form.Panel1->height())
+                                     .arg(options.panelWidth)
+                                     .arg(options.panelHeight)
+                                     .toStdString());
+
+    // The presenting way of measured frame i, and one record per way used.
+    const auto modeOfFrame = [&options](int i) {
+        if (options.present == PresentChoice::Alternate)
+            return i % 2 == 0 ? PresentMode::Outside : PresentMode::Inside;
+        return options.present == PresentChoice::Inside ? PresentMode::Inside : PresentMode::Outside;
+    };
+    std::vector<FrameRecord> records;
+    if (options.present != PresentChoice::Inside)
+        records.emplace_back(PresentMode::Outside, options.frames);
+    if (options.present != PresentChoice::Outside)
+        records.emplace_back(PresentMode::Inside, options.frames);
+    const auto recordOf = [&records](PresentMode mode) -> FrameRecord& {
+        return records.front().mode == mode ? records.front() : records.back();
+    };
+    {
+        FrameDriver driver(form, options.fly);
+        for (int i = 0; i < options.warmupFrames; ++i)
+            driver.step(modeOfFrame(i));
+        for (int i = 0; i < options.frames; ++i) {
+            const PresentMode mode = modeOfFrame(i);
+            const TerrainDrawCounters countersBefore = terrainDrawCounters;
+            const int compositionsBefore = driver.compositions();
+            const int paintsBefore = driver.panelPaints();
+            const long faultsBefore = minorPageFaults();
+            const FrameTimes times = driver.step(mode);
+            recordOf(mode).add(times, minorPageFaults() - faultsBefore, driver.compositions() - compositionsBefore,
+                               driver.panelPaints() - paintsBefore, countersBefore, terrainDrawCounters);
+        }
+    }
+
+    form.Panel1->makeCurrent();
+    const StartupSteps steps = timeStartupSteps(options.lattice);
+
+    const QString size = QStringLiteral("%1x%2").arg(options.panelWidth).arg(options.panelHeight);
+
+    JsonLine textures;
+    for (int slot = 0; slot < 4; ++slot)
+        textures.add(qPrintable(steps.textureFiles[slot]), steps.loadTextureMs[slot]);
+    JsonLine startupLine;
+    startupLine.add("phase", "startup")
+        .add("renderer", startup.renderer)
+        .add("size", size)
+        .add("lattice", options.lattice)
+        .add("formShowMs", startup.formShowMs)
+        .add("worldInitMs", steps.worldInitMs)
+        .add("loadTextureMs", textures)
+        .add("createMs", steps.createMs)
+        .add("heightsMs", steps.heightsMs)
+        .add("normalsMs", steps.normalsMs)
+        .add("layersMs", steps.layersMs)
+        .add("buildLandscapeMs", steps.buildLandscapeMs)
+        .add("innerSteps", "re-run on scratch objects after start-up");
+    printLine(startupLine);
+
+    for (const FrameRecord& record : records) {
+        JsonLine frameLine;
+        frameLine.add("phase", "frame")
+            .add("renderer", startup.renderer)
+            .add("glVersion", startup.glVersion)
+            .add("size", size)
+            .add("terrain", terrainName(options.terrain))
+            .add("present", presentName(record.mode))
+            .add("allocator", allocatorName(options.allocator))
+            .add("lattice", options.lattice)
+            .add("fly", options.fly)
+            .add("frames", record.frames)
+            .add("warmup", options.warmupFrames);
+        record.addTo(frameLine);
+        printLine(frameLine);
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    BenchOptions options;
+    QString error;
+    bool helpAsked = false;
+    if (!parseBenchOptions(arguments, &options, &error, &helpAsked)) {
+        if (helpAsked) {
+            std::fputs(qPrintable(error), stdout);
+            return 0;
+        }
+        std::fprintf(stderr, "terrain-bench: %s\n", qPrintable(error));
+        return 2;
+    }
+    if (options.listTerrainPaths) {
+        std::fputs("literal\nbatched\n", stdout);
+        return 0;
+    }
+    // As early as the options allow: the window and the GL driver allocate under the new rules.
+    if (options.allocator == AllocatorChoice::Tuned && !tuneAllocatorForDrawing()) {
+        std::fprintf(stderr, "terrain-bench: the C library refused the heap settings (--allocator default "
+                             "measures without them)\n");
+        return 1;
+    }
+
+    QSurfaceFormat::setDefaultFormat(glViewFormat());
+    QApplication application(argc, argv);
+    try {
+        return runBench(options);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "terrain-bench: %s\n", e.what());
+        return 1;
+    }
+}
