@@ -15,6 +15,7 @@
 #include <QImage>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QMessageBox>
 #include <QTimer>
 #include <QWindow>
@@ -100,7 +101,12 @@ TForm1::TForm1(QWidget* owner) : QWidget(owner), ui(std::make_unique<Ui::MainFor
 
     tickCount = platformTickCount;
     showError = [this](const QString& message) {
-        QMessageBox::critical(this, QCoreApplication::applicationName(), message);
+        // On the heap and guarded: should the window be destroyed while its box is open, it
+        // takes the box along, and exec() returns without touching either.
+        QPointer<QMessageBox> box = new QMessageBox(QMessageBox::Critical, QCoreApplication::applicationName(),
+                                                    message, QMessageBox::Ok, this);
+        box->exec();
+        delete box;
     };
 }
 
@@ -161,8 +167,13 @@ void TForm1::reportError(const QString& message)
     if (showingError_)
         return;
     showingError_ = true;
-    showError(message);
-    showingError_ = false;
+    // The box runs an event loop in which the window may be destroyed: the reporter is copied
+    // out of it, and the flag is cleared only if the window is still there.
+    const QPointer<TForm1> alive(this);
+    const std::function<void(const QString&)> show = showError;
+    show(message);
+    if (alive)
+        showingError_ = false;
 }
 
 void TForm1::firstShow()

@@ -1,0 +1,53 @@
+// The main window destroyed while its own error box is open, from inside that box's event
+// loop. A process of its own: should the window's error report not survive this, the crash
+// takes only this test with it.
+
+#include "AppTestSupport.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+
+class WindowAbuseDestroyTest : public QObject {
+    Q_OBJECT
+private slots:
+    void destroyedWhileErrorBoxOpen();
+};
+
+void WindowAbuseDestroyTest::destroyedWhileErrorBoxOpen()
+{
+    // Started as the program starts it, keeping the window's own report: a modal message box.
+    QDir::setCurrent(qEnvironmentVariable("TERRAIN_SOURCE_DIR") + QStringLiteral("/assets"));
+    auto form = std::make_unique<TForm1>();
+    form->show();
+    form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(form.get()));
+    QTRY_VERIFY(form->started());
+    form->Edit1->setText(QStringLiteral("abc"));
+
+    bool boxSeen = false;
+    QTimer watcher;
+    watcher.setInterval(20);
+    connect(&watcher, &QTimer::timeout, this, [&] {
+        if (boxSeen || !qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+            return;
+        boxSeen = true;
+        form.reset();
+    });
+    watcher.start();
+    // click() keeps no pointer to the button once the handler has run, so only the window's
+    // own code meets its destruction.
+    form->Button1->click();
+    watcher.stop();
+    QVERIFY(boxSeen);
+    QVERIFY(!form);
+    QTRY_VERIFY(QApplication::activeModalWidget() == nullptr);
+    // The program goes on: a new window starts and draws.
+    StartedForm again;
+    again.form->TimerForDrawingTimer();
+    QVERIFY2(again.errors.isEmpty(), qPrintable(again.errors.join('\n')));
+}
+
+QTEST_MAIN(WindowAbuseDestroyTest)
+#include "WindowAbuseDestroyTest.moc"
