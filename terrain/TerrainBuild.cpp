@@ -37,17 +37,8 @@ unsigned layerForSlope(float normalY)
     return unsigned(int(layer));
 }
 
-void buildLandscape(TForm1State& form)
+void setWaveHeights(TLandscape& land)
 {
-    form.landscapeBuilt = false;
-    TLandscape& land = form.landscape;
-    land.create(latticeSide(form.latticeWidth), latticeSide(form.latticeDepth), kSpacing, kTextureSlots);
-
-    // One at a time into its slot, so a file that fails leaves the earlier textures owned by
-    // the landscape (its destructor deletes them) and the build stops there.
-    for (std::uint32_t slot = 0; slot < 4; ++slot)
-        land.textures[slot] = loadTexture(QString::fromLatin1(kLayerFiles[slot]));
-
     // Three sine waves along x, z and the diagonal, averaged, lifted by 2 and scaled by the
     // spacing: every height lies in [spacing, 3 * spacing].
     const double spacing = land.spacing;
@@ -60,14 +51,31 @@ void buildLandscape(TForm1State& form)
             p.y = float((waves * (1.0 / 3.0) + 2.0) * spacing);
         }
     }
+}
 
-    land.computeNormals(0, land.width, 0, land.depth);
-
+void setColoursAndLayers(TLandscape& land)
+{
     const std::size_t count = land.vertexCount();
     for (std::size_t k = 0; k < count; ++k) {
         land.colours[k] = ubyte4{255, 255, 255, 0};
         land.layers[k] = layerForSlope(land.normals[k].y);
     }
+}
+
+void buildLandscape(TForm1State& form)
+{
+    form.landscapeBuilt = false;
+    TLandscape& land = form.landscape;
+    land.create(latticeSide(form.latticeWidth), latticeSide(form.latticeDepth), kSpacing, kTextureSlots);
+
+    // One at a time into its slot, so a file that fails leaves the earlier textures owned by
+    // the landscape (its destructor deletes them) and the build stops there.
+    for (std::uint32_t slot = 0; slot < 4; ++slot)
+        land.textures[slot] = loadTexture(QString::fromLatin1(kLayerFiles[slot]));
+
+    setWaveHeights(land);
+    land.computeNormals(0, land.width, 0, land.depth);
+    setColoursAndLayers(land);
 
     form.landscapeBuilt = true;
 }

@@ -9,6 +9,15 @@ struct TForm1State;
 // throws ViewerError and stops the build there; `landscapeBuilt` is set only when it completes.
 void buildLandscape(TForm1State& form);
 
+class TLandscape;
+
+// The build's steps after the textures, each on a created landscape (the benchmark times them
+// one by one). Heights: y = ((sin(0.7 x) + sin(0.6 z) + sin(0.4 (x + z))) / 3 + 2) * spacing,
+// with single-precision wave factors, so every height lies in [spacing, 3 * spacing].
+void setWaveHeights(TLandscape& land);
+// Every vertex white with alpha 0, and its layer from the slope of its normal.
+void setColoursAndLayers(TLandscape& land);
+
 // The layer of a vertex with unit normal y component normalY: 0 for the flattest ground
 // (above 0.9375) to 3 for the steepest (0.8125 or less).
 unsigned layerForSlope(float normalY);

@@ -25,35 +25,6 @@ double timeMs(Work&& work)
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-// The terrain build's heights, repeated here step for step so that step can be timed alone:
-// three sines along x, z and the diagonal with single-precision wave factors, averaged, lifted
-// by 2 and scaled by the spacing.
-void setHeights(TLandscape& land)
-{
-    const double waveX = double(0.7f);
-    const double waveZ = double(0.6f);
-    const double waveXZ = double(0.4f);
-    const double spacing = land.spacing;
-    for (std::uint32_t i = 0; i < land.width; ++i) {
-        for (std::uint32_t j = 0; j < land.depth; ++j) {
-            float3& p = land.positions[std::size_t(j) * land.width + i];
-            const double x = p.x;
-            const double z = p.z;
-            const double waves = std::sin(waveX * x) + std::sin(waveZ * z) + std::sin(waveXZ * (x + z));
-            p.y = float((waves * (1.0 / 3.0) + 2.0) * spacing);
-        }
-    }
-}
-
-void setColoursAndLayers(TLandscape& land)
-{
-    const std::size_t count = land.vertexCount();
-    for (std::size_t k = 0; k < count; ++k) {
-        land.colours[k] = ubyte4{255, 255, 255, 0};
-        land.layers[k] = layerForSlope(land.normals[k].y);
-    }
-}
-
 } // namespace
 
 StartupSteps timeStartupSteps(int lattice)
@@ -80,7 +51,7 @@ StartupSteps timeStartupSteps(int lattice)
         auto land = std::make_unique<TLandscape>();
         const auto side = std::uint32_t(lattice);
         steps.createMs = timeMs([&] { land->create(side, side, 2.0f, 100); });
-        steps.heightsMs = timeMs([&] { setHeights(*land); });
+        steps.heightsMs = timeMs([&] { setWaveHeights(*land); });
         steps.normalsMs = timeMs([&] { land->computeNormals(0, land->width, 0, land->depth); });
         steps.layersMs = timeMs([&] { setColoursAndLayers(*land); });
     }
