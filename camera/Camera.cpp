@@ -1,16 +1,10 @@
 #include "Camera.h"
 
+#include "MathConstants.h"
 #include "ViewerError.h"
 
 #include <cmath>
 #include <sstream>
-
-namespace {
-
-constexpr double kDegreesToRadians = 0.017453292519943295;
-constexpr double kRadiansToDegrees = 57.29577951308232;
-
-}  // namespace
 
 double wrapAngle(double angleDegrees)
 {

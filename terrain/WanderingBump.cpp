@@ -2,6 +2,7 @@
 
 #include "FormState.h"
 #include "FramePhases.h"
+#include "MathConstants.h"
 #include "TerrainDraw.h"
 
 #include <cmath>
@@ -28,8 +29,6 @@ std::int32_t randomBelow(std::int32_t n)
 }
 
 namespace {
-
-constexpr double kPi = 3.141592653589793;
 
 // One cell per axis toward the target, or none when already there.
 std::int32_t stepToward(std::int32_t from, std::int32_t to)

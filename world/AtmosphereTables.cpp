@@ -1,5 +1,7 @@
 #include "World.h"
 
+#include "MathConstants.h"
+
 #include <cfloat>
 #include <cmath>
 
@@ -41,7 +43,7 @@ float opticalDepthSum(int entry, float planetRadiusMetres)
     const double radius = usablePlanetRadius(planetRadiusMetres);
     const OpticalDepthSteps s = opticalDepthSteps();
 
-    const float elevation = float((511 - entry) * (3.141592653589793 / 2.0) * (1.0 / 512.0));
+    const float elevation = float((511 - entry) * (kPi / 2.0) * (1.0 / 512.0));
     // The ray leaves the ground at elevation alpha. Its point of closest approach to the planet's
     // centre lies behind the observer, at distance R cos(alpha) from the centre; p is the
     // distance along the ray from there to the ground.
@@ -101,25 +103,6 @@ float maxAtmosphereHeight(float planetRadiusMetres)
     while (finite(std::nextafter(h, FLT_MAX)))
         h = std::nextafter(h, FLT_MAX);
     return h;
-}
-
-void TWorld::init()
-{
-    if (daysPerYear == 0)
-        daysPerYear = kDefaultDaysPerYear;
-    if (hoursPerDay == 0.0f)
-        hoursPerDay = kDefaultHoursPerDay;
-    // A negative or NaN radius is replaced like a zero one: the integration cannot use it.
-    if (usablePlanetRadius(planetRadius) != planetRadius)
-        planetRadius = kDefaultPlanetRadiusMetres;
-    if (atmosphereHeight == 0.0f)
-        atmosphereHeight = kDefaultAtmosphereHeightMetres;
-    if (sunAngle == 0.0f)
-        sunAngle = kDefaultSunAngleDegrees;
-    if (haloAngle == 0.0f)
-        haloAngle = kDefaultHaloAngleDegrees;
-    buildOpticalDepthTexture();
-    buildHaloTexture();
 }
 
 void TWorld::buildOpticalDepthTexture()

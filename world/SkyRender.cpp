@@ -1,13 +1,8 @@
 #include "World.h"
 
+#include "MathConstants.h"
+
 #include <cmath>
-
-namespace {
-
-// pi/180 in single precision, as the sky's radii use it.
-constexpr float kDegreesToRadiansF = 0.017453292f;
-
-} // namespace
 
 float sunRimRadius(float angleDegrees)
 {
@@ -140,48 +135,4 @@ void TWorld::render()
     glEnable(GL_ALPHA_TEST);
     glEnable(GL_DEPTH_TEST);
     glDepthMask(GL_TRUE);
-}
-
-// Expects: GL context current, blending on, the apex at the origin of the current matrix with
-// the cone's axis along y (the eye on the -y side). Leaves GL_TEXTURE_1D disabled with
-// `texture` bound to it, and GL_TEXTURE_2D enabled.
-void TLighterFan::draw(double a, double b, double angleDegrees, GLuint texture, float t0, float t1,
-                       const float3& colour) const
-{
-    glDisable(GL_TEXTURE_2D);
-    glDisable(GL_TEXTURE_1D);
-    glColor4f(colour.x, colour.y, colour.z, 1.0f);
-
-    // The cone opens towards -y: a rim of radius r lies r * tan(angle) nearer to the eye.
-    const float q = float(-std::tan(angleDegrees * 0.017453292519943295));
-    const float ya = float(a * q);
-    const float yb = float(b * q);
-
-    if (count > 0) {
-        // The opaque disc: a fan from the apex to the rim of radius a, closed on point 0.
-        glBegin(GL_TRIANGLE_FAN);
-        glVertex3f(0.0f, 0.0f, 0.0f);
-        for (std::int32_t i = 0; i <= count; ++i) {
-            const float* p = points[i % count];
-            glVertex3f(float(p[0] * a), ya, float(p[1] * a));
-        }
-        glEnd();
-    }
-
-    glEnable(GL_TEXTURE_1D);
-    glBindTexture(GL_TEXTURE_1D, texture);
-    if (count > 0) {
-        // The ring from radius a to b, its alpha from the 1D ramp running from t0 to t1.
-        glBegin(GL_TRIANGLE_STRIP);
-        for (std::int32_t i = 0; i <= count; ++i) {
-            const float* p = points[i % count];
-            glTexCoord1f(t0);
-            glVertex3f(float(p[0] * a), ya, float(p[1] * a));
-            glTexCoord1f(t1);
-            glVertex3f(float(p[0] * b), yb, float(p[1] * b));
-        }
-        glEnd();
-    }
-    glDisable(GL_TEXTURE_1D);
-    glEnable(GL_TEXTURE_2D);
 }

@@ -20,3 +20,22 @@ TWorld::~TWorld()
     if (haloTexture != 0)
         glDeleteTextures(1, &haloTexture);
 }
+
+void TWorld::init()
+{
+    if (daysPerYear == 0)
+        daysPerYear = kDefaultDaysPerYear;
+    if (hoursPerDay == 0.0f)
+        hoursPerDay = kDefaultHoursPerDay;
+    // A negative or NaN radius is replaced like a zero one: the integration cannot use it.
+    if (usablePlanetRadius(planetRadius) != planetRadius)
+        planetRadius = kDefaultPlanetRadiusMetres;
+    if (atmosphereHeight == 0.0f)
+        atmosphereHeight = kDefaultAtmosphereHeightMetres;
+    if (sunAngle == 0.0f)
+        sunAngle = kDefaultSunAngleDegrees;
+    if (haloAngle == 0.0f)
+        haloAngle = kDefaultHaloAngleDegrees;
+    buildOpticalDepthTexture();
+    buildHaloTexture();
+}
