@@ -50,15 +50,10 @@ void Camera::updateBasis()
 
 void Camera::anchor()
 {
-    if (orbiting) {
-        position.x = target.x - forward.x * orbitDistance;
-        position.y = target.y - forward.y * orbitDistance;
-        position.z = target.z - forward.z * orbitDistance;
-    } else {
-        target.x = position.x + forward.x;
-        target.y = position.y + forward.y;
-        target.z = position.z + forward.z;
-    }
+    if (orbiting)
+        position = target - forward * orbitDistance;
+    else
+        target = position + forward;
 }
 
 void Camera::setPosition(double x, double y, double z)
@@ -73,21 +68,15 @@ void Camera::setPosition(const Vec3d& p)
     const Vec3d point = p;
 
     if (orbiting) {
-        const double dx = target.x - point.x;
-        const double dy = target.y - point.y;
-        const double dz = target.z - point.z;
-        directionAngles(dx, dy, dz, &yaw, &pitch);
+        const Vec3d toTarget = target - point;
+        directionAngles(toTarget.x, toTarget.y, toTarget.z, &yaw, &pitch);
         updateBasis();
-        orbitDistance = std::sqrt(dx * dx + dy * dy + dz * dz);
+        orbitDistance = length(toTarget);
         if (orbitDistance < minOrbitDistance)
             orbitDistance = minOrbitDistance;
-        position.x = target.x - forward.x * orbitDistance;
-        position.y = target.y - forward.y * orbitDistance;
-        position.z = target.z - forward.z * orbitDistance;
+        position = target - forward * orbitDistance;
     } else {
-        target.x += point.x - position.x;
-        target.y += point.y - position.y;
-        target.z += point.z - position.z;
+        target += point - position;
         position = point;
     }
 }
@@ -170,15 +159,9 @@ void Camera::moveHorizontal(double forwardAmount, double rightAmount)
 void Camera::move(double forwardAmount, double upAmount, double rightAmount)
 {
     if (!orbiting) {
-        const double dx = forwardAmount * forward.x + upAmount * up.x + rightAmount * right.x;
-        const double dy = forwardAmount * forward.y + upAmount * up.y + rightAmount * right.y;
-        const double dz = forwardAmount * forward.z + upAmount * up.z + rightAmount * right.z;
-        position.x += dx;
-        position.y += dy;
-        position.z += dz;
-        target.x += dx;
-        target.y += dy;
-        target.z += dz;
+        const Vec3d step = forwardAmount * forward + upAmount * up + rightAmount * right;
+        position += step;
+        target += step;
         return;
     }
 

@@ -18,15 +18,6 @@ const double kPi = std::acos(-1.0);
 
 double degToRad(double degrees) { return degrees * kPi / 180.0; }
 
-Vec3d add(const Vec3d& a, const Vec3d& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-Vec3d sub(const Vec3d& a, const Vec3d& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-Vec3d scale(const Vec3d& a, double s) { return {a.x * s, a.y * s, a.z * s}; }
-double dot(const Vec3d& a, const Vec3d& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-double length(const Vec3d& a) { return std::sqrt(dot(a, a)); }
-Vec3d cross(const Vec3d& a, const Vec3d& b)
-{
-    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
 
 bool near(const Vec3d& a, const Vec3d& b, double tolerance)
 {
@@ -122,10 +113,10 @@ Camera orbitingCamera(const Vec3d& eye, const Vec3d& target, double minDistance)
         VERIFY_NEAR(c_.right, cross(c_.forward, c_.up), kTolerance);                               \
         QVERIFY(std::fabs(dot(c_.forward, c_.up)) <= kTolerance);                                  \
         if (c_.orbiting) {                                                                         \
-            VERIFY_NEAR(c_.position, sub(c_.target, scale(c_.forward, c_.orbitDistance)), 1e-9);   \
+            VERIFY_NEAR(c_.position, c_.target - c_.forward * c_.orbitDistance, 1e-9);   \
             QVERIFY(c_.orbitDistance >= c_.minOrbitDistance);                                      \
         } else {                                                                                   \
-            VERIFY_NEAR(c_.target, add(c_.position, c_.forward), 1e-9);                            \
+            VERIFY_NEAR(c_.target, c_.position + c_.forward, 1e-9);                            \
         }                                                                                          \
     } while (false)
 
@@ -211,7 +202,7 @@ void CameraTest::startUpPlacementLooksAlongYaw125()
     camera.setAngles(125, 0, 0);
     VERIFY_NEAR(camera.position, (Vec3d{100, 7, 100}), 0);
     const Vec3d heading{std::cos(degToRad(125)), 0, std::sin(degToRad(125))};
-    VERIFY_NEAR(camera.target, add(camera.position, heading), kTolerance);
+    VERIFY_NEAR(camera.target, camera.position + heading, kTolerance);
     VERIFY_NEAR(camera.up, (Vec3d{0, 1, 0}), kTolerance);
     VERIFY_INVARIANTS(camera);
 }
@@ -468,7 +459,7 @@ void CameraTest::directionAnglesRoundTripThroughBasis()
     Camera camera;
     camera.setAngles(yaw, pitch, 0);
     const Vec3d direction{dx, dy, dz};
-    VERIFY_NEAR(camera.forward, scale(direction, 1.0 / length(direction)), kTolerance);
+    VERIFY_NEAR(camera.forward, direction * (1.0 / length(direction)), kTolerance);
 }
 
 void CameraTest::freeSetPositionCarriesTarget()
@@ -495,9 +486,9 @@ void CameraTest::orbitSetPositionLandsOnPointOrAtMinimum()
 
     // A unit offset, neither level with the target nor straight above it.
     const Vec3d offset{0.48, 0.6, 0.64};
-    camera.setPosition(add(target, offset));
+    camera.setPosition(target + offset);
     QCOMPARE(camera.orbitDistance, 3.0);
-    VERIFY_NEAR(camera.position, add(target, scale(offset, 3)), kTolerance);
+    VERIFY_NEAR(camera.position, target + offset * 3, kTolerance);
     VERIFY_NEAR(camera.target, target, 0);
     VERIFY_INVARIANTS(camera);
 
@@ -505,7 +496,7 @@ void CameraTest::orbitSetPositionLandsOnPointOrAtMinimum()
     const Vec3d far{-1, 8, 3};
     camera.setPosition(far);
     VERIFY_NEAR(camera.position, far, kTolerance);
-    QVERIFY(std::fabs(camera.orbitDistance - length(sub(far, target))) <= kTolerance);
+    QVERIFY(std::fabs(camera.orbitDistance - length(far - target)) <= kTolerance);
     VERIFY_INVARIANTS(camera);
 }
 
@@ -529,7 +520,7 @@ void CameraTest::orbitSetPositionLevelOrAtTarget()
     QCOMPARE(camera.yaw, yaw);
     QCOMPARE(camera.pitch, pitch);
     QCOMPARE(camera.orbitDistance, 2.0);
-    VERIFY_NEAR(camera.position, scale(camera.forward, -2.0), kTolerance);
+    VERIFY_NEAR(camera.position, camera.forward * -2.0, kTolerance);
     VERIFY_INVARIANTS(camera);
 }
 
@@ -537,7 +528,7 @@ void CameraTest::setPositionReadsOwnPositionBeforeWriting()
 {
     const Vec3d target{5, 0, 0};
     const Vec3d eye{2, 3, -1};  // sqrt(19) from the target
-    const Vec3d towardsEye = sub(eye, target);
+    const Vec3d towardsEye = eye - target;
     // Beyond the minimum the eye must stay put; inside a raised minimum it must move out along
     // the line. Either way passing the camera's own position must give what a copy gives.
     for (double minDistance : {1.0, 9.0}) {
@@ -551,7 +542,7 @@ void CameraTest::setPositionReadsOwnPositionBeforeWriting()
         const double expectedDistance = std::max(length(towardsEye), minDistance);
         QVERIFY(std::fabs(camera.orbitDistance - expectedDistance) <= kTolerance);
         VERIFY_NEAR(camera.position,
-                    add(target, scale(towardsEye, expectedDistance / length(towardsEye))),
+                    target + towardsEye * (expectedDistance / length(towardsEye)),
                     kTolerance);
         VERIFY_INVARIANTS(camera);
     }
@@ -573,10 +564,9 @@ void CameraTest::freeMovesKeepTargetOffset()
     const Camera before = camera;
 
     camera.move(2, -0.5, 1.5);
-    const Vec3d delta = add(add(scale(before.forward, 2), scale(before.up, -0.5)),
-                            scale(before.right, 1.5));
-    VERIFY_NEAR(camera.position, add(before.position, delta), kTolerance);
-    VERIFY_NEAR(camera.target, add(before.target, delta), kTolerance);
+    const Vec3d delta = before.forward * 2 + before.up * -0.5 + before.right * 1.5;
+    VERIFY_NEAR(camera.position, before.position + delta, kTolerance);
+    VERIFY_NEAR(camera.target, before.target + delta, kTolerance);
     QCOMPARE(camera.yaw, before.yaw);
     QCOMPARE(camera.pitch, before.pitch);
     QCOMPARE(camera.roll, before.roll);
@@ -593,8 +583,8 @@ void CameraTest::moveHorizontalStaysLevelAndIsIgnoredInOrbit()
     camera.moveHorizontal(2, 0.5);
     const double c = std::cos(degToRad(60)), s = std::sin(degToRad(60));
     const Vec3d delta{2 * c - 0.5 * s, 0, 2 * s + 0.5 * c};
-    VERIFY_NEAR(camera.position, add(before.position, delta), kTolerance);
-    VERIFY_NEAR(camera.target, add(before.target, delta), kTolerance);
+    VERIFY_NEAR(camera.position, before.position + delta, kTolerance);
+    VERIFY_NEAR(camera.target, before.target + delta, kTolerance);
     VERIFY_NEAR(camera.forward, before.forward, 0);
     VERIFY_NEAR(camera.up, before.up, 0);
     QCOMPARE(camera.pitch, 45.0);
@@ -619,7 +609,7 @@ void CameraTest::enterOrbitFacesTargetAndFollowsMovingPoint()
     VERIFY_NEAR(camera.target, (Vec3d{6, 2, 8}), 0);
     QVERIFY(std::fabs(camera.orbitDistance - length(Vec3d{6, -3, 8})) <= kTolerance);
     QCOMPARE(camera.roll, 15.0);
-    VERIFY_NEAR(camera.forward, scale(Vec3d{6, -3, 8}, 1 / length(Vec3d{6, -3, 8})), kTolerance);
+    VERIFY_NEAR(camera.forward, (Vec3d{6, -3, 8} * (1 / length(Vec3d{6, -3, 8}))), kTolerance);
     VERIFY_INVARIANTS(camera);
 
     // Re-targeting every frame: a point moving but staying away leaves the eye where it is.
@@ -631,8 +621,8 @@ void CameraTest::enterOrbitFacesTargetAndFollowsMovingPoint()
     const Vec3d close{1, 4, 1};
     camera.enterOrbit(close, 3);
     QCOMPARE(camera.orbitDistance, 3.0);
-    const Vec3d away = sub(eye, close);
-    VERIFY_NEAR(camera.position, add(close, scale(away, 3 / length(away))), kTolerance);
+    const Vec3d away = eye - close;
+    VERIFY_NEAR(camera.position, close + away * (3 / length(away)), kTolerance);
     VERIFY_INVARIANTS(camera);
 }
 
@@ -683,14 +673,14 @@ void CameraTest::leaveOrbitLeavesTargetOnLineOfSight()
     QCOMPARE(camera.minOrbitDistance, 1.0);
     VERIFY_NEAR(camera.position, before.position, 0);
     VERIFY_NEAR(camera.target, before.target, 0);
-    VERIFY_NEAR(sub(camera.target, camera.position), scale(camera.forward, 13), 1e-9);
+    VERIFY_NEAR(camera.target - camera.position, camera.forward * 13, 1e-9);
 
     // Free moves keep the stretched offset...
     camera.move(1, 0, 0);
-    VERIFY_NEAR(sub(camera.target, camera.position), scale(camera.forward, 13), 1e-9);
+    VERIFY_NEAR(camera.target - camera.position, camera.forward * 13, 1e-9);
     // ...until an angle operation re-anchors the target one unit ahead.
     camera.turnYaw(0);
-    VERIFY_NEAR(camera.target, add(camera.position, camera.forward), kTolerance);
+    VERIFY_NEAR(camera.target, camera.position + camera.forward, kTolerance);
     VERIFY_INVARIANTS(camera);
 }
 
