@@ -9,7 +9,8 @@
 #include <locale.h>
 
 // (2 * planetRadius + h) * h must stay finite in single precision for the sky's path length:
-// with the planet's radius of 6371000 m that holds up to about 1.8e19 m. The bound is kept
+// with the planet's radius of 6371000 m that holds up to about 1.8e19 m (maxAtmosphereHeight,
+// World.h). The bound is kept
 // well inside it, at 1e18 m, so every product of the path computation is finite too.
 const float kMaxAtmosphereHeightMetres = 1e18f;
 

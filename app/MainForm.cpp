@@ -33,6 +33,13 @@ std::uint32_t platformTickCount()
     return std::uint32_t(ms & 0xFFFFFFFFu);
 }
 
+void setStartupWorldSettings(TWorld& world)
+{
+    world.atmosphereHeight = 100000.0f;
+    world.sunAngle = 2.0f;
+    world.haloAngle = 22.0f;
+}
+
 TForm1::TForm1(QWidget* owner) : QWidget(owner), ui(std::make_unique<Ui::MainForm>())
 {
     ui->setupUi(this);
@@ -202,9 +209,7 @@ void TForm1::FormShow()
     initRenderState(Panel1);
     glView.setPerspective(45.0f, 50.0f);
     world.setHour(5.0f);
-    world.atmosphereHeight = 100000.0f;
-    world.sunAngle = 2.0f;
-    world.haloAngle = 22.0f;
+    setStartupWorldSettings(world);
     world.init();
     worldReady_ = true;
 
@@ -339,7 +344,7 @@ void TForm1::TimerBigBenTimer()
     if (!timeFrozen) {
         // The clock composes its sun matrix on GL's matrix stack.
         Panel1->makeCurrent();
-        world.advance(float(0.2 * (keyHeld(vk::letter('P')) ? 1 : 0) + double(0.005f)));
+        world.advance(float(kFastHoursPerTick * (keyHeld(vk::letter('P')) ? 1 : 0) + double(kHoursPerTick)));
     }
     Panel3->setText(QStringLiteral("Time: ") + QString::number(qint64(std::trunc(double(world.hour)))));
 }

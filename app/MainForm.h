@@ -113,6 +113,15 @@ private:
 // The one main window of the program.
 extern TForm1* Form1;
 
+// Simulated hours per tick of TimerBigBen (10 ms): kHoursPerTick always, plus
+// kFastHoursPerTick while P is held.
+constexpr float kHoursPerTick = 0.005f;
+constexpr double kFastHoursPerTick = 0.2;
+
+// The atmosphere settings the start-up gives the world before its tables are built: an
+// atmosphere 100000 m high, a sun disc of 2 degrees and a halo of 22 degrees.
+void setStartupWorldSettings(TWorld& world);
+
 // The millisecond tick counter of the platform: milliseconds since an arbitrary origin,
 // unsigned 32 bits, wrapping after about 49.7 days.
 std::uint32_t platformTickCount();

@@ -8,8 +8,6 @@
 
 namespace {
 
-constexpr float kSpacing = 2.0f;
-constexpr std::uint32_t kTextureSlots = 100;
 const char* const kLayerFiles[4] = {"LandTex0.bmp", "LandTex1.bmp", "LandTex2.bmp", "LandTex3.bmp"};
 
 // The wave factors are single-precision constants; the sines see them widened to double.
@@ -66,7 +64,7 @@ void buildLandscape(TForm1State& form)
 {
     form.landscapeBuilt = false;
     TLandscape& land = form.landscape;
-    land.create(latticeSide(form.latticeWidth), latticeSide(form.latticeDepth), kSpacing, kTextureSlots);
+    land.create(latticeSide(form.latticeWidth), latticeSide(form.latticeDepth), kTerrainSpacing, kTerrainTextureSlots);
 
     // One at a time into its slot, so a file that fails leaves the earlier textures owned by
     // the landscape (its destructor deletes them) and the build stops there.

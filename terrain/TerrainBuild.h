@@ -1,6 +1,12 @@
 #pragma once
 
+#include <cstdint>
+
 struct TForm1State;
+
+// The lattice the build creates: rows 2 world units apart, 100 texture slots (0..3 loaded).
+constexpr float kTerrainSpacing = 2.0f;
+constexpr std::uint32_t kTerrainTextureSlots = 100;
 
 // Builds the window's terrain: creates the lattice (latticeWidth x latticeDepth, spacing 2,
 // 100 texture slots), loads "LandTex0.bmp" .. "LandTex3.bmp" into slots 0..3, sets the heights

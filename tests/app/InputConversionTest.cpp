@@ -2,6 +2,7 @@
 
 #include "InputConversion.h"
 #include "ViewerError.h"
+#include "World.h"
 
 #include <QTest>
 #include <cmath>
@@ -17,6 +18,7 @@ private slots:
     void heights();
     void rejectedHeights_data();
     void rejectedHeights();
+    void heightBoundKeepsTheSkyFinite();
 };
 
 void InputConversionTest::numbers_data()
@@ -112,6 +114,14 @@ void InputConversionTest::rejectedHeights()
         QVERIFY2(message.contains(QLatin1Char('\'') + text.trimmed() + QLatin1Char('\'')), qPrintable(message));
         QVERIFY2(message.contains(QStringLiteral("greater than 0 and at most 1e+18")), qPrintable(message));
     }
+}
+
+// The largest height Apply accepts lies well inside the heights whose path products stay
+// finite in single precision for the planet's radius (about 1.8e19 m), by more than a factor 10.
+void InputConversionTest::heightBoundKeepsTheSkyFinite()
+{
+    QCOMPARE(kMaxAtmosphereHeightMetres, 1e18f);
+    QVERIFY(10.0 * double(kMaxAtmosphereHeightMetres) < double(maxAtmosphereHeight(kDefaultPlanetRadiusMetres)));
 }
 
 QTEST_APPLESS_MAIN(InputConversionTest)

@@ -17,9 +17,9 @@ bool parseCount(const QString& text, int low, int high, int* value)
 
 } // namespace
 
-QString terrainName(TerrainChoice terrain)
+QString terrainName(TerrainPath terrain)
 {
-    return terrain == TerrainChoice::Batched ? QStringLiteral("batched") : QStringLiteral("literal");
+    return terrain == TerrainPath::Batched ? QStringLiteral("batched") : QStringLiteral("literal");
 }
 
 QString presentName(PresentMode mode)
@@ -108,9 +108,9 @@ bool parseBenchOptions(const QStringList& arguments, BenchOptions* options, QStr
     if (parser.isSet(terrainOption)) {
         const QString path = parser.value(terrainOption);
         if (path == QLatin1String("literal")) {
-            options->terrain = TerrainChoice::Literal;
+            options->terrain = TerrainPath::Literal;
         } else if (path == QLatin1String("batched")) {
-            options->terrain = TerrainChoice::Batched;
+            options->terrain = TerrainPath::Batched;
         } else {
             *error = QStringLiteral("--terrain takes literal or batched, not '%1'").arg(path);
             return false;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TerrainPath.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -13,8 +15,6 @@ enum class PresentMode {
 // turns frame by frame, so both meet the same machine load (each gets its own frame line).
 enum class PresentChoice { Outside, Inside, Alternate };
 
-enum class TerrainChoice { Literal, Batched };
-
 // The C library heap as the viewer sets it up for drawing (tuneAllocatorForDrawing), or as
 // glibc leaves it by default; the page faults per frame tell the two apart.
 enum class AllocatorChoice { Tuned, Default };
@@ -25,7 +25,7 @@ struct BenchOptions {
     int panelHeight = 614;
     int frames = 300;        // measured frames, at least 1 (2 when alternating)
     int warmupFrames = 30;   // frames drawn before measuring, not counted
-    TerrainChoice terrain = TerrainChoice::Literal;
+    TerrainPath terrain = TerrainPath::Literal;
     int lattice = 300;       // vertices per side of the terrain lattice
     bool fly = false;        // hold the up arrow every frame
     PresentChoice present = PresentChoice::Outside;
@@ -45,6 +45,6 @@ constexpr int kMaxLattice = 4096;
 // text in *error and *helpAsked set.
 bool parseBenchOptions(const QStringList& arguments, BenchOptions* options, QString* error, bool* helpAsked);
 
-QString terrainName(TerrainChoice terrain);
+QString terrainName(TerrainPath terrain);
 QString presentName(PresentMode mode);
 QString allocatorName(AllocatorChoice allocator);

@@ -2,6 +2,7 @@
 
 #include "FormState.h"
 #include "Landscape.h"
+#include "MainForm.h"
 #include "TerrainBuild.h"
 #include "Texture.h"
 #include "World.h"
@@ -34,9 +35,7 @@ StartupSteps timeStartupSteps(int lattice)
     {
         // The settings FormShow gives the world before its init.
         auto world = std::make_unique<TWorld>();
-        world->atmosphereHeight = 100000.0f;
-        world->sunAngle = 2.0f;
-        world->haloAngle = 22.0f;
+        setStartupWorldSettings(*world);
         steps.worldInitMs = timeMs([&] { world->init(); });
     }
 
@@ -50,7 +49,7 @@ StartupSteps timeStartupSteps(int lattice)
     {
         auto land = std::make_unique<TLandscape>();
         const auto side = std::uint32_t(lattice);
-        steps.createMs = timeMs([&] { land->create(side, side, 2.0f, 100); });
+        steps.createMs = timeMs([&] { land->create(side, side, kTerrainSpacing, kTerrainTextureSlots); });
         steps.heightsMs = timeMs([&] { setWaveHeights(*land); });
         steps.normalsMs = timeMs([&] { land->computeNormals(0, land->width, 0, land->depth); });
         steps.layersMs = timeMs([&] { setColoursAndLayers(*land); });

@@ -11,7 +11,6 @@
 #include "MainForm.h"
 #include "StartupSteps.h"
 #include "Stats.h"
-#include "TerrainPath.h"
 
 #include <GL/gl.h>
 #include <QApplication>
@@ -164,7 +163,7 @@ int runBench(const BenchOptions& options)
     QStringList errors;
     TForm1 form;
     Form1 = &form;
-    form.terrainPath = options.terrain == TerrainChoice::Batched ? TerrainPath::Batched : TerrainPath::Literal;
+    form.terrainPath = options.terrain;
     form.showError = [&errors](const QString& message) { errors << message; };
     form.latticeWidth = options.lattice;
     form.latticeDepth = options.lattice;
