@@ -3,6 +3,7 @@
 // page faults per frame before and after tuneAllocatorForDrawing.
 
 #include "AllocatorTuning.h"
+#include "GlChecks.h"
 #include "GlTestPanel.h"
 #include "GlView.h"
 #include "Landscape.h"
@@ -86,12 +87,7 @@ void LandscapeBatchedAllocatorGLTest::literalFramesStopFaultingOnceTuned()
     GlTestPanel panel(1012, 614);
     initRenderState(panel.panel());
     glView.setPerspective(45.0f, 50.0f);
-    const GLfloat fogColour[4] = {0.8f, 0.8f, 0.8f, 1.0f};
-    glEnable(GL_FOG);
-    glFogi(GL_FOG_MODE, GL_LINEAR);
-    glFogf(GL_FOG_START, 7.0f);
-    glFogf(GL_FOG_END, 45.0f);
-    glFogfv(GL_FOG_COLOR, fogColour);
+    enableViewerFog();
 
     TLandscape land;
     land.create(300, 300, 2.0f, 100);
@@ -125,7 +121,7 @@ void LandscapeBatchedAllocatorGLTest::literalFramesStopFaultingOnceTuned()
     if (untuned < 1000)
         qWarning("the default heap did not fault here either: the tuned figure shows little");
     QVERIFY2(tuned < 500, qPrintable(QString::number(tuned)));
-    QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
+    VERIFY_NO_GL_ERROR();
 }
 
 QTEST_MAIN(LandscapeBatchedAllocatorGLTest)

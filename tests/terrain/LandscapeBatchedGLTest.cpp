@@ -5,6 +5,7 @@
 
 #include "DrawCounters.h"
 #include "FormState.h"
+#include "GlChecks.h"
 #include "GlTestPanel.h"
 #include "GlView.h"
 #include "Landscape.h"
@@ -85,16 +86,6 @@ void buildLattice(TLandscape& land, std::uint32_t width, std::uint32_t depth, fl
             land.layers[j * width + i] = 5;
             land.layers[(j + 6) * width + i] = 250;
         }
-}
-
-void enableFog()
-{
-    const GLfloat fogColour[4] = {0.8f, 0.8f, 0.8f, 1.0f};
-    glEnable(GL_FOG);
-    glFogi(GL_FOG_MODE, GL_LINEAR);
-    glFogf(GL_FOG_START, 7.0f);
-    glFogf(GL_FOG_END, 45.0f);
-    glFogfv(GL_FOG_COLOR, fogColour);
 }
 
 void beginView(const Eye& eye)
@@ -210,7 +201,7 @@ void LandscapeBatchedGLTest::initTestCase()
     panel_ = std::make_unique<GlTestPanel>(kPanelWidth, kPanelHeight);
     land_ = std::make_unique<TLandscape>();
     buildLattice(*land_, 300, 300, 2.0f);
-    QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
+    VERIFY_NO_GL_ERROR();
 }
 
 void LandscapeBatchedGLTest::init()
@@ -218,7 +209,7 @@ void LandscapeBatchedGLTest::init()
     panel_->makeCurrent();
     initRenderState(panel_->panel());
     glView.setPerspective(45.0f, 50.0f);
-    enableFog();
+    enableViewerFog();
     terrainDrawCounters.reset();
 }
 
@@ -282,7 +273,7 @@ void LandscapeBatchedGLTest::sameFrameFromEveryPose()
     QVERIFY2(covered >= minCovered, qPrintable(QString::number(covered)));
     if (minCovered == 0.0)
         QCOMPARE(covered, 0.0);
-    QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
+    VERIFY_NO_GL_ERROR();
 }
 
 // What render leaves, read back after each path from a changed entry state (depth mask off,
@@ -333,7 +324,7 @@ void LandscapeBatchedGLTest::stateLeftBehindMatchesTheLiteralPath()
                                          .arg(which)
                                          .arg(k)
                                          .arg(land_->colours[k].a)));
-            QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
+            VERIFY_NO_GL_ERROR();
         }
     }
 }
@@ -366,7 +357,7 @@ void LandscapeBatchedGLTest::drawCallsAndBindsPerLayer()
     QCOMPARE(terrainDrawCounters.cells, 34u * 30u);
     QCOMPARE(terrainDrawCounters.strips, 35u);
     QCOMPARE(terrainDrawCounters.textureBinds, 4u);
-    QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
+    VERIFY_NO_GL_ERROR();
 }
 
 // The bump reshapes heights, layers and normals every frame and the step draws with the
@@ -405,7 +396,7 @@ void LandscapeBatchedGLTest::bumpStepsKeepBothPathsEqual()
     for (std::uint32_t k = 0; k < land.vertexCount(); ++k)
         moved += land.positions[k].y != before[k].y ? 1 : 0;
     QVERIFY2(moved > 200, qPrintable(QString::number(moved)));
-    QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
+    VERIFY_NO_GL_ERROR();
 }
 
 // The comparison above can fail: a change the cache is not told about stays out of the
@@ -428,7 +419,7 @@ void LandscapeBatchedGLTest::staleCacheWouldShowUntilMarked()
     land->markChanged(43, 48, 38, 43);
     const QImage fresh = frame(*land, eye, TerrainPath::Batched);
     QVERIFY(expectSameFrames(literal, fresh, "marked"));
-    QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
+    VERIFY_NO_GL_ERROR();
 }
 
 // The camera moves less than a cell per frame along a diagonal: the window moves by at most
@@ -466,7 +457,7 @@ void LandscapeBatchedGLTest::cameraCrossingCellsRefillsOnlyWhatEnters()
             QFAIL(qPrintable(QString("frame %1 differs").arg(step)));
     }
     QVERIFY(framesThatMoved >= 8); // 24 * 0.45 / 1.73 columns and 24 * 0.55 / 2 rows crossed
-    QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
+    VERIFY_NO_GL_ERROR();
 }
 
 // A changed vertex lies in the hexagons of the cells around it: its own and those one column
@@ -496,7 +487,7 @@ void LandscapeBatchedGLTest::markChangedRefreshesTheCellsAroundAVertex()
     land->markChanged(INT32_MIN, INT32_MAX, INT32_MIN, INT32_MAX);
     frame(*land, eye, TerrainPath::Batched);
     QCOMPARE(land->batches().refreshedCells(), cellCount(expectedCells(*land, float(eye.x), float(eye.z), 60)));
-    QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
+    VERIFY_NO_GL_ERROR();
 }
 
 // create() again gives new arrays (of another size, or another spacing at the same size):
@@ -517,7 +508,7 @@ void LandscapeBatchedGLTest::secondCreateInvalidatesTheCache()
     buildLattice(*land, 260, 280, 2.5f);
     QVERIFY(expectSameFrames(frame(*land, eye, TerrainPath::Literal), frame(*land, eye, TerrainPath::Batched),
                              "recreated-spacing"));
-    QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
+    VERIFY_NO_GL_ERROR();
 }
 
 // A small window, a full one (the cache grows) and a small one again (the cache keeps its
@@ -534,7 +525,7 @@ void LandscapeBatchedGLTest::radiusChangesResizeTheCache()
         QCOMPARE(terrainDrawCounters.cells, cells);
         QVERIFY(expectSameFrames(literal, batched, QString("radius-%1").arg(double(radius))));
     }
-    QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
+    VERIFY_NO_GL_ERROR();
 }
 
 QTEST_MAIN(LandscapeBatchedGLTest)

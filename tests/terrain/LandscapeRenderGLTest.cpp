@@ -3,6 +3,7 @@
 // independently, triangle by triangle, with the same texture, lighting and fog.
 
 #include "DrawCounters.h"
+#include "GlChecks.h"
 #include "GlTestPanel.h"
 #include "GlView.h"
 #include "Landscape.h"
@@ -61,16 +62,6 @@ void makeFlatLattice(TLandscape& land, std::uint32_t width, std::uint32_t depth,
         land.colours[k] = ubyte4{255, 255, 255, 0};
         land.layers[k] = 0;
     }
-}
-
-void enableFog()
-{
-    const GLfloat fogColour[4] = {0.8f, 0.8f, 0.8f, 1.0f};
-    glEnable(GL_FOG);
-    glFogi(GL_FOG_MODE, GL_LINEAR);
-    glFogf(GL_FOG_START, 7.0f);
-    glFogf(GL_FOG_END, 45.0f);
-    glFogfv(GL_FOG_COLOR, fogColour);
 }
 
 struct Eye {
@@ -194,6 +185,7 @@ FeedbackCapture captureFeedback(Draw draw)
         if (token == GL_POLYGON_TOKEN) {
             const GLint n = GLint(buffer[at++]);
             std::vector<FeedbackVertex> polygon;
+            polygon.reserve(std::size_t(n > 0 ? n : 0));
             for (GLint m = 0; m < n; ++m)
                 polygon.push_back(readVertex(at));
             capture.polygons.push_back(polygon);
@@ -290,8 +282,8 @@ void LandscapeRenderGLTest::resetBaseline()
     panel_->makeCurrent();
     initRenderState(panel_->panel());
     glView.setPerspective(45.0f, 50.0f);
-    enableFog();
-    QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
+    enableViewerFog();
+    VERIFY_NO_GL_ERROR();
 }
 
 QImage LandscapeRenderGLTest::renderTerrain(TLandscape& land, const Eye& eye)
@@ -362,7 +354,7 @@ void LandscapeRenderGLTest::windowBoundsCountCellsAndStrips()
     QCOMPARE(int(terrainDrawCounters.strips), strips);
     QCOMPARE(int(terrainDrawCounters.textureBinds), cells);
     QCOMPARE(int(terrainDrawCounters.drawCalls), cells + strips);
-    QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
+    VERIFY_NO_GL_ERROR();
 }
 
 // Which vertices each pass actually hands to the GL, seen from straight above in feedback
@@ -422,7 +414,7 @@ void LandscapeRenderGLTest::passesCoverTheDocumentedLatticeWindow()
             expected.insert({col, row});
     QCOMPARE(centres.size(), expected.size());
     QVERIFY(centres == expected);
-    QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
+    VERIFY_NO_GL_ERROR();
 }
 
 void LandscapeRenderGLTest::renderDepthLeavesBaselineStatesOn()
@@ -444,7 +436,7 @@ void LandscapeRenderGLTest::renderDepthLeavesBaselineStatesOn()
         QCOMPARE(c, 0.0f);
     QVERIFY(terrainDrawCounters.strips > 0);
     QCOMPARE(terrainDrawCounters.cells, 0u);
-    QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
+    VERIFY_NO_GL_ERROR();
 }
 
 // The pre-pass lays down depth in black with alpha 0; the background keeps its clear colour.
@@ -466,7 +458,7 @@ void LandscapeRenderGLTest::depthPassWritesBlackWithAlphaZero()
     glReadPixels(kPanelSize / 2, kPanelSize - 5, 1, 1, GL_DEPTH_COMPONENT, GL_FLOAT, &depthSky);
     QVERIFY(depthGround < 1.0f);
     QCOMPARE(depthSky, 1.0f);
-    QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
+    VERIFY_NO_GL_ERROR();
 }
 
 void LandscapeRenderGLTest::renderLeavesDocumentedState()
@@ -512,7 +504,7 @@ void LandscapeRenderGLTest::renderLeavesDocumentedState()
     glGetFloatv(GL_POLYGON_OFFSET_UNITS, &offset[1]);
     QCOMPARE(offset[0], 0.0f);
     QCOMPARE(offset[1], 0.0f);
-    QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
+    VERIFY_NO_GL_ERROR();
 }
 
 // Fed back from straight above: exactly one line per vertex, border ring included, from the
@@ -567,7 +559,7 @@ void LandscapeRenderGLTest::renderNormalsDrawsOneLinePerVertex()
     QVERIFY(glIsEnabled(GL_LIGHTING));
     QVERIFY(glIsEnabled(GL_BLEND));
     QCOMPARE(terrainDrawCounters.drawCalls, 1u);
-    QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
+    VERIFY_NO_GL_ERROR();
 }
 
 // One layer everywhere: the three corner weights of every triangle sum to 1, so the additive
@@ -603,7 +595,7 @@ void LandscapeRenderGLTest::singleLayerEqualsLitFoggedTexture()
         saveImages("single-layer", actual, reference);
     QVERIFY2(mismatched == 0, qPrintable(QString("%1 of %2 pixels differ, worst by %3")
                                              .arg(mismatched).arg(compared).arg(worst)));
-    QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
+    VERIFY_NO_GL_ERROR();
 }
 
 // Layers alternating from vertex to vertex: the ground equals the blend worked out triangle by
@@ -665,7 +657,7 @@ void LandscapeRenderGLTest::twoLayersBlendBetweenTheirColours()
                                                  "worst by %3").arg(mismatched).arg(compared).arg(worst)));
     QVERIFY2(outside == 0, qPrintable(QString("%1 of %2 pixels outside").arg(outside).arg(compared)));
     QVERIFY2(mixed >= separable / 3, qPrintable(QString("%1 of %2 pixels mixed").arg(mixed).arg(separable)));
-    QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
+    VERIFY_NO_GL_ERROR();
 }
 
 // A layer whose texels have alpha 0 (a bitmap already 32 bits deep) weighs nothing: the ground
@@ -694,7 +686,7 @@ void LandscapeRenderGLTest::thirtyTwoBitLayerAddsNothing()
     if (lit != 0)
         saveImages("thirty-two-bit", actual, reference);
     QCOMPARE(lit, 0);
-    QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
+    VERIFY_NO_GL_ERROR();
 }
 
 // Over black ground the normals overlay shows as blue lines (fogged toward grey with distance,
@@ -726,7 +718,7 @@ void LandscapeRenderGLTest::normalsOverlayDrawsBlueLines()
     if (blue < 200)
         after.save(testOutputFolder() + "/normals-overlay-actual.png");
     QVERIFY2(blue >= 200, qPrintable(QString::number(blue)));
-    QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
+    VERIFY_NO_GL_ERROR();
 }
 
 // The pre-pass strips and the three hexagons through a triangle give it its vertices in
@@ -765,7 +757,7 @@ void LandscapeRenderGLTest::noSpecklesOnSlantedFlatLattice()
     if (darker != 0)
         saveImages(QString("speckles-%1").arg(QTest::currentDataTag()).replace(' ', '-'), actual, reference);
     QVERIFY2(darker == 0, qPrintable(QString("%1 of %2 ground pixels darker").arg(darker).arg(compared)));
-    QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
+    VERIFY_NO_GL_ERROR();
 }
 
 QTEST_MAIN(LandscapeRenderGLTest)

@@ -2,6 +2,7 @@
 // four layer textures, and a build that stops at a missing texture.
 
 #include "FormState.h"
+#include "GlChecks.h"
 #include "GlTestPanel.h"
 #include "TerrainBuild.h"
 #include "Texture.h"
@@ -112,7 +113,7 @@ void TerrainBuildGLTest::initTestCase()
     QVERIFY(QDir::setCurrent(allLayers_.path()));
     setTextureSearchFolders({}); // the working directory only
     baseline_ = liveTextures();
-    QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
+    VERIFY_NO_GL_ERROR();
 }
 
 void TerrainBuildGLTest::cleanupTestCase()
@@ -129,7 +130,7 @@ void TerrainBuildGLTest::cleanup()
     QVERIFY(QDir::setCurrent(allLayers_.path()));
     setTextureSearchFolders({});
     QCOMPARE(liveTextures(), baseline_);
-    QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
+    VERIFY_NO_GL_ERROR();
 }
 
 void TerrainBuildGLTest::buildsWholeTerrain()
@@ -168,7 +169,7 @@ void TerrainBuildGLTest::buildsWholeTerrain()
                 QVERIFY(qAbs(len - 1.0) < 1e-6 && n.y > 0.0f);
         }
     }
-    QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
+    VERIFY_NO_GL_ERROR();
 }
 
 void TerrainBuildGLTest::heightsFollowThreeSines()
@@ -216,7 +217,7 @@ void TerrainBuildGLTest::rebuildReplacesTextures()
     buildLandscape(form);
     QVERIFY(form.landscapeBuilt);
     QCOMPARE(liveTextures(), baseline_ + 4);
-    QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
+    VERIFY_NO_GL_ERROR();
 }
 
 void TerrainBuildGLTest::missingTextureStopsBuild()
@@ -239,7 +240,7 @@ void TerrainBuildGLTest::missingTextureStopsBuild()
             QCOMPARE(land.colours[k].r, std::uint8_t(0));
             QCOMPARE(land.normals[k].y, 0.0f);
         }
-        QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
+        VERIFY_NO_GL_ERROR();
     }
     // The two textures went with the landscape (checked again in cleanup()).
     QCOMPARE(liveTextures(), baseline_);
@@ -295,7 +296,7 @@ void TerrainBuildGLTest::shippedAssetsAreFoundOrTheirFolderNamed()
                  qPrintable(error));
         QVERIFY(!form.landscapeBuilt);
     }
-    QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
+    VERIFY_NO_GL_ERROR();
 }
 
 QTEST_MAIN(TerrainBuildGLTest)

@@ -4,6 +4,7 @@
 
 #include "DrawCounters.h"
 #include "FormState.h"
+#include "GlChecks.h"
 #include "GlTestPanel.h"
 #include "GlView.h"
 #include "TerrainDraw.h"
@@ -81,7 +82,7 @@ void WanderingBumpGLTest::stepIsTheWalkThenTheDraw()
         QCOMPARE(stepCounts.cells, terrainDrawCounters.cells);
         QVERIFY(stepCounts.cells > 0);
     }
-    QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
+    VERIFY_NO_GL_ERROR();
 }
 
 // The batched path draws the same cells and strips with one call per layer in view.
@@ -101,7 +102,7 @@ void WanderingBumpGLTest::drawTerrainTakesTheFormsPath()
     drawTerrain(*form);
     QCOMPARE(terrainDrawCounters.drawCalls, 34u * 30u + 35u);
     QVERIFY(!glIsEnabled(GL_ALPHA_TEST));
-    QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
+    VERIFY_NO_GL_ERROR();
 }
 
 // The step ends with the frame's terrain around the camera's eye (radius 60), then the normals
@@ -120,7 +121,7 @@ void WanderingBumpGLTest::stepDrawsTheTerrainAroundTheCamera()
     form->showNormals = true;
     stepWanderingBump(*form);
     QCOMPARE(terrainDrawCounters.drawCalls, 34u * 30u + 35u + 1u);
-    QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
+    VERIFY_NO_GL_ERROR();
 }
 
 // Before the terrain is built the step draws nothing, touches no array and draws no number.
@@ -158,7 +159,7 @@ void WanderingBumpGLTest::nothingHappensBeforeTheTerrainIsBuilt()
     const auto empty = std::make_unique<TForm1State>();
     stepWanderingBump(*empty);
     QCOMPARE(bumpRandomSource().state(), std::uint64_t(1));
-    QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
+    VERIFY_NO_GL_ERROR();
 }
 
 QTEST_MAIN(WanderingBumpGLTest)

@@ -2,6 +2,7 @@
 
 // Shared set-up of the world's GL tests: the baseline render state of the window's start-up.
 
+#include "GlChecks.h"
 #include "GlTestPanel.h"
 #include "GlView.h"
 
@@ -11,8 +12,6 @@
 #include <cmath>
 #include <vector>
 
-#define VERIFY_NO_GL_ERROR() QCOMPARE(glGetError(), GLenum(GL_NO_ERROR))
-
 // The state the window leaves before its first frame: the GL view's baseline, a 45-degree
 // perspective with far plane 50, and linear fog from 7 to 45 in light grey.
 inline void setUpViewerState(GlTestPanel& panel)
@@ -20,12 +19,7 @@ inline void setUpViewerState(GlTestPanel& panel)
     panel.makeCurrent();
     initRenderState(panel.panel());
     glView.setPerspective(45.0f, 50.0f);
-    glEnable(GL_FOG);
-    glFogi(GL_FOG_MODE, GL_LINEAR);
-    glFogf(GL_FOG_START, 7.0f);
-    glFogf(GL_FOG_END, 45.0f);
-    const GLfloat fogColour[4] = {0.8f, 0.8f, 0.8f, 1.0f};
-    glFogfv(GL_FOG_COLOR, fogColour);
+    enableViewerFog();
 }
 
 inline std::array<GLfloat, 16> modelviewMatrix()

@@ -2,6 +2,7 @@
 // read-outs, the sliders, Apply and Enter, errors escaping handlers, closing.
 
 #include "AppTestSupport.h"
+#include "GlChecks.h"
 #include "GlView.h"
 #include "KeyCodes.h"
 
@@ -29,7 +30,7 @@ bool nearVec(const Vec3d& a, double x, double y, double z, double tolerance = 1e
 
 } // namespace
 
-class MainFormTest : public QObject {
+class MainFormGLTest : public QObject {
     Q_OBJECT
 private slots:
     void startUp();
@@ -53,7 +54,7 @@ private slots:
     void closeBoxCloses();
 };
 
-void MainFormTest::startUp()
+void MainFormGLTest::startUp()
 {
     StartedForm started;
     TForm1& form = *started.form;
@@ -95,10 +96,10 @@ void MainFormTest::startUp()
     glGetFloatv(GL_FOG_END, &fogEnd);
     QCOMPARE(fogStart, 7.0f);
     QCOMPARE(fogEnd, 45.0f);
-    QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
+    VERIFY_NO_GL_ERROR();
 }
 
-void MainFormTest::timersRunAfterStartUp()
+void MainFormGLTest::timersRunAfterStartUp()
 {
     StartedForm started(false);
     TForm1& form = *started.form;
@@ -118,7 +119,7 @@ void MainFormTest::timersRunAfterStartUp()
     QVERIFY2(started.errors.isEmpty(), qPrintable(started.errors.join('\n')));
 }
 
-void MainFormTest::trackBars()
+void MainFormGLTest::trackBars()
 {
     StartedForm started;
     TForm1& form = *started.form;
@@ -142,7 +143,7 @@ void MainFormTest::trackBars()
     QVERIFY(form.Label4->width() >= form.Label4->fontMetrics().horizontalAdvance(QStringLiteral("99%")));
 }
 
-void MainFormTest::keyPreviewWhileEditHasFocus()
+void MainFormGLTest::keyPreviewWhileEditHasFocus()
 {
     StartedForm started;
     TForm1& form = *started.form;
@@ -167,7 +168,7 @@ void MainFormTest::keyPreviewWhileEditHasFocus()
     QVERIFY(form.Edit1->hasFocus());
 }
 
-void MainFormTest::autoRepeat()
+void MainFormGLTest::autoRepeat()
 {
     StartedForm started;
     TForm1& form = *started.form;
@@ -191,7 +192,7 @@ void MainFormTest::autoRepeat()
     QVERIFY(form.showNormals);
 }
 
-void MainFormTest::pressKeys()
+void MainFormGLTest::pressKeys()
 {
     StartedForm started;
     TForm1& form = *started.form;
@@ -223,7 +224,7 @@ void MainFormTest::pressKeys()
     QVERIFY(!form.KeyState[vk::letter('Z')]);
 }
 
-void MainFormTest::enterLeavesFieldWithoutApplying()
+void MainFormGLTest::enterLeavesFieldWithoutApplying()
 {
     StartedForm started;
     TForm1& form = *started.form;
@@ -243,7 +244,7 @@ void MainFormTest::enterLeavesFieldWithoutApplying()
     QVERIFY(!form.Edit1->hasFocus());
 }
 
-void MainFormTest::applyTakesHeightAndFocus()
+void MainFormGLTest::applyTakesHeightAndFocus()
 {
     StartedForm started;
     TForm1& form = *started.form;
@@ -259,10 +260,10 @@ void MainFormTest::applyTakesHeightAndFocus()
     QVERIFY(form.world.opticalDepthTexture == oldTexture || !glIsTexture(oldTexture));
     QVERIFY(!form.Edit1->hasFocus());
     QVERIFY(!form.Button1->hasFocus());
-    QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
+    VERIFY_NO_GL_ERROR();
 }
 
-void MainFormTest::applyRejects_data()
+void MainFormGLTest::applyRejects_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("message");
@@ -277,7 +278,7 @@ void MainFormTest::applyRejects_data()
     QTest::newRow("1e39") << "1e39" << range;
 }
 
-void MainFormTest::applyRejects()
+void MainFormGLTest::applyRejects()
 {
     QFETCH(QString, text);
     QFETCH(QString, message);
@@ -296,10 +297,10 @@ void MainFormTest::applyRejects()
     QVERIFY(form.Edit1->hasFocus());
     // The program goes on: a frame still draws.
     form.TimerForDrawingTimer();
-    QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
+    VERIFY_NO_GL_ERROR();
 }
 
-void MainFormTest::frameMovesAndTurns()
+void MainFormGLTest::frameMovesAndTurns()
 {
     StartedForm started;
     TForm1& form = *started.form;
@@ -333,10 +334,10 @@ void MainFormTest::frameMovesAndTurns()
     QCOMPARE(camera.yaw, 1.0);
     QCOMPARE(camera.pitch, 1.0);
     QCOMPARE(camera.roll, 1.0);
-    QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
+    VERIFY_NO_GL_ERROR();
 }
 
-void MainFormTest::horizontalModeIgnoresSpaceAndCtrl()
+void MainFormGLTest::horizontalModeIgnoresSpaceAndCtrl()
 {
     StartedForm started;
     TForm1& form = *started.form;
@@ -353,7 +354,7 @@ void MainFormTest::horizontalModeIgnoresSpaceAndCtrl()
     QVERIFY(nearVec(camera.position, start.x, start.y, start.z + double(0.3f), 1e-9));
 }
 
-void MainFormTest::frameSetsLookAt()
+void MainFormGLTest::frameSetsLookAt()
 {
     StartedForm started;
     TForm1& form = *started.form;
@@ -373,7 +374,7 @@ void MainFormTest::frameSetsLookAt()
     QCOMPARE(integer(GL_MATRIX_MODE), GL_MODELVIEW);
 }
 
-void MainFormTest::frameRateReadOut()
+void MainFormGLTest::frameRateReadOut()
 {
     StartedForm started;
     TForm1& form = *started.form;
@@ -406,7 +407,7 @@ void MainFormTest::frameRateReadOut()
     QCOMPARE(form.Panel2->text(), QStringLiteral("FPS: 3333"));
 }
 
-void MainFormTest::tickCounterRuns()
+void MainFormGLTest::tickCounterRuns()
 {
     const std::uint32_t before = platformTickCount();
     QTest::qWait(60);
@@ -414,7 +415,7 @@ void MainFormTest::tickCounterRuns()
     QVERIFY2(elapsed >= 50 && elapsed < 5000, qPrintable(QString::number(elapsed)));
 }
 
-void MainFormTest::timeReadOut()
+void MainFormGLTest::timeReadOut()
 {
     StartedForm started;
     TForm1& form = *started.form;
@@ -441,7 +442,7 @@ void MainFormTest::timeReadOut()
     QCOMPARE(form.Panel3->text(), QStringLiteral("Time: 10"));
 }
 
-void MainFormTest::handlerErrorsAreShownOnceAndTimersGoOn()
+void MainFormGLTest::handlerErrorsAreShownOnceAndTimersGoOn()
 {
     StartedForm started(false);
     TForm1& form = *started.form;
@@ -474,7 +475,7 @@ void MainFormTest::handlerErrorsAreShownOnceAndTimersGoOn()
     form.TimerForFPS->stop();
 }
 
-void MainFormTest::escapeCloses()
+void MainFormGLTest::escapeCloses()
 {
     StartedForm started;
     QVERIFY(started.form->isVisible());
@@ -482,7 +483,7 @@ void MainFormTest::escapeCloses()
     QVERIFY(!started.form->isVisible());
 }
 
-void MainFormTest::closeBoxCloses()
+void MainFormGLTest::closeBoxCloses()
 {
     StartedForm started;
     // The close box asks the window to close, as Esc does.
@@ -491,5 +492,5 @@ void MainFormTest::closeBoxCloses()
     QVERIFY(!started.form->isVisible());
 }
 
-QTEST_MAIN(MainFormTest)
-#include "MainFormTest.moc"
+QTEST_MAIN(MainFormGLTest)
+#include "MainFormGLTest.moc"

@@ -7,6 +7,7 @@
 // runs this binary with a larger one).
 
 #include "AppTestSupport.h"
+#include "GlChecks.h"
 #include "KeyCodes.h"
 
 #include <GL/gl.h>
@@ -179,13 +180,13 @@ qint64 memoryAtRest(TForm1& form)
 
 } // namespace
 
-class SoakTest : public QObject {
+class SoakGLTest : public QObject {
     Q_OBJECT
 private slots:
     void manyFrames();
 };
 
-void SoakTest::manyFrames()
+void SoakGLTest::manyFrames()
 {
     const int frames = frameCountFromEnvironment();
     // Memory is compared from here on: by then every cache of the frame path has been filled.
@@ -203,7 +204,7 @@ void SoakTest::manyFrames()
     form.TimerForDrawingTimer();
     QCoreApplication::processEvents();
     form.Panel1->makeCurrent();
-    QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
+    VERIFY_NO_GL_ERROR();
     const int texturesAfterStartUp = liveTextureNames();
     QVERIFY(texturesAfterStartUp >= 6); // four layers, the optical depth and the halo at least
     const qint64 memoryAtStart = memoryAtRest(form);
@@ -281,7 +282,7 @@ void SoakTest::manyFrames()
         }
     }
     const double seconds = double(clock.elapsed()) / 1000.0;
-    QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
+    VERIFY_NO_GL_ERROR();
     if (held->code != 0)
         QTest::keyRelease(window, held->key);
     QCoreApplication::processEvents();
@@ -354,7 +355,7 @@ void SoakTest::manyFrames()
     QVERIFY(form.bumpRow >= form.bumpRadius && form.bumpRow <= form.latticeDepth - form.bumpRadius - 1);
 
     // GL is clean and holds the textures it held after start-up, no more, no fewer.
-    QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
+    VERIFY_NO_GL_ERROR();
     QCOMPARE(liveTextureNames(), texturesAfterStartUp);
     for (std::uint32_t slot = 0; slot < 4; ++slot)
         QVERIFY(glIsTexture(land.textures[slot]));
@@ -380,9 +381,9 @@ int main(int argc, char** argv)
     if (!qEnvironmentVariableIsSet("LP_NUM_THREADS"))
         qputenv("LP_NUM_THREADS", "0");
     QApplication application(argc, argv);
-    application.setAttribute(Qt::AA_Use96Dpi, true);
-    SoakTest test;
+    QApplication::setAttribute(Qt::AA_Use96Dpi, true);
+    SoakGLTest test;
     return QTest::qExec(&test, argc, argv);
 }
 
-#include "SoakTest.moc"
+#include "SoakGLTest.moc"

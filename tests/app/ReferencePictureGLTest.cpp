@@ -15,13 +15,13 @@
 
 #include <QDir>
 
-class ReferencePictureTest : public QObject {
+class ReferencePictureGLTest : public QObject {
     Q_OBJECT
 private slots:
     void morningScene();
 };
 
-void ReferencePictureTest::morningScene()
+void ReferencePictureGLTest::morningScene()
 {
     StartedForm started;
     TForm1& form = *started.form;
@@ -64,5 +64,5 @@ void ReferencePictureTest::morningScene()
                                             .arg(testOutputFolder())));
 }
 
-QTEST_MAIN(ReferencePictureTest)
-#include "ReferencePictureTest.moc"
+QTEST_MAIN(ReferencePictureGLTest)
+#include "ReferencePictureGLTest.moc"

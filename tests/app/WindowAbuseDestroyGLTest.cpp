@@ -9,13 +9,13 @@
 #include <QMessageBox>
 #include <QPushButton>
 
-class WindowAbuseDestroyTest : public QObject {
+class WindowAbuseDestroyGLTest : public QObject {
     Q_OBJECT
 private slots:
     void destroyedWhileErrorBoxOpen();
 };
 
-void WindowAbuseDestroyTest::destroyedWhileErrorBoxOpen()
+void WindowAbuseDestroyGLTest::destroyedWhileErrorBoxOpen()
 {
     // Started as the program starts it, keeping the window's own report: a modal message box.
     QDir::setCurrent(qEnvironmentVariable("TERRAIN_SOURCE_DIR") + QStringLiteral("/assets"));
@@ -49,5 +49,5 @@ void WindowAbuseDestroyTest::destroyedWhileErrorBoxOpen()
     QVERIFY2(again.errors.isEmpty(), qPrintable(again.errors.join('\n')));
 }
 
-QTEST_MAIN(WindowAbuseDestroyTest)
-#include "WindowAbuseDestroyTest.moc"
+QTEST_MAIN(WindowAbuseDestroyGLTest)
+#include "WindowAbuseDestroyGLTest.moc"

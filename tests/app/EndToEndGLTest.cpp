@@ -83,7 +83,7 @@ std::array<GLfloat, 4> fogColour()
 
 } // namespace
 
-class EndToEndTest : public QObject {
+class EndToEndGLTest : public QObject {
     Q_OBJECT
 private slots:
     void readOutsAfterStartUp();
@@ -96,7 +96,7 @@ private slots:
     void skyHidden();
 };
 
-void EndToEndTest::readOutsAfterStartUp()
+void EndToEndGLTest::readOutsAfterStartUp()
 {
     StartedForm started;
     TForm1& form = *started.form;
@@ -116,7 +116,7 @@ void EndToEndTest::readOutsAfterStartUp()
     QVERIFY2(started.errors.isEmpty(), qPrintable(started.errors.join('\n')));
 }
 
-void EndToEndTest::picture()
+void EndToEndGLTest::picture()
 {
     StartedForm started;
     TForm1& form = *started.form;
@@ -149,7 +149,7 @@ void EndToEndTest::picture()
     }
 }
 
-void EndToEndTest::flying()
+void EndToEndGLTest::flying()
 {
     StartedForm started;
     TForm1& form = *started.form;
@@ -170,7 +170,7 @@ void EndToEndTest::flying()
     QVERIFY2(meanDifference(before, after) > 3.0, qPrintable(QString::number(meanDifference(before, after))));
 }
 
-void EndToEndTest::orbit()
+void EndToEndGLTest::orbit()
 {
     StartedForm started;
     TForm1& form = *started.form;
@@ -197,7 +197,7 @@ void EndToEndTest::orbit()
     QVERIFY(!form.camera.orbiting);
 }
 
-void EndToEndTest::time()
+void EndToEndGLTest::time()
 {
     StartedForm started;
     TForm1& form = *started.form;
@@ -221,7 +221,7 @@ void EndToEndTest::time()
     QCOMPARE(form.world.hour, frozen);
 }
 
-void EndToEndTest::night()
+void EndToEndGLTest::night()
 {
     StartedForm started;
     TForm1& form = *started.form;
@@ -247,7 +247,7 @@ void EndToEndTest::night()
     QVERIFY(std::fabs(skyNoon.green - skyMidnight.green) < 1.0);
 }
 
-void EndToEndTest::sliderAndApply()
+void EndToEndGLTest::sliderAndApply()
 {
     StartedForm started;
     TForm1& form = *started.form;
@@ -282,7 +282,7 @@ void EndToEndTest::sliderAndApply()
     QCOMPARE(form.world.atmosphereHeight, 50000.0f);
 }
 
-void EndToEndTest::skyHidden()
+void EndToEndGLTest::skyHidden()
 {
     StartedForm started;
     TForm1& form = *started.form;
@@ -296,5 +296,5 @@ void EndToEndTest::skyHidden()
     QCOMPARE(statsOf(readFrame(form), kSkyBand).clearPixels, 0);
 }
 
-QTEST_MAIN(EndToEndTest)
-#include "EndToEndTest.moc"
+QTEST_MAIN(EndToEndGLTest)
+#include "EndToEndGLTest.moc"

@@ -4,6 +4,7 @@
 // timers run stays the only box on screen.
 
 #include "AppTestSupport.h"
+#include "GlChecks.h"
 #include "KeyCodes.h"
 #include "ViewerError.h"
 
@@ -41,19 +42,6 @@ void typeIntoField(TForm1& form, const QString& text)
         QTest::keyClick(window, c.toLatin1());
 }
 
-// The window as the program starts it, keeping its own error report (a modal message box) and
-// its running timers.
-std::unique_ptr<TForm1> startWithMessageBoxes()
-{
-    QDir::setCurrent(qEnvironmentVariable("TERRAIN_SOURCE_DIR") + QStringLiteral("/assets"));
-    auto form = std::make_unique<TForm1>();
-    form->show();
-    form->activateWindow();
-    if (!QTest::qWaitForWindowActive(form.get()) || !QTest::qWaitFor([&form] { return form->started(); }))
-        return nullptr;
-    return form;
-}
-
 QString focusedName()
 {
     QWidget* focused = QApplication::focusWidget();
@@ -75,7 +63,7 @@ QList<QMessageBox*> visibleMessageBoxes()
 
 Q_DECLARE_METATYPE(Outcome)
 
-class ApplyTableTest : public QObject {
+class ApplyTableGLTest : public QObject {
     Q_OBJECT
 private slots:
     void typedHeights_data();
@@ -84,7 +72,7 @@ private slots:
     void refusalShowsOneBoxAtATime();
 };
 
-void ApplyTableTest::typedHeights_data()
+void ApplyTableGLTest::typedHeights_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<Outcome>("outcome");
@@ -117,7 +105,7 @@ void ApplyTableTest::typedHeights_data()
     QTest::newRow("2e5") << "2e5" << Outcome::Accepted << 200000.0f;
 }
 
-void ApplyTableTest::typedHeights()
+void ApplyTableGLTest::typedHeights()
 {
     QFETCH(QString, text);
     QFETCH(Outcome, outcome);
@@ -161,7 +149,7 @@ void ApplyTableTest::typedHeights()
     // Either way the program goes on.
     form.TimerForDrawingTimer();
     form.TimerBigBenTimer();
-    QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
+    VERIFY_NO_GL_ERROR();
     QCOMPARE(started.errors.size(), outcome == Outcome::Accepted ? 0 : 1);
 
     if (outcome == Outcome::Accepted) {
@@ -176,7 +164,7 @@ void ApplyTableTest::typedHeights()
     }
 }
 
-void ApplyTableTest::spaceAfterRefusalDoesNotApplyAgain()
+void ApplyTableGLTest::spaceAfterRefusalDoesNotApplyAgain()
 {
     StartedForm started;
     TForm1& form = *started.form;
@@ -195,7 +183,7 @@ void ApplyTableTest::spaceAfterRefusalDoesNotApplyAgain()
                             .arg(focusedName(), started.errors.join(QStringLiteral(" | ")))));
 }
 
-void ApplyTableTest::refusalShowsOneBoxAtATime()
+void ApplyTableGLTest::refusalShowsOneBoxAtATime()
 {
     const std::unique_ptr<TForm1> form = startWithMessageBoxes();
     QVERIFY(form);
@@ -267,8 +255,8 @@ void ApplyTableTest::refusalShowsOneBoxAtATime()
     QVERIFY(seen.box);
     QCOMPARE(seen.boxesWithSecondFailure, 1);
     form->Panel1->makeCurrent();
-    QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
+    VERIFY_NO_GL_ERROR();
 }
 
-QTEST_MAIN(ApplyTableTest)
-#include "ApplyTableTest.moc"
+QTEST_MAIN(ApplyTableGLTest)
+#include "ApplyTableGLTest.moc"

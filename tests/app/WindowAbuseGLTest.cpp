@@ -2,9 +2,10 @@
 // thousand times in quick succession, and closed or destroyed at awkward moments (while it
 // starts, while an error box is open). The projection must follow the panel's size, the
 // frames must go on, and nothing may crash. (Destroying it under its own error box is
-// WindowAbuseDestroyTest, a process of its own.)
+// WindowAbuseDestroyGLTest, a process of its own.)
 
 #include "AppTestSupport.h"
+#include "GlChecks.h"
 #include "GlView.h"
 #include "Texture.h"
 
@@ -48,8 +49,8 @@ QString projectionMismatch(TForm1& form)
     form.Panel1->makeCurrent();
     form.TimerForDrawingTimer();
     const qreal ratio = form.Panel1->devicePixelRatioF();
-    const int width = int(form.Panel1->width() * ratio + 0.5);
-    const int height = int(form.Panel1->height() * ratio + 0.5);
+    const int width = int(std::lround(form.Panel1->width() * ratio));
+    const int height = int(std::lround(form.Panel1->height() * ratio));
     if (width <= 0 || height <= 0)
         return QStringLiteral("the panel is %1 x %2").arg(width).arg(height);
 
@@ -93,22 +94,9 @@ bool resizeAndSettle(TForm1& form, int width, int height)
     return QTest::qWaitFor([&form, width, height] { return form.Panel1->size() == QSize(width, height); }, 5000);
 }
 
-// The window as the program starts it, keeping its own error report (a modal message box) and
-// its running timers.
-std::unique_ptr<TForm1> startWithMessageBoxes()
-{
-    QDir::setCurrent(qEnvironmentVariable("TERRAIN_SOURCE_DIR") + QStringLiteral("/assets"));
-    auto form = std::make_unique<TForm1>();
-    form->show();
-    form->activateWindow();
-    if (!QTest::qWaitForWindowActive(form.get()) || !QTest::qWaitFor([&form] { return form->started(); }))
-        return nullptr;
-    return form;
-}
-
 } // namespace
 
-class WindowAbuseTest : public QObject {
+class WindowAbuseGLTest : public QObject {
     Q_OBJECT
 private slots:
     void shrunkToNothingAndBack();
@@ -123,7 +111,7 @@ private slots:
     void closeBoxBlockedWhileErrorBoxOpen();
 };
 
-void WindowAbuseTest::shrunkToNothingAndBack()
+void WindowAbuseGLTest::shrunkToNothingAndBack()
 {
     StartedForm started;
     TForm1& form = *started.form;
@@ -136,7 +124,7 @@ void WindowAbuseTest::shrunkToNothingAndBack()
     for (int i = 0; i < 3; ++i)
         form.TimerForDrawingTimer();
     form.Panel1->makeCurrent();
-    QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
+    VERIFY_NO_GL_ERROR();
     // A panel with no height or width: the aspect must not have become infinite or NaN.
     GLfloat projection[16];
     glGetFloatv(GL_PROJECTION_MATRIX, projection);
@@ -157,7 +145,7 @@ void WindowAbuseTest::shrunkToNothingAndBack()
     QVERIFY2(started.errors.isEmpty(), qPrintable(started.errors.join('\n')));
 }
 
-void WindowAbuseTest::minimisedAndRestored()
+void WindowAbuseGLTest::minimisedAndRestored()
 {
     StartedForm started(false);
     TForm1& form = *started.form;
@@ -186,7 +174,7 @@ void WindowAbuseTest::minimisedAndRestored()
     QVERIFY2(started.errors.isEmpty(), qPrintable(started.errors.join('\n')));
 }
 
-void WindowAbuseTest::thousandRapidResizes()
+void WindowAbuseGLTest::thousandRapidResizes()
 {
     StartedForm started;
     TForm1& form = *started.form;
@@ -216,7 +204,7 @@ void WindowAbuseTest::thousandRapidResizes()
     QVERIFY2(started.errors.isEmpty(), qPrintable(started.errors.join('\n')));
 }
 
-void WindowAbuseTest::destroyedRightAfterShow_data()
+void WindowAbuseGLTest::destroyedRightAfterShow_data()
 {
     QTest::addColumn<bool>("texturesThere");
     QTest::newRow("textures there") << true;
@@ -224,7 +212,7 @@ void WindowAbuseTest::destroyedRightAfterShow_data()
     QTest::newRow("textures missing") << false;
 }
 
-void WindowAbuseTest::destroyedRightAfterShow()
+void WindowAbuseGLTest::destroyedRightAfterShow()
 {
     QFETCH(bool, texturesThere);
     QTemporaryDir empty;
@@ -257,7 +245,7 @@ void WindowAbuseTest::destroyedRightAfterShow()
     QCOMPARE(projectionMismatch(*again.form), QString());
 }
 
-void WindowAbuseTest::destroyedOnItsFirstFrame()
+void WindowAbuseGLTest::destroyedOnItsFirstFrame()
 {
     QDir::setCurrent(qEnvironmentVariable("TERRAIN_SOURCE_DIR") + QStringLiteral("/assets"));
     QPointer<TForm1> form = new TForm1;
@@ -273,7 +261,7 @@ void WindowAbuseTest::destroyedOnItsFirstFrame()
     QTest::qWait(50);
 }
 
-void WindowAbuseTest::closedRightAfterShow()
+void WindowAbuseGLTest::closedRightAfterShow()
 {
     QDir::setCurrent(qEnvironmentVariable("TERRAIN_SOURCE_DIR") + QStringLiteral("/assets"));
     QStringList errors;
@@ -289,7 +277,7 @@ void WindowAbuseTest::closedRightAfterShow()
     QTest::qWait(50);
 }
 
-void WindowAbuseTest::destroyedUnshown()
+void WindowAbuseGLTest::destroyedUnshown()
 {
     QStringList errors;
     {
@@ -300,7 +288,7 @@ void WindowAbuseTest::destroyedUnshown()
     QVERIFY(errors.isEmpty());
 }
 
-void WindowAbuseTest::closedWhileErrorBoxOpen()
+void WindowAbuseGLTest::closedWhileErrorBoxOpen()
 {
     std::unique_ptr<TForm1> form = startWithMessageBoxes();
     QVERIFY(form);
@@ -333,7 +321,7 @@ void WindowAbuseTest::closedWhileErrorBoxOpen()
     QTest::qWait(50);
 }
 
-void WindowAbuseTest::closeBoxBlockedWhileErrorBoxOpen()
+void WindowAbuseGLTest::closeBoxBlockedWhileErrorBoxOpen()
 {
     std::unique_ptr<TForm1> form = startWithMessageBoxes();
     QVERIFY(form);
@@ -374,5 +362,5 @@ void WindowAbuseTest::closeBoxBlockedWhileErrorBoxOpen()
     QTest::qWait(50);
 }
 
-QTEST_MAIN(WindowAbuseTest)
-#include "WindowAbuseTest.moc"
+QTEST_MAIN(WindowAbuseGLTest)
+#include "WindowAbuseGLTest.moc"

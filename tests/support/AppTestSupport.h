@@ -42,6 +42,19 @@ struct StartedForm {
     QWindow* window() const { return form->windowHandle(); }
 };
 
+// The window as the program starts it, keeping its own error report (a modal message box) and
+// its running timers; null if it did not become active and started.
+inline std::unique_ptr<TForm1> startWithMessageBoxes()
+{
+    QDir::setCurrent(qEnvironmentVariable("TERRAIN_SOURCE_DIR") + QStringLiteral("/assets"));
+    auto form = std::make_unique<TForm1>();
+    form->show();
+    form->activateWindow();
+    if (!QTest::qWaitForWindowActive(form.get()) || !QTest::qWaitFor([&form] { return form->started(); }))
+        return nullptr;
+    return form;
+}
+
 #include <GL/gl.h>
 #include <QImage>
 

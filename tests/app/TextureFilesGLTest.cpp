@@ -9,6 +9,7 @@
 // delete outlives the window's own context and is still seen by a second context of the group.
 
 #include "AppTestSupport.h"
+#include "GlChecks.h"
 #include "GlView.h"
 #include "Texture.h"
 #include "TextureTestBitmaps.h"
@@ -122,7 +123,7 @@ struct ShareGroupProbe {
 
 Q_DECLARE_METATYPE(Case)
 
-class TextureFilesTest : public QObject {
+class TextureFilesGLTest : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
@@ -141,7 +142,7 @@ private:
     QString assets;
 };
 
-void TextureFilesTest::initTestCase()
+void TextureFilesGLTest::initTestCase()
 {
     QVERIFY(QCoreApplication::testAttribute(Qt::AA_ShareOpenGLContexts));
     QVERIFY(QOpenGLContext::globalShareContext());
@@ -152,12 +153,12 @@ void TextureFilesTest::initTestCase()
     setTextureSearchFolders({});
 }
 
-void TextureFilesTest::cleanupTestCase()
+void TextureFilesGLTest::cleanupTestCase()
 {
     resetTextureSearchFolders();
 }
 
-bool TextureFilesTest::prepareFolder(QTemporaryDir& folder, const Case& c)
+bool TextureFilesGLTest::prepareFolder(QTemporaryDir& folder, const Case& c)
 {
     if (!folder.isValid())
         return false;
@@ -177,7 +178,7 @@ bool TextureFilesTest::prepareFolder(QTemporaryDir& folder, const Case& c)
     return false;
 }
 
-std::unique_ptr<TForm1> TextureFilesTest::start(QStringList& errors)
+std::unique_ptr<TForm1> TextureFilesGLTest::start(QStringList& errors)
 {
     auto form = std::make_unique<TForm1>();
     form->showError = [&errors](const QString& message) { errors << message; };
@@ -194,7 +195,7 @@ std::unique_ptr<TForm1> TextureFilesTest::start(QStringList& errors)
     return form;
 }
 
-void TextureFilesTest::probeSeesATextureLeftBehind()
+void TextureFilesGLTest::probeSeesATextureLeftBehind()
 {
     // The probe must be able to see a leak, or its "released" below would prove nothing: a
     // texture made in the window's context and not deleted is still there after the window.
@@ -211,7 +212,7 @@ void TextureFilesTest::probeSeesATextureLeftBehind()
     glBindTexture(GL_TEXTURE_2D, leftBehind);
     const GLubyte texel[4] = {1, 2, 3, 4};
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, texel);
-    QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
+    VERIFY_NO_GL_ERROR();
     QVector<QPair<QString, GLuint>> owned;
     for (int slot = 0; slot < 4; ++slot)
         owned.append({QStringLiteral("layer %1").arg(slot), form->landscape.textures[slot]});
@@ -223,7 +224,7 @@ void TextureFilesTest::probeSeesATextureLeftBehind()
     probe.context.doneCurrent();
 }
 
-void TextureFilesTest::thirdLayerFile_data()
+void TextureFilesGLTest::thirdLayerFile_data()
 {
     QTest::addColumn<Case>("c");
     for (const auto& [name, bytes] : writtenBadFiles())
@@ -242,7 +243,7 @@ void TextureFilesTest::thirdLayerFile_data()
     }
 }
 
-void TextureFilesTest::thirdLayerFile()
+void TextureFilesGLTest::thirdLayerFile()
 {
     QFETCH(Case, c);
     QTemporaryDir folder;
@@ -301,7 +302,7 @@ void TextureFilesTest::thirdLayerFile()
         form->TimerForDrawingTimer();
         form->TimerBigBenTimer();
     }
-    QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
+    VERIFY_NO_GL_ERROR();
     QCOMPARE(errors.size(), refused ? 1 : 0);
 
     // Destroying the window releases what it made, the layers loaded before the bad file
@@ -322,9 +323,9 @@ int main(int argc, char** argv)
     QSurfaceFormat::setDefaultFormat(glViewFormat());
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);
-    application.setAttribute(Qt::AA_Use96Dpi, true);
-    TextureFilesTest test;
+    QApplication::setAttribute(Qt::AA_Use96Dpi, true);
+    TextureFilesGLTest test;
     return QTest::qExec(&test, argc, argv);
 }
 
-#include "TextureFilesTest.moc"
+#include "TextureFilesGLTest.moc"

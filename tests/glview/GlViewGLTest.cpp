@@ -1,6 +1,7 @@
 // The GL view on a real llvmpipe context: the projection kept in step with the panel's size,
 // the size guards and defaults, and the baseline render state.
 
+#include "GlChecks.h"
 #include "GlTestPanel.h"
 #include "GlView.h"
 
@@ -69,7 +70,7 @@ GLint integer(GLenum name)
 
 } // namespace
 
-class GlViewTest : public QObject {
+class GlViewGLTest : public QObject {
     Q_OBJECT
 private slots:
     void requestedSurfaceFormat();
@@ -82,7 +83,7 @@ private slots:
     void baselineRenderState();
 };
 
-void GlViewTest::requestedSurfaceFormat()
+void GlViewGLTest::requestedSurfaceFormat()
 {
     const QSurfaceFormat format = glViewFormat();
     QCOMPARE(format.swapBehavior(), QSurfaceFormat::DoubleBuffer);
@@ -97,7 +98,7 @@ void GlViewTest::requestedSurfaceFormat()
     QVERIFY(integer(GL_DEPTH_BITS) >= 16);
 }
 
-void GlViewTest::orthographicVolumeBeforePerspective()
+void GlViewGLTest::orthographicVolumeBeforePerspective()
 {
     GlTestPanel test(400, 200);
     GlView view;
@@ -107,10 +108,10 @@ void GlViewTest::orthographicVolumeBeforePerspective()
     QCOMPARE(view.orthoHeight, 1.0f);
     QVERIFY(matricesClose(projectionMatrix(), orthoMatrix(-1, 1, -0.5, 0.5, 0, 1000), 1e-6));
     QCOMPARE(integer(GL_MATRIX_MODE), GL_MODELVIEW);
-    QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
+    VERIFY_NO_GL_ERROR();
 }
 
-void GlViewTest::perspectiveAfterSetPerspective()
+void GlViewGLTest::perspectiveAfterSetPerspective()
 {
     GlTestPanel test(400, 300);
     GlView view;
@@ -127,10 +128,10 @@ void GlViewTest::perspectiveAfterSetPerspective()
     QCOMPARE(viewport[2], 400);
     QCOMPARE(viewport[3], 300);
     QCOMPARE(integer(GL_MATRIX_MODE), GL_MODELVIEW);
-    QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
+    VERIFY_NO_GL_ERROR();
 }
 
-void GlViewTest::zeroHeightPanelIsEnlargedToOnePixel()
+void GlViewGLTest::zeroHeightPanelIsEnlargedToOnePixel()
 {
     // A child panel can be squeezed to no height by its window; the view gives it one pixel.
     QWidget window;
@@ -159,7 +160,7 @@ void GlViewTest::zeroHeightPanelIsEnlargedToOnePixel()
     QVERIFY(matricesClose(projectionMatrix(), orthoMatrix(-200, 200, -0.5, 0.5, 0, 1000), 1e-6));
 }
 
-void GlViewTest::farPlaneDefaultIsRestoredAndKept()
+void GlViewGLTest::farPlaneDefaultIsRestoredAndKept()
 {
     GlTestPanel test(200, 100);
     GlView view;
@@ -176,7 +177,7 @@ void GlViewTest::farPlaneDefaultIsRestoredAndKept()
     QCOMPARE(view.farPlane, 75.0f);
 }
 
-void GlViewTest::zeroFieldOfViewIsLeftAlone()
+void GlViewGLTest::zeroFieldOfViewIsLeftAlone()
 {
     GlTestPanel test(200, 100);
     GlView view;
@@ -191,7 +192,7 @@ void GlViewTest::zeroFieldOfViewIsLeftAlone()
     QVERIFY(matricesClose(projectionMatrix(), identity, 0.0));
 }
 
-void GlViewTest::resizeFollowsThePanel()
+void GlViewGLTest::resizeFollowsThePanel()
 {
     GlTestPanel test(320, 240);
     GlView view;
@@ -208,7 +209,7 @@ void GlViewTest::resizeFollowsThePanel()
     QVERIFY(matricesClose(projectionMatrix(), perspectiveMatrix(45.0, 2.0, double(0.1f), 50.0), 1e-6));
 }
 
-void GlViewTest::baselineRenderState()
+void GlViewGLTest::baselineRenderState()
 {
     GlTestPanel test(128, 96);
     glMatrixMode(GL_MODELVIEW);
@@ -275,8 +276,8 @@ void GlViewTest::baselineRenderState()
     QCOMPARE(modelview[0], 1.0);
     QCOMPARE(modelview[12], 0.0);
     QCOMPARE(integer(GL_MATRIX_MODE), GL_MODELVIEW);
-    QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
+    VERIFY_NO_GL_ERROR();
 }
 
-QTEST_MAIN(GlViewTest)
-#include "GlViewTest.moc"
+QTEST_MAIN(GlViewGLTest)
+#include "GlViewGLTest.moc"

@@ -11,7 +11,7 @@
 #include <QTest>
 #include <QTimer>
 
-class MainFormLayoutTest : public QObject {
+class MainFormLayoutGLTest : public QObject {
     Q_OBJECT
 private slots:
     void window();
@@ -23,7 +23,7 @@ private slots:
     void stateRecordDefaults();
 };
 
-void MainFormLayoutTest::window()
+void MainFormLayoutGLTest::window()
 {
     TForm1 form;
     QCOMPARE(form.windowTitle(), QStringLiteral("Test"));
@@ -41,7 +41,7 @@ void MainFormLayoutTest::window()
     QTRY_COMPARE(form.Panel1->geometry(), QRect(0, 0, 800, 500));
 }
 
-void MainFormLayoutTest::controls_data()
+void MainFormLayoutGLTest::controls_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("parent");
@@ -65,7 +65,7 @@ void MainFormLayoutTest::controls_data()
     QTest::newRow("Button1") << "Button1" << "Panel5" << QRect(0, 36, 89, 17) << "Apply";
 }
 
-void MainFormLayoutTest::controls()
+void MainFormLayoutGLTest::controls()
 {
     QFETCH(QString, name);
     QFETCH(QString, parent);
@@ -94,7 +94,7 @@ void MainFormLayoutTest::controls()
         QCOMPARE(frame->frameShape(), QFrame::NoFrame); // panels and labels have no bevel
 }
 
-void MainFormLayoutTest::trackBars()
+void MainFormLayoutGLTest::trackBars()
 {
     TForm1 form;
     const std::pair<QSlider*, int> bars[] = {{form.TrackBar1, 2}, {form.TrackBar2, 60}, {form.TrackBar3, 90}};
@@ -109,7 +109,7 @@ void MainFormLayoutTest::trackBars()
     }
 }
 
-void MainFormLayoutTest::editAndButton()
+void MainFormLayoutGLTest::editAndButton()
 {
     TForm1 form;
     QVERIFY(!form.Edit1->hasFrame());
@@ -119,7 +119,7 @@ void MainFormLayoutTest::editAndButton()
     QVERIFY(!(form.Button1->focusPolicy() & Qt::TabFocus));
 }
 
-void MainFormLayoutTest::timers()
+void MainFormLayoutGLTest::timers()
 {
     TForm1 form;
     QCOMPARE(form.TimerForDrawing->interval(), 10);
@@ -130,7 +130,7 @@ void MainFormLayoutTest::timers()
     QVERIFY(!form.started());
 }
 
-void MainFormLayoutTest::stateRecordDefaults()
+void MainFormLayoutGLTest::stateRecordDefaults()
 {
     TForm1 form;
     QCOMPARE(form.speedFactor, 0.3f);
@@ -151,5 +151,5 @@ void MainFormLayoutTest::stateRecordDefaults()
     QCOMPARE(form.landscape.positions, nullptr);
 }
 
-QTEST_MAIN(MainFormLayoutTest)
-#include "MainFormLayoutTest.moc"
+QTEST_MAIN(MainFormLayoutGLTest)
+#include "MainFormLayoutGLTest.moc"

@@ -101,7 +101,7 @@ bool checkSpread(const QJsonObject& object, const QString& key, QString* fault)
 
 } // namespace
 
-class BenchTest : public QObject {
+class BenchGLTest : public QObject {
     Q_OBJECT
 
 private:
@@ -124,7 +124,7 @@ private slots:
 // Runs the bench for 5 measured frames after 1 warm-up frame on a 320 x 240 panel, with the
 // further arguments given, and checks its lines: the start-up first, then one frame line per
 // presenting way, whose frames add up to 5.
-void BenchTest::checkRun(const QStringList& arguments, const QString& terrain, int lattice, QJsonObject* startupOut,
+void BenchGLTest::checkRun(const QStringList& arguments, const QString& terrain, int lattice, QJsonObject* startupOut,
                          QList<QJsonObject>* framesOut)
 {
     const QString size = QStringLiteral("320x240");
@@ -184,7 +184,7 @@ void BenchTest::checkRun(const QStringList& arguments, const QString& terrain, i
 }
 
 // A run presented one way throughout: one frame line, of that way.
-void BenchTest::checkSingleRun(const QStringList& arguments, const QString& terrain, const QString& present,
+void BenchGLTest::checkSingleRun(const QStringList& arguments, const QString& terrain, const QString& present,
                                int lattice, QJsonObject* frameOut)
 {
     QJsonObject startup;
@@ -197,7 +197,7 @@ void BenchTest::checkSingleRun(const QStringList& arguments, const QString& terr
     *frameOut = frames[0];
 }
 
-void BenchTest::shortRunReportsStartupAndFrames()
+void BenchGLTest::shortRunReportsStartupAndFrames()
 {
     QJsonObject frame;
     checkSingleRun({}, QStringLiteral("literal"), QStringLiteral("outside"), 300, &frame);
@@ -212,7 +212,7 @@ void BenchTest::shortRunReportsStartupAndFrames()
 #endif
 }
 
-void BenchTest::insidePresentingDrawsOneFramePerComposition()
+void BenchGLTest::insidePresentingDrawsOneFramePerComposition()
 {
     QJsonObject frame;
     checkSingleRun({QStringLiteral("--present"), QStringLiteral("inside"), QStringLiteral("--fly"),
@@ -226,7 +226,7 @@ void BenchTest::insidePresentingDrawsOneFramePerComposition()
     QCOMPARE(frame.value(QStringLiteral("panelPaintsPerFrame")).toDouble(), 1.0);
 }
 
-void BenchTest::alternatePresentingReportsBothWays()
+void BenchGLTest::alternatePresentingReportsBothWays()
 {
     QJsonObject startup;
     QList<QJsonObject> frames;
@@ -243,7 +243,7 @@ void BenchTest::alternatePresentingReportsBothWays()
     QCOMPARE(frames[1].value(QStringLiteral("panelPaintsPerFrame")).toDouble(), 1.0);
 }
 
-void BenchTest::terrainOptionSelectsTheDrawingPath()
+void BenchGLTest::terrainOptionSelectsTheDrawingPath()
 {
     QJsonObject literal;
     QJsonObject batched;
@@ -264,7 +264,7 @@ void BenchTest::terrainOptionSelectsTheDrawingPath()
     QVERIFY(perFrame(batched, "drawCallsPerFrame") < perFrame(literal, "drawCallsPerFrame"));
 }
 
-void BenchTest::latticeOptionSetsTheTerrainSize()
+void BenchGLTest::latticeOptionSetsTheTerrainSize()
 {
     QJsonObject frame;
     checkSingleRun({QStringLiteral("--lattice"), QStringLiteral("32")}, QStringLiteral("literal"),
@@ -277,14 +277,14 @@ void BenchTest::latticeOptionSetsTheTerrainSize()
     QVERIFY2(cells <= 30.0 * 30.0, qPrintable(QStringLiteral("%1 cells per frame").arg(cells)));
 }
 
-void BenchTest::listsItsTerrainPaths()
+void BenchGLTest::listsItsTerrainPaths()
 {
     const BenchRun run = runBench({QStringLiteral("--terrain-paths")});
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(run.out, QByteArray("literal\nbatched\n"));
 }
 
-void BenchTest::rejectsBadOptions_data()
+void BenchGLTest::rejectsBadOptions_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("named");
@@ -311,7 +311,7 @@ void BenchTest::rejectsBadOptions_data()
     QTest::newRow("unknown option") << QStringList{QStringLiteral("--bogus")} << QStringLiteral("bogus");
 }
 
-void BenchTest::rejectsBadOptions()
+void BenchGLTest::rejectsBadOptions()
 {
     QFETCH(QStringList, arguments);
     QFETCH(QString, named);
@@ -321,5 +321,5 @@ void BenchTest::rejectsBadOptions()
     QVERIFY2(QString::fromUtf8(run.err).contains(named), run.err.constData());
 }
 
-QTEST_MAIN(BenchTest)
-#include "BenchTest.moc"
+QTEST_MAIN(BenchGLTest)
+#include "BenchGLTest.moc"

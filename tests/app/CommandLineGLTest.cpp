@@ -36,7 +36,7 @@ Run runViewer(const QStringList& arguments, const QString& workingDirectory = QS
 
 } // namespace
 
-class CommandLineTest : public QObject {
+class CommandLineGLTest : public QObject {
     Q_OBJECT
 private slots:
     void help();
@@ -48,7 +48,7 @@ private slots:
     void unwritableScreenshot();
 };
 
-void CommandLineTest::help()
+void CommandLineGLTest::help()
 {
     const Run run = runViewer({QStringLiteral("--help")});
     QCOMPARE(run.status, 0);
@@ -56,14 +56,14 @@ void CommandLineTest::help()
         QVERIFY2(run.out.contains(QLatin1String(expected)), expected);
 }
 
-void CommandLineTest::version()
+void CommandLineGLTest::version()
 {
     const Run run = runViewer({QStringLiteral("--version")});
     QCOMPARE(run.status, 0);
     QVERIFY(run.out.startsWith(QStringLiteral("terrain-viewer ")));
 }
 
-void CommandLineTest::badOptions_data()
+void CommandLineGLTest::badOptions_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("message");
@@ -74,7 +74,7 @@ void CommandLineTest::badOptions_data()
     QTest::newRow("argument") << QStringList{"extra"} << "extra";
 }
 
-void CommandLineTest::badOptions()
+void CommandLineGLTest::badOptions()
 {
     QFETCH(QStringList, arguments);
     QFETCH(QString, message);
@@ -83,7 +83,7 @@ void CommandLineTest::badOptions()
     QVERIFY2(run.err.contains(message), qPrintable(run.err));
 }
 
-void CommandLineTest::screenshot()
+void CommandLineGLTest::screenshot()
 {
     // The README's screenshot command, into a scratch folder.
     QTemporaryDir folder;
@@ -104,7 +104,7 @@ void CommandLineTest::screenshot()
     QVERIFY2(ground.red() + ground.green() + ground.blue() > 30, qPrintable(ground.name()));
 }
 
-void CommandLineTest::screenshotFromAnotherFolder()
+void CommandLineGLTest::screenshotFromAnotherFolder()
 {
     // No textures in the working folder: the shipped ones are found, no error is printed.
     QTemporaryDir folder;
@@ -116,12 +116,12 @@ void CommandLineTest::screenshotFromAnotherFolder()
     QVERIFY(QFileInfo::exists(path));
 }
 
-void CommandLineTest::unwritableScreenshot()
+void CommandLineGLTest::unwritableScreenshot()
 {
     const Run run = runViewer({QStringLiteral("--screenshot"), QStringLiteral("/nonexistent-folder/shot.png")});
     QCOMPARE(run.status, 1);
     QVERIFY2(run.err.contains(QStringLiteral("cannot write the screenshot")), qPrintable(run.err));
 }
 
-QTEST_GUILESS_MAIN(CommandLineTest)
-#include "CommandLineTest.moc"
+QTEST_GUILESS_MAIN(CommandLineGLTest)
+#include "CommandLineGLTest.moc"
