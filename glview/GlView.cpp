@@ -5,6 +5,7 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 #include <QOpenGLContext>
+#include <cmath>
 
 GlView glView;
 
@@ -58,8 +59,8 @@ void GlView::resize(QObject*)
     if (panel->width() == 0)
         panel->resize(1, panel->height());
     const qreal ratio = panel->devicePixelRatioF();
-    const GLsizei clientWidth = GLsizei(panel->width() * ratio + 0.5);
-    const GLsizei clientHeight = GLsizei(panel->height() * ratio + 0.5);
+    const auto clientWidth = GLsizei(std::lround(panel->width() * ratio));
+    const auto clientHeight = GLsizei(std::lround(panel->height() * ratio));
 
     glViewport(0, 0, clientWidth, clientHeight);
     glMatrixMode(GL_PROJECTION);
