@@ -183,8 +183,7 @@ void Camera::enterOrbit(const Vec3d& point, double minDistance)
     // Checked before anything changes; the negated comparison also refuses NaN.
     if (!(minDistance > 0.0)) {
         std::ostringstream message;
-        message << "The minimum orbit distance is " << minDistance
-                << "; it must be greater than 0.";
+        message << "The minimum orbit distance is " << minDistance << "; it must be greater than 0.";
         throw ViewerError(message.str());
     }
 

@@ -26,13 +26,31 @@ struct Vec3d {
 
 // Component by component, in the order x, y, z; a sum of several terms is formed left to
 // right, as the same formula written out per component would be.
-inline Vec3d operator+(const Vec3d& a, const Vec3d& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-inline Vec3d operator-(const Vec3d& a, const Vec3d& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-inline Vec3d operator*(const Vec3d& v, double s) { return {v.x * s, v.y * s, v.z * s}; }
-inline Vec3d operator*(double s, const Vec3d& v) { return {s * v.x, s * v.y, s * v.z}; }
+inline Vec3d operator+(const Vec3d& a, const Vec3d& b)
+{
+    return {a.x + b.x, a.y + b.y, a.z + b.z};
+}
+inline Vec3d operator-(const Vec3d& a, const Vec3d& b)
+{
+    return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+inline Vec3d operator*(const Vec3d& v, double s)
+{
+    return {v.x * s, v.y * s, v.z * s};
+}
+inline Vec3d operator*(double s, const Vec3d& v)
+{
+    return {s * v.x, s * v.y, s * v.z};
+}
 // x*x + y*y + z*z, added left to right.
-inline double dot(const Vec3d& a, const Vec3d& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-inline double length(const Vec3d& v) { return std::sqrt(dot(v, v)); }
+inline double dot(const Vec3d& a, const Vec3d& b)
+{
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+inline double length(const Vec3d& v)
+{
+    return std::sqrt(dot(v, v));
+}
 inline Vec3d cross(const Vec3d& a, const Vec3d& b)
 {
     return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};

@@ -14,12 +14,12 @@
 // Every field starts at zero or false except those the window's constructor sets.
 struct TForm1State {
     Camera camera;
-    Vec3d bumpApex;              // terrain point under the bump's centre; the orbit target of F
-    float speedFactor = 0.3f;    // world units moved per frame per held movement key
-    bool KeyState[256] = {};     // held flags by virtual-key code
-    bool timeFrozen = false;     // T
-    bool horizontalMove = false; // L
-    bool showNormals = false;    // N
+    Vec3d bumpApex;               // terrain point under the bump's centre; the orbit target of F
+    float speedFactor = 0.3f;     // world units moved per frame per held movement key
+    bool KeyState[256] = {};      // held flags by virtual-key code
+    bool timeFrozen = false;      // T
+    bool horizontalMove = false;  // L
+    bool showNormals = false;     // N
     std::uint32_t frameCount = 0; // frames since the last frame-rate read-out
     std::uint32_t lastTick = 0;   // millisecond tick of the last frame-rate read-out
     std::int32_t bumpColumn = 10; // lattice column (x index) of the bump's centre

@@ -83,16 +83,24 @@ void TLandscape::computeNormals(std::uint32_t x0, std::uint32_t x1, std::uint32_
     if (width < 3 || depth < 3)
         return; // no interior vertex
 
-    if (x0 >= width) x0 = width - 1;
-    if (x1 >= width) x1 = width - 1;
-    if (z0 >= depth) z0 = depth - 1;
-    if (z1 >= depth) z1 = depth - 1;
+    if (x0 >= width)
+        x0 = width - 1;
+    if (x1 >= width)
+        x1 = width - 1;
+    if (z0 >= depth)
+        z0 = depth - 1;
+    if (z1 >= depth)
+        z1 = depth - 1;
     std::uint32_t xlo = x0 < x1 ? x0 : x1, xhi = x0 < x1 ? x1 : x0;
     std::uint32_t zlo = z0 < z1 ? z0 : z1, zhi = z0 < z1 ? z1 : z0;
-    if (xlo == 0) xlo = 1;
-    if (xhi == width - 1) xhi = width - 2;
-    if (zlo == 0) zlo = 1;
-    if (zhi == depth - 1) zhi = depth - 2;
+    if (xlo == 0)
+        xlo = 1;
+    if (xhi == width - 1)
+        xhi = width - 2;
+    if (zlo == 0)
+        zlo = 1;
+    if (zhi == depth - 1)
+        zhi = depth - 2;
 
     const auto at = [this](std::uint32_t i, std::uint32_t j) -> const float3& {
         return positions[std::size_t(j) * width + i];
@@ -101,17 +109,17 @@ void TLandscape::computeNormals(std::uint32_t x0, std::uint32_t x1, std::uint32_
         for (std::uint32_t j = zlo; j <= zhi; ++j) {
             const std::size_t k = std::size_t(j) * width + i;
             if (i & 1u)
-                vertexNormal(normals[k], positions[k], at(i - 1, j - 1), at(i, j - 1), at(i + 1, j - 1),
-                             at(i + 1, j), at(i, j + 1), at(i - 1, j));
+                vertexNormal(normals[k], positions[k], at(i - 1, j - 1), at(i, j - 1), at(i + 1, j - 1), at(i + 1, j),
+                             at(i, j + 1), at(i - 1, j));
             else
-                vertexNormal(normals[k], positions[k], at(i, j - 1), at(i + 1, j), at(i + 1, j + 1),
-                             at(i, j + 1), at(i - 1, j + 1), at(i - 1, j));
+                vertexNormal(normals[k], positions[k], at(i, j - 1), at(i + 1, j), at(i + 1, j + 1), at(i, j + 1),
+                             at(i - 1, j + 1), at(i - 1, j));
         }
     }
 }
 
-float3& vertexNormal(float3& normal, const float3& centre, const float3& n1, const float3& n2,
-                     const float3& n3, const float3& n4, const float3& n5, const float3& n6)
+float3& vertexNormal(float3& normal, const float3& centre, const float3& n1, const float3& n2, const float3& n3,
+                     const float3& n4, const float3& n5, const float3& n6)
 {
     const float3* around[6] = {&n1, &n2, &n3, &n4, &n5, &n6};
     double d[6][3];

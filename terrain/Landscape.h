@@ -26,17 +26,17 @@ static_assert(sizeof(ubyte4) == 4, "ubyte4 must be tightly packed");
 // A default-constructed landscape is empty (every field zero, every pointer null).
 class TLandscape {
 public:
-    std::uint32_t width = 0;         // vertices along x, at least 2 once created
-    std::uint32_t depth = 0;         // vertices along z, at least 2 once created
-    float spacing = 0.0f;            // row distance in world units, > 0 once created
-    std::uint32_t textureCount = 0;  // slots in `textures`, at least 1 once created
-    GLuint* textures = nullptr;      // GL texture names, 0 = none
-    float3* positions = nullptr;     // width * depth
-    float3* normals = nullptr;       // width * depth, unit length where computed
-    ubyte4* colours = nullptr;       // width * depth; alpha is 0 outside a draw call
-    std::uint32_t* layers = nullptr; // width * depth texture slot indices
-    std::int32_t oddColumnFan[8] = {};   // hexagon index offsets around a vertex in an odd column
-    std::int32_t evenColumnFan[8] = {};  // ... and in an even column
+    std::uint32_t width = 0;            // vertices along x, at least 2 once created
+    std::uint32_t depth = 0;            // vertices along z, at least 2 once created
+    float spacing = 0.0f;               // row distance in world units, > 0 once created
+    std::uint32_t textureCount = 0;     // slots in `textures`, at least 1 once created
+    GLuint* textures = nullptr;         // GL texture names, 0 = none
+    float3* positions = nullptr;        // width * depth
+    float3* normals = nullptr;          // width * depth, unit length where computed
+    ubyte4* colours = nullptr;          // width * depth; alpha is 0 outside a draw call
+    std::uint32_t* layers = nullptr;    // width * depth texture slot indices
+    std::int32_t oddColumnFan[8] = {};  // hexagon index offsets around a vertex in an odd column
+    std::int32_t evenColumnFan[8] = {}; // ... and in an even column
 
     TLandscape() = default;
     ~TLandscape();
@@ -82,5 +82,5 @@ private:
 // in the turning order of the neighbour table (+x towards +z), and returns `normal`. The six
 // face normals are each scaled to unit length before they are summed, so the triangles weigh
 // equally whatever their area.
-float3& vertexNormal(float3& normal, const float3& centre, const float3& n1, const float3& n2,
-                     const float3& n3, const float3& n4, const float3& n5, const float3& n6);
+float3& vertexNormal(float3& normal, const float3& centre, const float3& n1, const float3& n2, const float3& n3,
+                     const float3& n4, const float3& n5, const float3& n6);

@@ -37,9 +37,9 @@ void TLandscape::renderBatched(float x, float z, float radius)
     const auto field = [base](std::size_t offset) { return base ? base + offset : nullptr; };
     // The literal path's state; texture coordinates come from the cached positions, which are
     // the lattice's own, so object-linear generation gives the same (x/s, z/s).
-    beginColourPasses(spacing, ColourPassArrays{field(offsetof(BatchVertex, position)),
-                                                field(offsetof(BatchVertex, normal)),
-                                                field(offsetof(BatchVertex, colour)), GLsizei(sizeof(BatchVertex))});
+    beginColourPasses(spacing,
+                      ColourPassArrays{field(offsetof(BatchVertex, position)), field(offsetof(BatchVertex, normal)),
+                                       field(offsetof(BatchVertex, colour)), GLsizei(sizeof(BatchVertex))});
 
     if (!isEmpty(win)) {
         const std::vector<std::vector<std::uint32_t>>& groups = batches_.groups();
@@ -53,8 +53,7 @@ void TLandscape::renderBatched(float x, float z, float radius)
             ++terrainDrawCounters.textureBinds;
             ++terrainDrawCounters.drawCalls;
         }
-        terrainDrawCounters.cells +=
-            std::uint32_t(win.colHi - win.colLo) * std::uint32_t(win.rowHi - win.rowLo);
+        terrainDrawCounters.cells += std::uint32_t(win.colHi - win.colLo) * std::uint32_t(win.rowHi - win.rowLo);
     }
 
     endColourPasses();

@@ -29,10 +29,14 @@ void TLandscape::renderDepth(float x, float z, float radius)
     win.colLo -= 1;
     win.rowLo -= 1;
     win.rowHi += 1;
-    if (win.colLo < 0) win.colLo = 0;
-    if (win.colHi > int(width) - 1) win.colHi = int(width) - 1;
-    if (win.rowLo < 0) win.rowLo = 0;
-    if (win.rowHi > int(depth)) win.rowHi = int(depth);
+    if (win.colLo < 0)
+        win.colLo = 0;
+    if (win.colHi > int(width) - 1)
+        win.colHi = int(width) - 1;
+    if (win.rowLo < 0)
+        win.rowLo = 0;
+    if (win.rowHi > int(depth))
+        win.rowHi = int(depth);
 
     if (win.rowHi > win.rowLo) {
         std::vector<GLuint> strip(2 * std::size_t(win.rowHi - win.rowLo));
@@ -106,9 +110,8 @@ void TLandscape::render(float x, float z, float radius)
         ++terrainDrawCounters.drawCalls;
         ++terrainDrawCounters.cells;
     };
-    forEachCellInPassOrder(win, [&](int col, int row) {
-        drawCell(col, row, (col & 1) ? oddColumnFan : evenColumnFan);
-    });
+    forEachCellInPassOrder(win,
+                           [&](int col, int row) { drawCell(col, row, (col & 1) ? oddColumnFan : evenColumnFan); });
 
     endColourPasses();
 }

@@ -36,9 +36,13 @@ LatticeWindow windowAround(float x, float z, float radius, float spacing)
 LatticeWindow colourPassWindow(const TLandscape& land, float x, float z, float radius)
 {
     LatticeWindow win = windowAround(x, z, radius, land.spacing);
-    if (win.colLo < 1) win.colLo = 1;
-    if (win.colHi > int(land.width) - 1) win.colHi = int(land.width) - 1;
-    if (win.rowLo < 1) win.rowLo = 1;
-    if (win.rowHi > int(land.depth) - 1) win.rowHi = int(land.depth) - 1;
+    if (win.colLo < 1)
+        win.colLo = 1;
+    if (win.colHi > int(land.width) - 1)
+        win.colHi = int(land.width) - 1;
+    if (win.rowLo < 1)
+        win.rowLo = 1;
+    if (win.rowHi > int(land.depth) - 1)
+        win.rowHi = int(land.depth) - 1;
     return win;
 }

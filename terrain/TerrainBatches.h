@@ -67,10 +67,10 @@ private:
 
     std::int32_t ringColumns_ = 0;
     std::int32_t ringRows_ = 0;
-    std::vector<Slot> ring_;                          // ringColumns_ * ringRows_
-    std::vector<BatchVertex> vertices_;               // 7 per slot
-    std::vector<std::vector<std::uint32_t>> groups_;  // textureCount + 1 triangle lists
+    std::vector<Slot> ring_;                         // ringColumns_ * ringRows_
+    std::vector<BatchVertex> vertices_;              // 7 per slot
+    std::vector<std::vector<std::uint32_t>> groups_; // textureCount + 1 triangle lists
     bool indicesValid_ = false;
-    LatticeWindow window_{0, 0, 0, 0};                // window of the index lists
+    LatticeWindow window_{0, 0, 0, 0}; // window of the index lists
     std::uint32_t refreshedCells_ = 0;
 };

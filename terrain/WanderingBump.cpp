@@ -97,8 +97,7 @@ void walkWanderingBump(TForm1State& form)
     // The normals of the bump's square; those of its outer neighbours keep last frame's slope.
     if (centreColumn + r >= 0 && centreRow + r >= 0) {
         const auto low = [](std::int32_t v) { return std::uint32_t(v > 0 ? v : 0); };
-        land.computeNormals(low(centreColumn - r), low(centreColumn + r), low(centreRow - r),
-                            low(centreRow + r));
+        land.computeNormals(low(centreColumn - r), low(centreColumn + r), low(centreRow - r), low(centreRow + r));
     }
     // Heights and layers changed within the square, normals over it: the batch cache copies
     // the cells around it again (whichever path draws, so that switching paths stays right).

@@ -16,31 +16,29 @@ constexpr double kRadToDeg = 57.29577951308232;
 
 const double kPi = std::acos(-1.0);
 
-double degToRad(double degrees) { return degrees * kPi / 180.0; }
-
+double degToRad(double degrees)
+{
+    return degrees * kPi / 180.0;
+}
 
 bool near(const Vec3d& a, const Vec3d& b, double tolerance)
 {
-    return std::fabs(a.x - b.x) <= tolerance && std::fabs(a.y - b.y) <= tolerance
-        && std::fabs(a.z - b.z) <= tolerance;
+    return std::fabs(a.x - b.x) <= tolerance && std::fabs(a.y - b.y) <= tolerance && std::fabs(a.z - b.z) <= tolerance;
 }
 
 QByteArray text(const Vec3d& v)
 {
-    return QByteArray("(") + QByteArray::number(v.x, 'g', 17) + ", "
-        + QByteArray::number(v.y, 'g', 17) + ", " + QByteArray::number(v.z, 'g', 17) + ")";
+    return QByteArray("(") + QByteArray::number(v.x, 'g', 17) + ", " + QByteArray::number(v.y, 'g', 17) + ", " +
+           QByteArray::number(v.z, 'g', 17) + ")";
 }
 
 // Exact equality of every field: for operations that must change nothing.
 bool sameState(const Camera& a, const Camera& b)
 {
-    auto same = [](const Vec3d& u, const Vec3d& v) {
-        return u.x == v.x && u.y == v.y && u.z == v.z;
-    };
-    return same(a.position, b.position) && same(a.target, b.target) && same(a.forward, b.forward)
-        && same(a.up, b.up) && same(a.right, b.right) && a.yaw == b.yaw && a.pitch == b.pitch
-        && a.roll == b.roll && a.orbiting == b.orbiting && a.orbitDistance == b.orbitDistance
-        && a.minOrbitDistance == b.minOrbitDistance;
+    auto same = [](const Vec3d& u, const Vec3d& v) { return u.x == v.x && u.y == v.y && u.z == v.z; };
+    return same(a.position, b.position) && same(a.target, b.target) && same(a.forward, b.forward) && same(a.up, b.up) &&
+           same(a.right, b.right) && a.yaw == b.yaw && a.pitch == b.pitch && a.roll == b.roll &&
+           a.orbiting == b.orbiting && a.orbitDistance == b.orbitDistance && a.minOrbitDistance == b.minOrbitDistance;
 }
 
 // A 3x3 rotation, row-major, so the test can build the expected basis by composing the three
@@ -61,8 +59,7 @@ Mat3 multiply(const Mat3& a, const Mat3& b)
 
 Vec3d apply(const Mat3& a, const Vec3d& v)
 {
-    return {a.m[0][0] * v.x + a.m[0][1] * v.y + a.m[0][2] * v.z,
-            a.m[1][0] * v.x + a.m[1][1] * v.y + a.m[1][2] * v.z,
+    return {a.m[0][0] * v.x + a.m[0][1] * v.y + a.m[0][2] * v.z, a.m[1][0] * v.x + a.m[1][1] * v.y + a.m[1][2] * v.z,
             a.m[2][0] * v.x + a.m[2][1] * v.y + a.m[2][2] * v.z};
 }
 
@@ -97,27 +94,27 @@ Camera orbitingCamera(const Vec3d& eye, const Vec3d& target, double minDistance)
     return camera;
 }
 
-}  // namespace
+} // namespace
 
-#define VERIFY_NEAR(actual, expected, tolerance)                                                   \
-    QVERIFY2(near((actual), (expected), (tolerance)),                                              \
+#define VERIFY_NEAR(actual, expected, tolerance)                                                                       \
+    QVERIFY2(near((actual), (expected), (tolerance)),                                                                  \
              QByteArray(#actual " = " + text(actual) + ", expected " + text(expected)).constData())
 
 // The invariant of the current mode and the orthonormal, right-handed basis.
-#define VERIFY_INVARIANTS(camera)                                                                  \
-    do {                                                                                           \
-        const Camera& c_ = (camera);                                                               \
-        QVERIFY(std::fabs(length(c_.forward) - 1.0) <= kTolerance);                                \
-        QVERIFY(std::fabs(length(c_.up) - 1.0) <= kTolerance);                                     \
-        QVERIFY(std::fabs(length(c_.right) - 1.0) <= kTolerance);                                  \
-        VERIFY_NEAR(c_.right, cross(c_.forward, c_.up), kTolerance);                               \
-        QVERIFY(std::fabs(dot(c_.forward, c_.up)) <= kTolerance);                                  \
-        if (c_.orbiting) {                                                                         \
-            VERIFY_NEAR(c_.position, c_.target - c_.forward * c_.orbitDistance, 1e-9);   \
-            QVERIFY(c_.orbitDistance >= c_.minOrbitDistance);                                      \
-        } else {                                                                                   \
-            VERIFY_NEAR(c_.target, c_.position + c_.forward, 1e-9);                            \
-        }                                                                                          \
+#define VERIFY_INVARIANTS(camera)                                                                                      \
+    do {                                                                                                               \
+        const Camera& c_ = (camera);                                                                                   \
+        QVERIFY(std::fabs(length(c_.forward) - 1.0) <= kTolerance);                                                    \
+        QVERIFY(std::fabs(length(c_.up) - 1.0) <= kTolerance);                                                         \
+        QVERIFY(std::fabs(length(c_.right) - 1.0) <= kTolerance);                                                      \
+        VERIFY_NEAR(c_.right, cross(c_.forward, c_.up), kTolerance);                                                   \
+        QVERIFY(std::fabs(dot(c_.forward, c_.up)) <= kTolerance);                                                      \
+        if (c_.orbiting) {                                                                                             \
+            VERIFY_NEAR(c_.position, c_.target - c_.forward * c_.orbitDistance, 1e-9);                                 \
+            QVERIFY(c_.orbitDistance >= c_.minOrbitDistance);                                                          \
+        } else {                                                                                                       \
+            VERIFY_NEAR(c_.target, c_.position + c_.forward, 1e-9);                                                    \
+        }                                                                                                              \
     } while (false)
 
 class CameraTest : public QObject {
@@ -182,8 +179,7 @@ void CameraTest::zeroCameraIsAllZeroAndFree()
     const Camera camera;
     const Vec3d zero{};
     QVERIFY(near(camera.position, zero, 0) && near(camera.target, zero, 0));
-    QVERIFY(near(camera.forward, zero, 0) && near(camera.up, zero, 0)
-            && near(camera.right, zero, 0));
+    QVERIFY(near(camera.forward, zero, 0) && near(camera.up, zero, 0) && near(camera.right, zero, 0));
     QCOMPARE(camera.yaw, 0.0);
     QCOMPARE(camera.pitch, 0.0);
     QCOMPARE(camera.roll, 0.0);
@@ -281,7 +277,7 @@ void CameraTest::anglesAreWrappedOnSetAndTurn()
     QCOMPARE(camera.pitch, -0.5);
     camera.setRoll(-90);
     QCOMPARE(camera.roll, -90.0);
-    QCOMPARE(camera.yaw, 0.5);   // set operations touch one angle only
+    QCOMPARE(camera.yaw, 0.5); // set operations touch one angle only
     QCOMPARE(camera.pitch, -0.5);
     VERIFY_INVARIANTS(camera);
 }
@@ -380,7 +376,7 @@ void CameraTest::orbitSidewaysAndVerticalAmountsAreArcs()
 void CameraTest::orbitArcUsesMeanOfOldAndNewRadius()
 {
     Camera camera = orbitingCamera(Vec3d{0, 0, 0}, Vec3d{5, 0, 0}, 3);
-    camera.move(1, 0.2, 0.3);  // 5 -> 4, mean radius 4.5
+    camera.move(1, 0.2, 0.3); // 5 -> 4, mean radius 4.5
     QCOMPARE(camera.orbitDistance, 4.0);
     QVERIFY(std::fabs(camera.yaw - (-kRadToDeg * 0.3 / 4.5)) <= kTolerance);
     QVERIFY(std::fabs(camera.pitch - (-kRadToDeg * 0.2 / 4.5)) <= kTolerance);
@@ -431,7 +427,7 @@ void CameraTest::directionAnglesKeepsOutputsAndAcceptsNull()
     QVERIFY(std::fabs(yaw - 90.0) <= kTolerance);
     QVERIFY(std::fabs(pitch - 45.0) <= kTolerance);
 
-    directionAngles(1, 1, 1, nullptr, nullptr);  // nothing to write and nothing to crash on
+    directionAngles(1, 1, 1, nullptr, nullptr); // nothing to write and nothing to crash on
 }
 
 void CameraTest::directionAnglesRoundTripThroughBasis_data()
@@ -527,7 +523,7 @@ void CameraTest::orbitSetPositionLevelOrAtTarget()
 void CameraTest::setPositionReadsOwnPositionBeforeWriting()
 {
     const Vec3d target{5, 0, 0};
-    const Vec3d eye{2, 3, -1};  // sqrt(19) from the target
+    const Vec3d eye{2, 3, -1}; // sqrt(19) from the target
     const Vec3d towardsEye = eye - target;
     // Beyond the minimum the eye must stay put; inside a raised minimum it must move out along
     // the line. Either way passing the camera's own position must give what a copy gives.
@@ -541,9 +537,7 @@ void CameraTest::setPositionReadsOwnPositionBeforeWriting()
         QVERIFY(sameState(camera, copied));
         const double expectedDistance = std::max(length(towardsEye), minDistance);
         QVERIFY(std::fabs(camera.orbitDistance - expectedDistance) <= kTolerance);
-        VERIFY_NEAR(camera.position,
-                    target + towardsEye * (expectedDistance / length(towardsEye)),
-                    kTolerance);
+        VERIFY_NEAR(camera.position, target + towardsEye * (expectedDistance / length(towardsEye)), kTolerance);
         VERIFY_INVARIANTS(camera);
     }
 

@@ -2,9 +2,9 @@
 // triangle lists per layer in the colour passes' order, and which cells an update copies again
 // (entering the window, marked changed).
 
+#include "TerrainBatches.h"
 #include "ColourPasses.h"
 #include "Landscape.h"
-#include "TerrainBatches.h"
 
 #include <QTest>
 #include <set>
@@ -123,8 +123,7 @@ void TerrainBatchesTest::groupsListTheCellsByLayerInPassOrder()
     // The order written out independently for one row pair.
     std::vector<std::pair<int, int>> order;
     forEachCellInPassOrder(LatticeWindow{2, 6, 1, 3}, [&](int col, int row) { order.emplace_back(col, row); });
-    const std::vector<std::pair<int, int>> written = {{3, 1}, {5, 1}, {3, 2}, {5, 2},
-                                                      {2, 1}, {4, 1}, {2, 2}, {4, 2}};
+    const std::vector<std::pair<int, int>> written = {{3, 1}, {5, 1}, {3, 2}, {5, 2}, {2, 1}, {4, 1}, {2, 2}, {4, 2}};
     QVERIFY(order == written);
 
     for (std::size_t g = 0; g < 5; ++g) {

@@ -248,8 +248,7 @@ void WanderingBumpTest::apexIsTheCentreVertexAfterTheStep()
     auto form = makeForm(60, 60);
     for (int frame = 0; frame < 30; ++frame) {
         walkWanderingBump(*form);
-        const float3& p =
-            form->landscape.positions[std::size_t(form->bumpRow) * 60 + std::size_t(form->bumpColumn)];
+        const float3& p = form->landscape.positions[std::size_t(form->bumpRow) * 60 + std::size_t(form->bumpColumn)];
         QCOMPARE(form->bumpApex.x, double(p.x));
         QCOMPARE(form->bumpApex.y, double(p.y));
         QCOMPARE(form->bumpApex.z, double(p.z));
