@@ -186,8 +186,8 @@ void SkyRenderGLTest::lightDirectionFollowsCamera()
     // Eye coordinates: the camera's rotation applied to the sun direction.
     const float* d = world_->sunMatrix + 4;
     for (int row = 0; row < 3; ++row) {
-        const double expected = double(view[std::size_t(row)]) * d[0] + double(view[std::size_t(4 + row)]) * d[1]
-                                + double(view[std::size_t(8 + row)]) * d[2];
+        const double expected = double(view[std::size_t(row)]) * d[0] + double(view[4 + std::size_t(row)]) * d[1]
+                                + double(view[8 + std::size_t(row)]) * d[2];
         QVERIFY2(std::fabs(position[row] - expected) < 1e-5,
                  qPrintable(QString("row %1: %2 vs %3").arg(row).arg(double(position[row])).arg(expected)));
     }
