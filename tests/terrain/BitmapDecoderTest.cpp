@@ -458,6 +458,7 @@ void BitmapDecoderTest::sameWordsWhateverTheHeapHeld()
     }
 
     int decoded = 0;
+    QStringList unstable;
     for (const auto& [name, bytes] : files) {
         QVector<std::vector<std::uint32_t>> runs;
         for (unsigned char poison : {0x00, 0xFF, 0xA5}) {
@@ -468,12 +469,14 @@ void BitmapDecoderTest::sameWordsWhateverTheHeapHeld()
                 runs << std::vector<std::uint32_t>();
             }
         }
-        QVERIFY2(runs[0] == runs[1] && runs[1] == runs[2], qPrintable(name));
+        if (runs[0] != runs[1] || runs[1] != runs[2])
+            unstable << name;
         decoded += runs[0].empty() ? 0 : 1;
     }
 #if defined(__GLIBC__)
     mallopt(M_PERTURB, 0);
 #endif
+    QVERIFY2(unstable.isEmpty(), qPrintable(QStringLiteral("differ between decodes: ") + unstable.join(", ")));
     QVERIFY(decoded >= acceptedFiles().size());
 }
 
