@@ -95,6 +95,35 @@ void* operator new[](std::size_t size)
     return poisonedBlock(size);
 }
 
+// libFuzzer itself allocates with the nothrow forms; every form must pair with the free below.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    try {
+        return poisonedBlock(size);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept
+{
+    try {
+        return poisonedBlock(size);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+void operator delete(void* block, const std::nothrow_t&) noexcept
+{
+    std::free(block);
+}
+
+void operator delete[](void* block, const std::nothrow_t&) noexcept
+{
+    std::free(block);
+}
+
 void operator delete(void* block) noexcept
 {
     std::free(block);
