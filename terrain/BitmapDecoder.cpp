@@ -42,10 +42,15 @@ int bitsSet(std::uint32_t v)
 }
 
 // One colour channel of a 16- or 32-bit pixel: the bits under `mask`, widened to 8 bits as
-// round(v * 255 / (2^n - 1)) for a channel of n bits. Exactly: with m = 2^n - 1,
-// floor((510 v + m) / (2 m)) = floor(255 v / m + 1/2), in 64 bits since v < 2^32. Channels of
-// at most 16 bits go through a table of every value, so a large picture costs one look-up a
-// channel.
+// round(v * 255 / (2^n - 1)) for a channel of n bits, that is floor(a / b) with a = 510 v + m,
+// b = 2 m and m = 2^n - 1 (halves round up).
+//
+// Channels of at most 16 bits go through a table of every value. Wider ones (32-bit pixels
+// only) multiply by the double-precision reciprocal of b instead of dividing: a < 2^42 and
+// b < 2^34 are exact doubles, and a * fl(1 / b) is within 2^-44 of a / b (two roundings of
+// 2^-53 each on a value below 256). A quotient that is not an integer lies at least 1 / b >
+// 2^-34 below the next integer, so adding 2^-40 before taking the floor neither crosses it nor
+// lets an exact integer quotient fall short of itself: the floor is exact for every v.
 class Channel {
 public:
     Channel() = default;
@@ -53,9 +58,11 @@ public:
     {
         while (((mask >> shift_) & 1u) == 0)
             ++shift_;
-        bits_ = bitsSet(mask);
-        if (bits_ <= 16) {
-            table_.resize(std::size_t(1) << bits_);
+        const int bits = bitsSet(mask);
+        max_ = (std::uint64_t(1) << bits) - 1;
+        reciprocal_ = 1.0 / double(2 * max_);
+        if (bits <= 16) {
+            table_.resize(std::size_t(1) << bits);
             for (std::uint32_t v = 0; v < table_.size(); ++v)
                 table_[v] = widen(v);
         }
@@ -70,13 +77,14 @@ public:
 private:
     std::uint8_t widen(std::uint32_t v) const
     {
-        const std::uint64_t m = (std::uint64_t(1) << bits_) - 1;
-        return std::uint8_t((510 * std::uint64_t(v) + m) / (2 * m));
+        const double a = double(510 * std::uint64_t(v) + max_);
+        return std::uint8_t(a * reciprocal_ + 0x1p-40);
     }
 
     std::uint32_t mask_ = 0;
     int shift_ = 0;
-    int bits_ = 0;
+    std::uint64_t max_ = 0;
+    double reciprocal_ = 0;
     std::vector<std::uint8_t> table_;
 };
 
