@@ -64,6 +64,16 @@ inline void appendU32(QByteArray& b, quint32 v)
     b.append(bytes, 4);
 }
 
+// The 12-byte BITMAPCOREHEADER: size, 16-bit width and height, planes 1, bits per pixel.
+inline void appendCoreHeader(QByteArray& info, int width, int height, int bitCount)
+{
+    appendU32(info, 12);
+    appendU16(info, quint16(width));
+    appendU16(info, quint16(height));
+    appendU16(info, 1);
+    appendU16(info, quint16(bitCount));
+}
+
 struct Options {
     int bitCount = 24;      // 8 (palettised), 16 (5-5-5), 24 or 32
     int infoSize = 40;      // 12, 40, 108 or 124
@@ -108,11 +118,7 @@ inline QByteArray encode(const Picture& picture, const Options& o = Options())
     QByteArray info;
     const int paletteEntries = o.bitCount == 8 ? o.palette.size() : 0;
     if (o.infoSize == 12) {
-        appendU32(info, 12);
-        appendU16(info, quint16(picture.width));
-        appendU16(info, quint16(picture.height));
-        appendU16(info, 1);
-        appendU16(info, quint16(o.bitCount));
+        appendCoreHeader(info, picture.width, picture.height, o.bitCount);
     } else {
         // 32-bit pixels in a V4/V5 header carry explicit masks, alpha included.
         const bool masks = o.infoSize >= 108 && o.bitCount == 32;
@@ -203,11 +209,7 @@ inline QByteArray build(const RawBitmap& r)
 {
     QByteArray info;
     if (r.infoSize == 12) {
-        appendU32(info, 12);
-        appendU16(info, quint16(r.width));
-        appendU16(info, quint16(r.height));
-        appendU16(info, 1);
-        appendU16(info, quint16(r.bitCount));
+        appendCoreHeader(info, r.width, r.height, r.bitCount);
     } else {
         appendU32(info, quint32(r.infoSize));
         appendU32(info, quint32(r.width));
