@@ -48,9 +48,8 @@ int bitsSet(std::uint32_t v)
 // Channels of at most 16 bits go through a table of every value. Wider ones (32-bit pixels
 // only) multiply by the double-precision reciprocal of b instead of dividing: a < 2^42 and
 // b < 2^34 are exact doubles, and a * fl(1 / b) is within 2^-44 of a / b (two roundings of
-// 2^-53 each on a value below 256). A quotient that is not an integer lies at least 1 / b >
-// 2^-34 below the next integer, so adding 2^-40 before taking the floor neither crosses it nor
-// lets an exact integer quotient fall short of itself: the floor is exact for every v.
+// 2^-53 each on a value below 256). As a is odd and b even, a / b is never an integer and lies
+// at least 1 / b > 2^-34 from every integer, so the product has the same floor.
 class Channel {
 public:
     Channel() = default;
@@ -78,7 +77,7 @@ private:
     std::uint8_t widen(std::uint32_t v) const
     {
         const double a = double(510 * std::uint64_t(v) + max_);
-        return std::uint8_t(a * reciprocal_ + 0x1p-40);
+        return std::uint8_t(a * reciprocal_);
     }
 
     std::uint32_t mask_ = 0;

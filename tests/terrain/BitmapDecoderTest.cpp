@@ -334,6 +334,7 @@ private slots:
     void decodesAcceptedFormat_data();
     void decodesAcceptedFormat();
     void fiveBitChannelKnownValues();
+    void wideChannelsRoundExactlyAtEveryStep();
     void refusesUnlistedFormat_data();
     void refusesUnlistedFormat();
     void sameWordsWhateverTheHeapHeld();
@@ -375,6 +376,39 @@ void BitmapDecoderTest::fiveBitChannelKnownValues()
                                       QByteArray("\x08\x00\xFF\xFF", 4), QByteArray("\xFF\xFF\xFF\xFF", 4)};
     for (int x = 0; x < 4; ++x)
         QCOMPARE(QByteArray(reinterpret_cast<const char*>(&image.words[std::size_t(x)]), 4), want[x]);
+}
+
+void BitmapDecoderTest::wideChannelsRoundExactlyAtEveryStep()
+{
+    // Channels of 17 to 30 bits, at the values where the 8-bit result steps up: for each k,
+    // the largest v with v * 255 / m below k + 1/2 and the next two. The expected value comes
+    // from exact integers: round(v * 255 / m) = floor((510 v + m) / (2 m)).
+    for (int bits = 17; bits <= 30; ++bits) {
+        const quint64 m = (quint64(1) << bits) - 1;
+        const quint32 green = quint32(m) << 1; // red: the top bit, blue: bit 0
+        QVector<quint32> values;
+        QVector<quint32> want;
+        for (quint64 k = 0; k < 255; ++k) {
+            const quint64 edge = ((2 * k + 1) * m - 1) / 510; // last v below k + 1/2
+            for (quint64 v = edge; v <= edge + 2 && v <= m; ++v) {
+                values << (quint32(v) << 1 | 0x80000001u);
+                want << quint32((510 * v + m) / (2 * m));
+            }
+        }
+        RawBitmap r = header(40, 32, 3);
+        r.masks = {0x80000000u, green, 0x00000001u};
+        r.width = values.size();
+        r.pixels = packRows({values}, 32);
+        const BitmapImage image = decodeBitmap(build(r), kAnySide);
+        for (int i = 0; i < values.size(); ++i) {
+            const quint8 got = quint8(qFromLittleEndian<quint32>(&image.words[std::size_t(i)]) >> 8);
+            QVERIFY2(got == want[i], qPrintable(QStringLiteral("%1 bits, v %2: %3, want %4")
+                                                    .arg(bits)
+                                                    .arg(values[i] >> 1 & quint32(m))
+                                                    .arg(got)
+                                                    .arg(want[i])));
+        }
+    }
 }
 
 void BitmapDecoderTest::refusesUnlistedFormat_data()
