@@ -1,32 +1,16 @@
 #pragma once
 
+#include "BitmapDecoder.h"
+
 #include <GL/gl.h>
-#include <QByteArray>
 #include <QString>
 #include <QStringList>
-#include <cstdint>
-#include <vector>
-
-// A BMP file decoded into the words the terrain uploads: W * H 32-bit words, rows bottom-up
-// (word row 0 is the bottom row of the picture), each word holding the bytes R, G, B, A in
-// memory order. Alpha is 255 for a file that had fewer than 32 bits per pixel (it was
-// converted) and 0 for a file that already had 32: the file's own alpha is never read.
-struct BitmapImage {
-    int width = 0;
-    int height = 0;
-    bool was32Bit = false;
-    std::vector<std::uint32_t> words;
-};
-
-// The bitmap facility: decodes the bytes of a BMP file. Throws ViewerError with
-// "Bitmap image is not valid" for anything that is not a well-formed BMP, or whose width or
-// height is 0 or larger than maxSide, before any large allocation.
-BitmapImage decodeBitmap(const QByteArray& fileBytes, int maxSide);
 
 // Reads and decodes a BMP file by name. A relative name is looked for in the working
 // directory first, then in each folder of textureSearchFolders(). A file found nowhere throws
 // ViewerError "Cannot open file <working-directory path>" followed by a line naming every
-// folder tried.
+// folder tried; a file found but refused by decodeBitmap throws "Bitmap image is not valid"
+// followed by the line "File: <absolute path>".
 BitmapImage readBitmapFile(const QString& fileName, int maxSide);
 
 // The folders, after the working directory, where the shipped layer textures are looked for:

@@ -72,7 +72,7 @@ private slots:
     void sideLimitIsInclusive();
     void rejectsBadFiles_data();
     void rejectsBadFiles();
-    void rejectsFileQImageCannotDecode();
+    void rejectsPaletteLongerThanTheDepthAllows();
 
     void workingDirectoryComesFirst();
     void searchFoldersAreTriedInOrder();
@@ -194,26 +194,25 @@ void TextureDecodeTest::topDownFileGivesSameWords()
 
 void TextureDecodeTest::sixteenBitChannelsAreWidened()
 {
-    // 5-5-5 pixels keep 5 bits a channel, so a full channel reads back as at least 248 and an
-    // empty one as 0.
+    // 5-5-5 pixels keep 5 bits a channel; a full channel (31) reads back as 255 exactly, and
+    // the encoder's 8-bit value c becomes round((c >> 3) * 255 / 31).
     Picture p;
     p.width = 3;
     p.height = 2;
-    p.pixels = {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu, 0xFFFFFFFFu, 0xFF000000u, 0xFFFF00FFu};
+    p.pixels = {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu, 0xFFFFFFFFu, 0xFF000000u, 0xFFFF80C0u};
     Options o;
     o.bitCount = 16;
     const BitmapImage image = decodeBitmap(encode(p, o), kAnySide);
     QVERIFY(!image.was32Bit);
+    const auto widen5 = [](quint32 c) { return quint32(((c >> 3) * 255 * 2 + 31) / 62); };
     for (int y = 0; y < p.height; ++y) {
         for (int x = 0; x < p.width; ++x) {
-            const QByteArray got = wordBytes(image, uploadIndex(image, x, y));
-            const QByteArray want = expectedBytes(p.at(x, y), 255);
-            for (int c = 0; c < 3; ++c)
-                QVERIFY2(qAbs(int(quint8(got[c])) - int(quint8(want[c]))) <= 7,
-                         qPrintable(QStringLiteral("pixel %1,%2 channel %3: %4").arg(x).arg(y).arg(c).arg(quint8(got[c]))));
-            QCOMPARE(quint8(got[3]), quint8(255));
+            const quint32 c = p.at(x, y);
+            const quint32 want = widen5((c >> 16) & 0xFF) << 16 | widen5((c >> 8) & 0xFF) << 8 | widen5(c & 0xFF);
+            QCOMPARE(wordBytes(image, uploadIndex(image, x, y)), expectedBytes(want, 255));
         }
     }
+    QCOMPARE(wordBytes(image, uploadIndex(image, 0, 1)), QByteArray("\xFF\xFF\xFF\xFF", 4));
 }
 
 void TextureDecodeTest::decodesRunLengthPixels()
@@ -318,10 +317,10 @@ void TextureDecodeTest::rejectsBadFiles()
     QCOMPARE(errorOf([&] { decodeBitmap(bytes, maxSide); }), QStringLiteral("Bitmap image is not valid"));
 }
 
-void TextureDecodeTest::rejectsFileQImageCannotDecode()
+void TextureDecodeTest::rejectsPaletteLongerThanTheDepthAllows()
 {
     // A header that passes every size check but whose palette claims more than 256 colours
-    // for 8-bit pixels: the decoder itself refuses it, and the message is the same.
+    // for 8-bit pixels.
     Options o;
     o.bitCount = 8;
     o.palette = {0x000000u, 0xFFFFFFu};
@@ -407,7 +406,12 @@ void TextureDecodeTest::badFileFoundInFolderIsNotValid()
     QVERIFY(writeFile(folder.filePath("Layer.bmp"), QByteArray()));
     setTextureSearchFolders({folder.path()});
     QVERIFY(QDir::setCurrent(cwd.path()));
-    QCOMPARE(errorOf([] { readBitmapFile("Layer.bmp", kAnySide); }), QStringLiteral("Bitmap image is not valid"));
+    // The second line names the file that was found, so a user knows which one to mend.
+    QCOMPARE(errorOf([] { readBitmapFile("Layer.bmp", kAnySide); }),
+             QStringLiteral("Bitmap image is not valid\nFile: %1").arg(QDir(folder.path()).absoluteFilePath("Layer.bmp")));
+    const QString absolute = QDir(folder.path()).absoluteFilePath("Layer.bmp");
+    QCOMPARE(errorOf([&] { readBitmapFile(absolute, kAnySide); }),
+             QStringLiteral("Bitmap image is not valid\nFile: %1").arg(absolute));
 }
 
 void TextureDecodeTest::defaultFoldersAreSourceThenInstalledAssets()

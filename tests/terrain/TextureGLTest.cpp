@@ -69,6 +69,7 @@ private slots:
 
     void uploads24BitOpaqueBottomRowFirst();
     void uploads32BitWithAlphaZero();
+    void namesA32BitFileOnTheErrorStream();
     void leavesTextureBoundWithFilters();
     void buildsWholeMipmapChain();
     void rescalesOddSides();
@@ -155,6 +156,33 @@ void TextureGLTest::uploads32BitWithAlphaZero()
     QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
 }
 
+namespace {
+QStringList g_messages;
+void collectMessage(QtMsgType, const QMessageLogContext&, const QString& message)
+{
+    g_messages << message;
+}
+} // namespace
+
+void TextureGLTest::namesA32BitFileOnTheErrorStream()
+{
+    // A file that already had 32 bits uploads with alpha 0 and its layer shows black: one line
+    // says so, naming the file; a 24-bit or 16-bit file says nothing.
+    Options deep;
+    deep.bitCount = 32;
+    Options shallow;
+    shallow.bitCount = 16;
+    g_messages.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(collectMessage);
+    load("LandTex2.bmp", encode(solid(2, 2, 0xFF336699u), deep));
+    const QStringList after32 = g_messages;
+    load("LandTex1.bmp", encode(solid(2, 2, 0xFF336699u)));
+    load("LandTex3.bmp", encode(solid(2, 2, 0xFF336699u), shallow));
+    qInstallMessageHandler(previous);
+    QCOMPARE(after32, QStringList{QStringLiteral("LandTex2.bmp has 32 bits per pixel: its layer is drawn black")});
+    QCOMPARE(g_messages, after32);
+}
+
 void TextureGLTest::leavesTextureBoundWithFilters()
 {
     const GLuint first = load("A.bmp", encode(solid(2, 2, 0xFF808080u)));
@@ -237,6 +265,9 @@ void TextureGLTest::failingLoadCreatesNoTexture()
         message = QString::fromStdString(e.what());
     }
     QVERIFY2(message.startsWith(messageStart), qPrintable(message));
+    // A refused file is named on the second line, as found.
+    if (messageStart.startsWith(QLatin1String("Bitmap")))
+        QCOMPARE(message, messageStart + QStringLiteral("\nFile: ") + QDir::current().absoluteFilePath(name));
     QCOMPARE(liveTextures(), before);
     QCOMPARE(boundTexture(), GLint(kept));
     QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));

@@ -64,6 +64,16 @@ inline void appendU32(QByteArray& b, quint32 v)
     b.append(bytes, 4);
 }
 
+// The 12-byte BITMAPCOREHEADER: size, 16-bit width and height, planes 1, bits per pixel.
+inline void appendCoreHeader(QByteArray& info, int width, int height, int bitCount)
+{
+    appendU32(info, 12);
+    appendU16(info, quint16(width));
+    appendU16(info, quint16(height));
+    appendU16(info, 1);
+    appendU16(info, quint16(bitCount));
+}
+
 struct Options {
     int bitCount = 24;      // 8 (palettised), 16 (5-5-5), 24 or 32
     int infoSize = 40;      // 12, 40, 108 or 124
@@ -108,11 +118,7 @@ inline QByteArray encode(const Picture& picture, const Options& o = Options())
     QByteArray info;
     const int paletteEntries = o.bitCount == 8 ? o.palette.size() : 0;
     if (o.infoSize == 12) {
-        appendU32(info, 12);
-        appendU16(info, quint16(picture.width));
-        appendU16(info, quint16(picture.height));
-        appendU16(info, 1);
-        appendU16(info, quint16(o.bitCount));
+        appendCoreHeader(info, picture.width, picture.height, o.bitCount);
     } else {
         // 32-bit pixels in a V4/V5 header carry explicit masks, alpha included.
         const bool masks = o.infoSize >= 108 && o.bitCount == 32;
@@ -176,6 +182,108 @@ inline QByteArray expectedBytes(quint32 argb, quint8 alpha)
     QByteArray b;
     b.append(char((argb >> 16) & 0xFF)).append(char((argb >> 8) & 0xFF)).append(char(argb & 0xFF)).append(char(alpha));
     return b;
+}
+
+} // namespace testbmp
+
+namespace testbmp {
+
+// A BMP file given field by field, for the formats the simple encoder above does not write:
+// any header size, depth, compression, mask set and palette length, and pixel data as stored.
+struct RawBitmap {
+    int infoSize = 40;          // 12, 40, 52, 56, 64, 108 or 124
+    int width = 1;
+    int height = 1;             // stored negated when topDown
+    bool topDown = false;
+    int bitCount = 24;
+    quint32 compression = 0;    // 0 BI_RGB, 1 BI_RLE8, 2 BI_RLE4, 3 BI_BITFIELDS, 6 BI_ALPHABITFIELDS
+    QVector<quint32> masks;     // red, green, blue[, alpha]: in the header from 52 bytes on,
+                                // after a 40-byte header otherwise
+    QVector<quint32> palette;   // 0x00RRGGBB entries, written in full
+    qint64 colourCount = -1;    // the header's clrUsed; -1 writes palette.size()
+    int gapBytes = 0;           // bytes of 0xEE between the palette and the pixel data
+    QByteArray pixels;          // the pixel data exactly as stored
+};
+
+inline QByteArray build(const RawBitmap& r)
+{
+    QByteArray info;
+    if (r.infoSize == 12) {
+        appendCoreHeader(info, r.width, r.height, r.bitCount);
+    } else {
+        appendU32(info, quint32(r.infoSize));
+        appendU32(info, quint32(r.width));
+        appendU32(info, quint32(r.topDown ? -r.height : r.height));
+        appendU16(info, 1);
+        appendU16(info, quint16(r.bitCount));
+        appendU32(info, r.compression);
+        appendU32(info, quint32(r.pixels.size()));
+        appendU32(info, 2835);
+        appendU32(info, 2835);
+        appendU32(info, quint32(r.colourCount < 0 ? r.palette.size() : r.colourCount));
+        appendU32(info, 0);
+        if (r.infoSize >= 52) {
+            for (int i = 0; i < 4; ++i)
+                appendU32(info, i < r.masks.size() ? r.masks[i] : 0u);
+        }
+        info.append(QByteArray(r.infoSize - qMin(r.infoSize, info.size()), '\0'));
+        info.truncate(r.infoSize);
+        if (r.infoSize == 40) {
+            for (quint32 mask : r.masks)
+                appendU32(info, mask);
+        }
+    }
+    for (quint32 entry : r.palette) {
+        info.append(char(entry & 0xFF)).append(char((entry >> 8) & 0xFF)).append(char((entry >> 16) & 0xFF));
+        if (r.infoSize != 12)
+            info.append('\0');
+    }
+    info.append(QByteArray(r.gapBytes, '\xEE'));
+
+    QByteArray file("BM");
+    const int pixelOffset = 14 + info.size();
+    appendU32(file, quint32(pixelOffset + r.pixels.size()));
+    appendU32(file, 0);
+    appendU32(file, quint32(pixelOffset));
+    file.append(info).append(r.pixels);
+    return file;
+}
+
+// Uncompressed pixel data: each stored row (first = bottom row unless top-down) packed at
+// `bitCount` bits a value, leftmost pixel in the high bits of a byte for depths below 8,
+// little-endian for 16 and 32, bytes B, G, R of 0xRRGGBB for 24; padded to 4 bytes.
+inline QByteArray packRows(const QVector<QVector<quint32>>& storedRows, int bitCount)
+{
+    QByteArray data;
+    for (const QVector<quint32>& values : storedRows) {
+        QByteArray row;
+        if (bitCount < 8) {
+            const int perByte = 8 / bitCount;
+            for (int start = 0; start < values.size(); start += perByte) {
+                quint32 byte = 0;
+                for (int i = 0; i < perByte; ++i) {
+                    const quint32 v = start + i < values.size() ? values[start + i] : 0u;
+                    byte |= v << (8 - bitCount * (i + 1));
+                }
+                row.append(char(byte));
+            }
+        } else {
+            for (quint32 v : values) {
+                if (bitCount == 8)
+                    row.append(char(v));
+                else if (bitCount == 16)
+                    appendU16(row, quint16(v));
+                else if (bitCount == 24)
+                    row.append(char(v & 0xFF)).append(char((v >> 8) & 0xFF)).append(char((v >> 16) & 0xFF));
+                else
+                    appendU32(row, v);
+            }
+        }
+        while (row.size() % 4 != 0)
+            row.append('\0');
+        data.append(row);
+    }
+    return data;
 }
 
 } // namespace testbmp

@@ -1,10 +1,16 @@
 // Feeds arbitrary bytes to decodeBitmap, the code loadTexture reads and checks a BMP file
 // with. A refusal (ViewerError) is a normal outcome; anything else that leaves the decoder, a
-// sanitizer report, or a decoded image that breaks BitmapImage's contract is a finding.
+// sanitizer report, a decoded image that breaks BitmapImage's contract, or two decodes of the
+// same bytes that differ is a finding.
 //
-// Needs no display: QImage decodes BMP without a QGuiApplication.
+// The two decodes run with the heap poisoned differently: every block operator new hands out
+// is first filled with a byte that changes between them, and glibc's malloc perturbation (when
+// the allocator is glibc's) does the same for malloc. A pixel taken from memory nobody wrote
+// then shows up as a difference, which the sanitizers alone do not report.
+//
+// Needs no display: the decoder uses no GUI class.
 
-#include "Texture.h"
+#include "BitmapDecoder.h"
 #include "ViewerError.h"
 
 #include <QByteArray>
@@ -14,12 +20,27 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 namespace {
 
 // GL_MAX_TEXTURE_SIZE of llvmpipe and of most desktop drivers: the side limit loadTexture
 // passes in practice.
 constexpr int kMaxSide = 16384;
+
+// The byte every new block is filled with; 0 during libFuzzer's own work.
+unsigned char g_poison = 0;
+
+void setPoison(unsigned char byte)
+{
+    g_poison = byte;
+#if defined(__GLIBC__)
+    mallopt(M_PERTURB, byte);
+#endif
+}
 
 // Decoded words hold R, G, B, A in memory; alpha is 0 for a 32-bit file and 255 otherwise.
 bool keepsContract(const BitmapImage& image)
@@ -38,16 +59,89 @@ bool keepsContract(const BitmapImage& image)
     return true;
 }
 
-// QImage warns on stderr about damaged files (palette indices out of range and the like); at
-// thousands of inputs a second that is noise which also slows the run down.
-void dropQtMessage(QtMsgType, const QMessageLogContext&, const QString&) {}
+// Decodes under one poison byte; a refusal gives an image of width 0.
+BitmapImage decodeWith(unsigned char poison, const QByteArray& bytes)
+{
+    setPoison(poison);
+    BitmapImage image;
+    try {
+        image = decodeBitmap(bytes, kMaxSide);
+    } catch (const ViewerError&) {
+        image = BitmapImage();
+    }
+    setPoison(0);
+    return image;
+}
+
+void* poisonedBlock(std::size_t size)
+{
+    void* block = std::malloc(size == 0 ? 1 : size);
+    if (block == nullptr)
+        throw std::bad_alloc();
+    if (g_poison != 0)
+        std::memset(block, g_poison, size);
+    return block;
+}
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
+void* operator new(std::size_t size)
 {
-    qInstallMessageHandler(dropQtMessage);
-    return 0;
+    return poisonedBlock(size);
+}
+
+void* operator new[](std::size_t size)
+{
+    return poisonedBlock(size);
+}
+
+// libFuzzer itself allocates with the nothrow forms; every form must pair with the free below.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    try {
+        return poisonedBlock(size);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept
+{
+    try {
+        return poisonedBlock(size);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+void operator delete(void* block, const std::nothrow_t&) noexcept
+{
+    std::free(block);
+}
+
+void operator delete[](void* block, const std::nothrow_t&) noexcept
+{
+    std::free(block);
+}
+
+void operator delete(void* block) noexcept
+{
+    std::free(block);
+}
+
+void operator delete[](void* block) noexcept
+{
+    std::free(block);
+}
+
+void operator delete(void* block, std::size_t) noexcept
+{
+    std::free(block);
+}
+
+void operator delete[](void* block, std::size_t) noexcept
+{
+    std::free(block);
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -57,10 +151,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // No copy: a read past the input is a read past libFuzzer's exactly sized buffer, which
     // AddressSanitizer reports.
     const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data), int(size));
-    try {
-        if (!keepsContract(decodeBitmap(bytes, kMaxSide)))
-            std::abort();
-    } catch (const ViewerError&) {
-    }
+    const BitmapImage first = decodeWith(0x5A, bytes);
+    const BitmapImage second = decodeWith(0xA5, bytes);
+    if (first.width != second.width || first.height != second.height || first.was32Bit != second.was32Bit ||
+        first.words != second.words)
+        std::abort(); // not the same picture twice: pixels from memory nobody wrote
+    if (first.width != 0 && !keepsContract(first))
+        std::abort();
     return 0;
 }

@@ -8,7 +8,7 @@ test (tests/tools/FuzzCorpusReplayTest.cpp) reads it back:
 
   ok-WxH-...   decodes to a W x H picture
   bad-...      is refused ("Bitmap image is not valid")
-  edge-...     either, but never a crash (the outcome is the image library's choice)
+  edge-...     either, but never a crash (a seed whose outcome the decoder leaves open)
 
 Files the fuzzer adds later (crash-..., found-...) only have to be survived.
 
@@ -21,7 +21,7 @@ import sys
 
 WIDTH, HEIGHT = 5, 3  # odd width: every depth below 32 bits needs row padding
 
-BI_RGB, BI_RLE8, BI_RLE4, BI_BITFIELDS = 0, 1, 2, 3
+BI_RGB, BI_RLE8, BI_RLE4, BI_BITFIELDS, BI_ALPHABITFIELDS = 0, 1, 2, 3, 6
 
 INT32_MIN = -(2**31)
 
@@ -95,8 +95,8 @@ def plain(bits, size=40, width=WIDTH, height=HEIGHT, compression=BI_RGB, masks=N
     if bits <= 8:
         palette = palette_for(bits, 3 if size == 12 else 4)
     extra = palette
-    if compression == BI_BITFIELDS and size == 40:
-        extra = struct.pack("<III", *masks[:3])
+    if compression in (BI_BITFIELDS, BI_ALPHABITFIELDS) and size == 40:
+        extra = struct.pack("<IIII", *masks) if compression == BI_ALPHABITFIELDS else struct.pack("<III", *masks[:3])
     info = info_header(size, width, height, bits, compression, masks=masks)
     return bmp(info, extra, pattern_pixels(width, abs(height), bits))
 
@@ -152,9 +152,9 @@ def corpus():
     # Every info-header size the decoder knows, 24 bits a pixel, and sizes it does not.
     files[f"ok-{size}-info-12.bmp"] = plain(24, size=12)
     files[f"ok-{size}-info-40.bmp"] = plain(24, size=40)
-    files["edge-info-52.bmp"] = plain(24, size=52)
-    files["edge-info-56.bmp"] = plain(24, size=56)
-    files["edge-info-64.bmp"] = plain(24, size=64)
+    files[f"ok-{size}-info-52.bmp"] = plain(24, size=52)
+    files[f"ok-{size}-info-56.bmp"] = plain(24, size=56)
+    files[f"ok-{size}-info-64.bmp"] = plain(24, size=64)
     files[f"ok-{size}-info-108.bmp"] = plain(24, size=108)
     files[f"ok-{size}-info-124.bmp"] = plain(24, size=124)
     files["bad-info-unknown-20.bmp"] = plain(24, size=20)
@@ -180,19 +180,19 @@ def corpus():
     files[f"ok-{size}-bits-8-core.bmp"] = plain(8, size=12)
 
     # Masks that cover no bit, every bit, or overlap.
-    files["edge-bitfields-zero-masks.bmp"] = plain(32, size=124, compression=BI_BITFIELDS, masks=(0, 0, 0, 0))
-    files["edge-bitfields-full-masks.bmp"] = plain(
+    files["bad-bitfields-zero-masks.bmp"] = plain(32, size=124, compression=BI_BITFIELDS, masks=(0, 0, 0, 0))
+    files["bad-bitfields-full-masks.bmp"] = plain(
         32, size=124, compression=BI_BITFIELDS, masks=(0xFFFFFFFF,) * 4)
-    files["edge-bitfields-overlapping-16.bmp"] = plain(
+    files["bad-bitfields-overlapping-16.bmp"] = plain(
         16, compression=BI_BITFIELDS, masks=(0xFFFF, 0x0FF0, 0x8001, 0))
     # BITFIELDS in a 40-byte header whose masks would lie where the pixels start.
     masked = plain(16, compression=BI_BITFIELDS, masks=rgb565)
-    files["edge-bitfields-masks-overlap-pixels.bmp"] = with_u32(masked, 10, 54)
+    files["bad-bitfields-masks-overlap-pixels.bmp"] = with_u32(masked, 10, 54)
 
     # Palettes: more colours than the depth allows, or a colour count far beyond the file.
-    files["edge-palette-count-257.bmp"] = with_u32(plain(8), 46, 257)
-    files["edge-palette-count-4294967295.bmp"] = with_u32(plain(8), 46, 0xFFFFFFFF)
-    files["edge-palette-count-2-indices-up-to-15.bmp"] = with_u32(plain(4), 46, 2)
+    files["bad-palette-count-257.bmp"] = with_u32(plain(8), 46, 257)
+    files["bad-palette-count-4294967295.bmp"] = with_u32(plain(8), 46, 0xFFFFFFFF)
+    files[f"ok-{size}-palette-count-2-indices-up-to-15.bmp"] = with_u32(plain(4), 46, 2)
 
     # Run-length data: well formed, with a bit count it cannot have, and runs that lie.
     files[f"ok-{size}-rle8.bmp"] = rle(8, rle8_rows(WIDTH, HEIGHT))
@@ -204,16 +204,16 @@ def corpus():
     files["bad-bitfields-with-bits-24.bmp"] = with_u32(plain(24), 30, BI_BITFIELDS)
     files["bad-compression-jpeg.bmp"] = with_u32(plain(24), 30, 4)
     files["bad-compression-4294967295.bmp"] = with_u32(plain(24), 30, 0xFFFFFFFF)
-    files["edge-rle8-run-past-row-end.bmp"] = rle(8, bytes([255, 9, 0, 0, 0, 1]))
-    files["edge-rle8-absolute-past-row-end.bmp"] = rle(8, bytes([0, 200]) + bytes(range(200)) + b"\0\1")
-    files["edge-rle8-absolute-past-data-end.bmp"] = rle(8, bytes([0, 255, 1, 2, 3]))
-    files["edge-rle8-delta-past-image.bmp"] = rle(8, bytes([0, 2, 255, 255, 1, 7, 0, 1]))
-    files["edge-rle8-rows-past-image.bmp"] = rle(8, bytes([5, 1, 0, 0]) * 40 + b"\0\1")
-    files["edge-rle8-no-end-of-bitmap.bmp"] = rle(8, bytes([5, 1, 0, 0]))
-    files["edge-rle8-escape-at-end.bmp"] = rle(8, bytes([5, 1, 0]))
-    files["edge-rle4-run-past-row-end.bmp"] = rle(4, bytes([255, 0x12, 0, 0, 0, 1]))
-    files["edge-rle4-absolute-odd-past-data-end.bmp"] = rle(4, bytes([0, 255, 0x12]))
-    files["edge-rle8-top-down.bmp"] = with_u32(rle(8, rle8_rows(WIDTH, HEIGHT)), 22, -HEIGHT)
+    files[f"ok-{size}-rle8-run-past-row-end.bmp"] = rle(8, bytes([255, 9, 0, 0, 0, 1]))
+    files[f"ok-{size}-rle8-absolute-past-row-end.bmp"] = rle(8, bytes([0, 200]) + bytes(range(200)) + b"\0\1")
+    files[f"ok-{size}-rle8-absolute-past-data-end.bmp"] = rle(8, bytes([0, 255, 1, 2, 3]))
+    files[f"ok-{size}-rle8-delta-past-image.bmp"] = rle(8, bytes([0, 2, 255, 255, 1, 7, 0, 1]))
+    files[f"ok-{size}-rle8-rows-past-image.bmp"] = rle(8, bytes([5, 1, 0, 0]) * 40 + b"\0\1")
+    files[f"ok-{size}-rle8-no-end-of-bitmap.bmp"] = rle(8, bytes([5, 1, 0, 0]))
+    files[f"ok-{size}-rle8-escape-at-end.bmp"] = rle(8, bytes([5, 1, 0]))
+    files[f"ok-{size}-rle4-run-past-row-end.bmp"] = rle(4, bytes([255, 0x12, 0, 0, 0, 1]))
+    files[f"ok-{size}-rle4-absolute-odd-past-data-end.bmp"] = rle(4, bytes([0, 255, 0x12]))
+    files["bad-rle8-top-down.bmp"] = with_u32(rle(8, rle8_rows(WIDTH, HEIGHT)), 22, -HEIGHT)
     files["ok-16384x1-rle8-end-of-bitmap-at-once.bmp"] = rle(8, b"\0\1", width=16384, height=1)
 
     # Width and height: zero, negative (a top-down file), the most negative 32-bit value, and
@@ -245,7 +245,7 @@ def corpus():
     files["bad-offset-0.bmp"] = with_u32(whole, 10, 0)
     files["bad-offset-inside-info-header.bmp"] = with_u32(whole, 10, 20)
     files["bad-offset-leaves-too-few-rows.bmp"] = with_u32(whole, 10, len(whole) - row_bytes(WIDTH, 24))
-    files["edge-file-size-field-wrong.bmp"] = with_u32(whole, 2, 7)
+    files[f"ok-{size}-file-size-field-wrong.bmp"] = with_u32(whole, 2, 7)
 
     # Truncation inside the file header, the info header, the palette and the pixels.
     files["bad-empty.bmp"] = b""
@@ -261,11 +261,35 @@ def corpus():
     files["bad-truncated-pixels-last-byte.bmp"] = cut(whole, len(whole) - 1)
     files["bad-truncated-pixels-bits-32.bmp"] = cut(plain(32), len(plain(32)) - 5)
     files["bad-truncated-pixels-bits-1.bmp"] = cut(plain(1), len(plain(1)) - 1)
-    files["edge-truncated-rle8.bmp"] = cut(rle(8, rle8_rows(WIDTH, HEIGHT)), 14 + 40 + 1024 + 5)
+    files[f"ok-{size}-truncated-rle8.bmp"] = cut(rle(8, rle8_rows(WIDTH, HEIGHT)), 14 + 40 + 1024 + 5)
 
-    # Planes must be 1.
-    files["edge-planes-0.bmp"] = with_u16(whole, 26, 0)
-    files["edge-planes-2.bmp"] = with_u16(whole, 26, 2)
+    # Planes should be 1; the decoder does not read the field.
+    files[f"ok-{size}-planes-0.bmp"] = with_u16(whole, 26, 0)
+    files[f"ok-{size}-planes-2.bmp"] = with_u16(whole, 26, 2)
+
+    # Masks of unusual widths, alpha bitfields, masks in 52- and 56-byte headers.
+    files[f"ok-{size}-bits-16-bitfields-231.bmp"] = plain(16, compression=BI_BITFIELDS, masks=(0x30, 0x0E, 0x01, 0))
+    files[f"ok-{size}-bits-16-bitfields-52.bmp"] = plain(16, size=52, compression=BI_BITFIELDS, masks=rgb565)
+    files[f"ok-{size}-bits-32-bitfields-11-11-10.bmp"] = plain(
+        32, compression=BI_BITFIELDS, masks=(0xFFE00000, 0x001FFC00, 0x3FF, 0))
+    files[f"ok-{size}-bits-32-alphabitfields-56.bmp"] = plain(
+        32, size=56, compression=BI_ALPHABITFIELDS, masks=(0x3FF00000, 0xFFC00, 0x3FF, 0xC0000000))
+    alpha40 = bmp(info_header(40, WIDTH, HEIGHT, 16, BI_ALPHABITFIELDS),
+                  struct.pack("<IIII", 0x0F00, 0x00F0, 0x000F, 0xF000), pattern_pixels(WIDTH, HEIGHT, 16))
+    files[f"ok-{size}-bits-16-alphabitfields-4444.bmp"] = alpha40
+    files["bad-bitfields-split-mask.bmp"] = plain(16, compression=BI_BITFIELDS, masks=(0x5C00, 0x03E0, 0x1F, 0))
+    files["bad-bits-2-core.bmp"] = plain(2, size=12)
+    files["bad-os2-huffman.bmp"] = plain(1, size=64, compression=3)
+
+    # OS/2 1.x palettes shorter than the depth allows: the gap before the pixels says how long.
+    short = info_header(12, WIDTH, HEIGHT, 8)
+    files[f"ok-{size}-bits-8-core-palette-5.bmp"] = bmp(short, palette_for(8, 3)[:15], pattern_pixels(WIDTH, HEIGHT, 8))
+    short4 = info_header(12, WIDTH, HEIGHT, 4)
+    files[f"ok-{size}-bits-4-core-palette-3.bmp"] = bmp(short4, palette_for(4, 3)[:9], pattern_pixels(WIDTH, HEIGHT, 4))
+
+    # Run-length skips: a delta, an early end of line, an early end of bitmap.
+    files[f"ok-{size}-rle8-delta-and-early-ends.bmp"] = rle(8, bytes([2, 1, 0, 2, 1, 1, 1, 2, 0, 0, 1, 3, 0, 1]))
+    files[f"ok-{size}-rle4-delta-and-early-ends.bmp"] = rle(4, bytes([3, 0x12, 0, 2, 1, 0, 1, 0x33, 0, 0, 0, 1]))
     return files
 
 

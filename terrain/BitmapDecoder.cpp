@@ -1,0 +1,409 @@
+#include "BitmapDecoder.h"
+
+#include "ViewerError.h"
+
+#include <QtEndian>
+#include <algorithm>
+#include <array>
+#include <climits>
+
+namespace {
+
+const char* const kInvalidBitmap = "Bitmap image is not valid";
+
+constexpr int kFileHeaderBytes = 14;
+constexpr int kCoreHeaderBytes = 12;
+constexpr int kInfoHeaderBytes = 40;
+constexpr int kOs2HeaderBytes = 64;
+
+enum : std::uint32_t { kRgb = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3, kAlphaBitFields = 6 };
+
+[[noreturn]] void throwInvalid()
+{
+    throw ViewerError(kInvalidBitmap);
+}
+
+std::uint16_t readU16(const uchar* at)
+{
+    return qFromLittleEndian<std::uint16_t>(at);
+}
+
+std::uint32_t readU32(const uchar* at)
+{
+    return qFromLittleEndian<std::uint32_t>(at);
+}
+
+int bitsSet(std::uint32_t v)
+{
+    int n = 0;
+    for (; v != 0; v &= v - 1)
+        ++n;
+    return n;
+}
+
+// One colour channel of a 16- or 32-bit pixel: the bits under `mask`, widened to 8 bits as
+// round(v * 255 / (2^n - 1)) for a channel of n bits, that is floor(a / b) with a = 510 v + m,
+// b = 2 m and m = 2^n - 1 (halves round up).
+//
+// Channels of at most 16 bits go through a table of every value. Wider ones (32-bit pixels
+// only) multiply by the double-precision reciprocal of b instead of dividing: a < 2^42 and
+// b < 2^34 are exact doubles, and a * fl(1 / b) is within 2^-44 of a / b (two roundings of
+// 2^-53 each on a value below 256). As a is odd and b even, a / b is never an integer and lies
+// at least 1 / b > 2^-34 from every integer, so the product has the same floor.
+class Channel {
+public:
+    Channel() = default;
+    explicit Channel(std::uint32_t mask) : mask_(mask)
+    {
+        while (((mask >> shift_) & 1u) == 0)
+            ++shift_;
+        const int bits = bitsSet(mask);
+        max_ = (std::uint64_t(1) << bits) - 1;
+        reciprocal_ = 1.0 / double(2 * max_);
+        if (bits <= 16) {
+            table_.resize(std::size_t(1) << bits);
+            for (std::uint32_t v = 0; v < table_.size(); ++v)
+                table_[v] = widen(v);
+        }
+    }
+
+    std::uint32_t operator()(std::uint32_t pixel) const
+    {
+        const std::uint32_t v = (pixel & mask_) >> shift_;
+        return table_.empty() ? widen(v) : table_[v];
+    }
+
+private:
+    std::uint8_t widen(std::uint32_t v) const
+    {
+        const double a = double(510 * std::uint64_t(v) + max_);
+        return std::uint8_t(a * reciprocal_);
+    }
+
+    std::uint32_t mask_ = 0;
+    int shift_ = 0;
+    std::uint64_t max_ = 0;
+    double reciprocal_ = 0;
+    std::vector<std::uint8_t> table_;
+};
+
+// A mask the decoder reads exactly: one non-empty run of set bits inside the pixel.
+bool isContiguousMask(std::uint32_t mask, int bitCount)
+{
+    if (mask == 0 || (bitCount == 16 && mask > 0xFFFFu))
+        return false;
+    const std::uint32_t lowest = mask & (~mask + 1);
+    // Adding the lowest set bit carries through a single run and leaves no bit of it behind.
+    return ((mask + lowest) & mask) == 0;
+}
+
+// Everything the pixel loop needs, taken from the headers after every check has passed.
+struct Layout {
+    int width = 0;
+    int height = 0;
+    bool topDown = false;
+    int bitCount = 0;
+    std::uint32_t compression = kRgb;
+    std::array<std::uint32_t, 3> masks{}; // red, green, blue; 16 and 32 bits only
+    int paletteOffset = 0;
+    int paletteEntries = 0;
+    int paletteEntryBytes = 4;
+    qint64 pixelOffset = 0;
+};
+
+bool isKnownInfoHeaderSize(std::uint32_t size)
+{
+    switch (size) {
+    case kCoreHeaderBytes:
+    case kInfoHeaderBytes:
+    case 52: // ... with RGB masks
+    case 56: // ... with RGBA masks
+    case kOs2HeaderBytes:
+    case 108: // BITMAPV4HEADER
+    case 124: // BITMAPV5HEADER
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool isAcceptedFormat(std::uint32_t infoSize, int bitCount, std::uint32_t compression)
+{
+    if (infoSize == kCoreHeaderBytes)
+        return bitCount == 1 || bitCount == 4 || bitCount == 8 || bitCount == 24;
+    switch (bitCount) {
+    case 1:
+    case 24:
+        return compression == kRgb;
+    case 4:
+        return compression == kRgb || compression == kRle4;
+    case 8:
+        return compression == kRgb || compression == kRle8;
+    case 16:
+    case 32:
+        // In a 64-byte (OS/2 2.x) header, compression 3 means Huffman coding.
+        return compression == kRgb ||
+               (infoSize != kOs2HeaderBytes && (compression == kBitFields || compression == kAlphaBitFields));
+    default:
+        return false;
+    }
+}
+
+// Checks every field that decides what decoding reads and how much memory it takes, so that a
+// damaged or hostile file is refused before anything is allocated for it. Any failure throws.
+Layout checkHeaders(const QByteArray& bytes, int maxSide)
+{
+    const auto* data = reinterpret_cast<const uchar*>(bytes.constData());
+    const qint64 fileSize = bytes.size();
+    if (fileSize < kFileHeaderBytes + 4 || data[0] != 'B' || data[1] != 'M')
+        throwInvalid();
+    const std::uint32_t infoSize = readU32(data + kFileHeaderBytes);
+    if (!isKnownInfoHeaderSize(infoSize) || fileSize < kFileHeaderBytes + qint64(infoSize))
+        throwInvalid();
+
+    const uchar* info = data + kFileHeaderBytes;
+    Layout layout;
+    qint64 width = 0;
+    qint64 height = 0;
+    std::uint32_t paletteCount = 0;
+    if (infoSize == kCoreHeaderBytes) {
+        width = readU16(info + 4);
+        height = readU16(info + 6);
+        layout.bitCount = readU16(info + 10);
+        layout.paletteEntryBytes = 3;
+    } else {
+        width = qint32(readU32(info + 4));
+        const qint32 storedHeight = qint32(readU32(info + 8));
+        // A negative height marks a top-down file; the most negative value has no magnitude.
+        if (storedHeight == INT32_MIN)
+            throwInvalid();
+        layout.topDown = storedHeight < 0;
+        height = layout.topDown ? -qint64(storedHeight) : qint64(storedHeight);
+        layout.bitCount = readU16(info + 14);
+        layout.compression = readU32(info + 16);
+        paletteCount = readU32(info + 32);
+    }
+    if (width <= 0 || height <= 0 || width > maxSide || height > maxSide)
+        throwInvalid();
+    // The upload words take 4 bytes a pixel and are handed to GLU with int sizes. Both sides
+    // are below 2^31 here, so the product cannot overflow.
+    if (width * height > qint64(INT_MAX / 4))
+        throwInvalid();
+    layout.width = int(width);
+    layout.height = int(height);
+
+    if (!isAcceptedFormat(infoSize, layout.bitCount, layout.compression))
+        throwInvalid();
+    const bool runLength = layout.compression == kRle8 || layout.compression == kRle4;
+    // Run-length data is defined bottom-up only.
+    if (runLength && layout.topDown)
+        throwInvalid();
+
+    // Where the headers end: a 40-byte header with bitfields is followed by its masks.
+    qint64 headersEnd = kFileHeaderBytes + qint64(infoSize);
+    const bool bitFields = layout.compression == kBitFields || layout.compression == kAlphaBitFields;
+    if (bitFields) {
+        if (infoSize == kInfoHeaderBytes)
+            headersEnd += layout.compression == kBitFields ? 12 : 16;
+        if (headersEnd > fileSize)
+            throwInvalid();
+        const uchar* masks = info + kInfoHeaderBytes;
+        layout.masks = {readU32(masks), readU32(masks + 4), readU32(masks + 8)};
+    } else if (layout.bitCount == 16) {
+        layout.masks = {0x7C00u, 0x03E0u, 0x001Fu};
+    } else if (layout.bitCount == 32) {
+        layout.masks = {0xFF0000u, 0x00FF00u, 0x0000FFu};
+    }
+    if (layout.bitCount == 16 || layout.bitCount == 32) {
+        const auto [r, g, b] = layout.masks;
+        if (!isContiguousMask(r, layout.bitCount) || !isContiguousMask(g, layout.bitCount) ||
+            !isContiguousMask(b, layout.bitCount) || (r & g) != 0 || (r & b) != 0 || (g & b) != 0)
+            throwInvalid();
+    }
+
+    layout.pixelOffset = readU32(data + 10);
+    if (layout.pixelOffset < headersEnd || layout.pixelOffset >= fileSize)
+        throwInvalid();
+
+    if (layout.bitCount <= 8) {
+        const qint64 maxEntries = qint64(1) << layout.bitCount;
+        const qint64 room = (layout.pixelOffset - headersEnd) / layout.paletteEntryBytes;
+        qint64 entries = 0;
+        if (infoSize == kCoreHeaderBytes) {
+            // No count in the header: the palette fills the gap before the pixels.
+            entries = std::min(maxEntries, room);
+        } else {
+            entries = paletteCount == 0 ? maxEntries : qint64(paletteCount);
+            if (entries > maxEntries || entries > room)
+                throwInvalid();
+        }
+        if (entries == 0)
+            throwInvalid();
+        layout.paletteOffset = int(headersEnd);
+        layout.paletteEntries = int(entries);
+    }
+
+    // Uncompressed rows are padded to 4 bytes; all of them must be in the file. (Run-length
+    // data has no size known in advance; the decoder stops at its end.)
+    if (!runLength) {
+        const qint64 rowBytes = (width * layout.bitCount + 31) / 32 * 4;
+        if (rowBytes * height > fileSize - layout.pixelOffset)
+            throwInvalid();
+    }
+    return layout;
+}
+
+// The upload word of a colour: R | G << 8 | B << 16 | A << 24, stored little-endian so that
+// its bytes in memory are R, G, B, A on any host.
+std::uint32_t uploadWord(std::uint32_t r, std::uint32_t g, std::uint32_t b, std::uint32_t alpha)
+{
+    return qToLittleEndian(r | g << 8 | b << 16 | alpha << 24);
+}
+
+// The 256 words an index byte can select: the palette's entries, then palette entry 0 for
+// every index past its end.
+std::array<std::uint32_t, 256> paletteWords(const uchar* data, const Layout& layout)
+{
+    std::array<std::uint32_t, 256> words{};
+    for (int i = 0; i < layout.paletteEntries; ++i) {
+        const uchar* entry = data + layout.paletteOffset + i * layout.paletteEntryBytes;
+        words[std::size_t(i)] = uploadWord(entry[2], entry[1], entry[0], 255);
+    }
+    std::fill(words.begin() + layout.paletteEntries, words.end(), words[0]);
+    return words;
+}
+
+// The palette index of pixel x in an uncompressed row of 1, 4 or 8 bits; the leftmost pixel
+// is in the most significant bits of its byte.
+unsigned indexAt(const uchar* row, int x, int bitCount)
+{
+    switch (bitCount) {
+    case 8:
+        return row[x];
+    case 4:
+        return (row[x >> 1] >> ((x & 1) ? 0 : 4)) & 0x0Fu;
+    default:
+        return (row[x >> 3] >> (7 - (x & 7))) & 0x01u;
+    }
+}
+
+// Uncompressed rows: stored row s is picture row s from the bottom, or from the top in a
+// top-down file; the words run bottom-up.
+void decodeRows(const uchar* data, const Layout& layout, BitmapImage& image)
+{
+    const int w = layout.width;
+    const int h = layout.height;
+    const std::size_t rowBytes = (std::size_t(w) * std::size_t(layout.bitCount) + 31) / 32 * 4;
+    const std::uint32_t alpha = layout.bitCount == 32 ? 0 : 255;
+    std::array<std::uint32_t, 256> palette{};
+    if (layout.bitCount <= 8)
+        palette = paletteWords(data, layout);
+    Channel red, green, blue;
+    if (layout.bitCount == 16 || layout.bitCount == 32) {
+        red = Channel(layout.masks[0]);
+        green = Channel(layout.masks[1]);
+        blue = Channel(layout.masks[2]);
+    }
+
+    for (int s = 0; s < h; ++s) {
+        const uchar* row = data + layout.pixelOffset + std::size_t(s) * rowBytes;
+        const int wordRow = layout.topDown ? h - 1 - s : s;
+        std::uint32_t* out = image.words.data() + std::size_t(wordRow) * std::size_t(w);
+        switch (layout.bitCount) {
+        case 24:
+            for (int x = 0; x < w; ++x, row += 3)
+                out[x] = uploadWord(row[2], row[1], row[0], alpha);
+            break;
+        case 16:
+            for (int x = 0; x < w; ++x, row += 2) {
+                const std::uint32_t pixel = readU16(row);
+                out[x] = uploadWord(red(pixel), green(pixel), blue(pixel), alpha);
+            }
+            break;
+        case 32:
+            for (int x = 0; x < w; ++x, row += 4) {
+                const std::uint32_t pixel = readU32(row);
+                out[x] = uploadWord(red(pixel), green(pixel), blue(pixel), alpha);
+            }
+            break;
+        default:
+            for (int x = 0; x < w; ++x)
+                out[x] = palette[indexAt(row, x, layout.bitCount)];
+            break;
+        }
+    }
+}
+
+// Run-length data (RLE8: one index a pixel; RLE4: two a byte, high nibble first), a stream of
+// byte pairs: (n > 0, c) is a run of n pixels from c; (0, 0) ends the row, (0, 1) the picture,
+// (0, 2, dx, dy) moves right and up, and (0, n >= 3) is followed by n literal pixels padded to
+// an even byte count. The words start as palette entry 0, which is what every pixel the
+// stream never reaches stays.
+void decodeRunLength(const uchar* data, qint64 fileSize, const Layout& layout, BitmapImage& image)
+{
+    const bool nibbles = layout.compression == kRle4;
+    const std::array<std::uint32_t, 256> palette = paletteWords(data, layout);
+    const int w = layout.width;
+    const int h = layout.height;
+    const uchar* p = data + layout.pixelOffset;
+    const uchar* const end = data + fileSize;
+    int x = 0;
+    int row = 0; // bottom-up: stored row = word row
+    // Pixels past the row's end are dropped; x never passes w, so it cannot overflow.
+    const auto put = [&](unsigned index) {
+        if (x < w)
+            image.words[std::size_t(row) * std::size_t(w) + std::size_t(x++)] = palette[index];
+    };
+
+    while (row < h && end - p >= 2) {
+        const int count = p[0];
+        const int code = p[1];
+        p += 2;
+        if (count > 0) {
+            const int n = std::min(count, w - x);
+            for (int i = 0; i < n; ++i)
+                put(nibbles ? ((i & 1) ? code & 0x0F : code >> 4) : code);
+        } else if (code == 0) {
+            x = 0;
+            ++row;
+        } else if (code == 1) {
+            break;
+        } else if (code == 2) {
+            if (end - p < 2)
+                break;
+            x = std::min(w, x + p[0]);
+            row += p[1];
+            p += 2;
+        } else {
+            const qint64 literalBytes = nibbles ? (code + 1) / 2 : code;
+            if (end - p < literalBytes)
+                break;
+            const int n = std::min(code, w - x);
+            for (int i = 0; i < n; ++i)
+                put(nibbles ? ((i & 1) ? p[i >> 1] & 0x0F : p[i >> 1] >> 4) : p[i]);
+            p += std::min<qint64>(end - p, (literalBytes + 1) & ~qint64(1));
+        }
+    }
+}
+
+} // namespace
+
+BitmapImage decodeBitmap(const QByteArray& fileBytes, int maxSide)
+{
+    const Layout layout = checkHeaders(fileBytes, maxSide);
+    const auto* data = reinterpret_cast<const uchar*>(fileBytes.constData());
+
+    BitmapImage image;
+    image.width = layout.width;
+    image.height = layout.height;
+    image.was32Bit = layout.bitCount == 32;
+    const std::size_t pixels = std::size_t(layout.width) * std::size_t(layout.height);
+    if (layout.compression == kRle8 || layout.compression == kRle4) {
+        image.words.assign(pixels, paletteWords(data, layout)[0]);
+        decodeRunLength(data, fileBytes.size(), layout, image);
+    } else {
+        image.words.assign(pixels, 0u);
+        decodeRows(data, layout, image);
+    }
+    return image;
+}
