@@ -49,7 +49,17 @@ QStringList textureSearchFolders()
 {
     if (searchFolderOverride())
         return *searchFolderOverride();
-    return {QStringLiteral(TERRAIN_SOURCE_ASSET_DIR), QStringLiteral(TERRAIN_INSTALL_ASSET_DIR)};
+    QStringList folders;
+    // Empty in a tree built for installing: an installed program never reads the source tree.
+    const QString sourceAssets = QStringLiteral(TERRAIN_SOURCE_ASSET_DIR);
+    if (!sourceAssets.isEmpty())
+        folders << sourceAssets;
+    // The data folder is given relative to the folder of the program (share/terrain-viewer
+    // beside bin/), so an installed tree finds its textures wherever its prefix was put:
+    // /usr, /usr/local, or a scratch folder the package was unpacked into.
+    const QString programFolder = QFileInfo(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath()).path();
+    folders << QDir::cleanPath(QDir(programFolder).filePath(QStringLiteral(TERRAIN_INSTALL_ASSET_DIR)));
+    return folders;
 }
 
 void setTextureSearchFolders(const QStringList& folders)

@@ -14,7 +14,9 @@
 BitmapImage readBitmapFile(const QString& fileName, int maxSide);
 
 // The folders, after the working directory, where the shipped layer textures are looked for:
-// the source tree's assets folder for a build, and the installed data folder.
+// the source tree's assets folder (left out of a tree configured with
+// -DTERRAIN_SOURCE_ASSETS=OFF, the one packages are made from), then the installed data folder
+// share/terrain-viewer found from the running program's own folder (<prefix>/bin).
 QStringList textureSearchFolders();
 
 // Replaces the folders textureSearchFolders() gives (an empty list means: the working

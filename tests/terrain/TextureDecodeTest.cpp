@@ -425,6 +425,11 @@ void TextureDecodeTest::defaultFoldersAreSourceThenInstalledAssets()
     QCOMPARE(QDir::cleanPath(folders[0]), QDir::cleanPath(sourceDir + "/assets"));
     QVERIFY2(folders[1].endsWith("/terrain-viewer"), qPrintable(folders[1]));
     QVERIFY(QDir::isAbsolutePath(folders[1]));
+    // The installed data folder is found from the program's own folder, not the working
+    // directory: for this test, which runs from <build>/tests, it is <build>/share/terrain-viewer.
+    QVERIFY(QDir::setCurrent(QDir::rootPath()));
+    QCOMPARE(textureSearchFolders().at(1),
+             QDir::cleanPath(QStringLiteral(TERRAIN_TEST_BINARY_DIR "/share/terrain-viewer")));
 }
 
 QTEST_APPLESS_MAIN(TextureDecodeTest)

@@ -1,0 +1,191 @@
+// The program as a package or `cmake --install` leaves it, run the way a user (or the menu
+// entry) runs it: from a folder without textures. TERRAIN_INSTALLED_PREFIX names the installed
+// tree (the prefix: <prefix>/bin/terrain-viewer, <prefix>/share/...). The tree must come from a
+// build without the fall-back to the source tree's assets (scripts/package makes one), so that
+// a textured picture proves the installed textures were found.
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QSet>
+#include <QTest>
+#include <algorithm>
+
+namespace {
+
+const QString kAppId = QStringLiteral("org.terrainviewer.TerrainViewer");
+
+struct Run {
+    int status = -1;
+    QString err;
+};
+
+Run runProgram(const QString& program, const QStringList& arguments, const QString& workingDirectory)
+{
+    QProcess process;
+    process.setProgram(program);
+    process.setArguments(arguments);
+    process.setWorkingDirectory(workingDirectory);
+    process.start();
+    Run run;
+    if (!process.waitForFinished(120000)) {
+        process.kill();
+        process.waitForFinished();
+        return run;
+    }
+    run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.err = QString::fromLocal8Bit(process.readAllStandardError());
+    return run;
+}
+
+// The share of the pixels below the horizon, right of the panels, that are ground and not sky:
+// lit terrain is green or brown (red or green above blue), the sky that a failed terrain
+// build leaves there is blue to black with blue the largest channel. The band lies well below
+// the horizon at start-up (y about 330), so the scene's own sky never reaches it.
+double groundShare(const QImage& image)
+{
+    int ground = 0;
+    int all = 0;
+    for (int y = 450; y < image.height(); y += 2) {
+        for (int x = 100; x < image.width(); x += 2) {
+            const QRgb pixel = image.pixel(x, y);
+            ground += std::max(qRed(pixel), qGreen(pixel)) > qBlue(pixel) ? 1 : 0;
+            ++all;
+        }
+    }
+    return all == 0 ? 0.0 : double(ground) / double(all);
+}
+
+// Distinct 8-bit grey levels in the band: the textured, lit ground gives some ninety; the smooth
+// sky gradient of a failed build about twenty.
+int greyLevels(const QImage& image)
+{
+    QSet<int> levels;
+    for (int y = 450; y < image.height(); ++y)
+        for (int x = 100; x < image.width(); ++x)
+            levels.insert(qGray(image.pixel(x, y)));
+    return levels.size();
+}
+
+QString readText(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+} // namespace
+
+class InstalledProgramTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void filesAreInPlace();
+    void menuEntryAndMetadataAgree();
+    void drawsTheSceneWithTheInstalledTextures();
+    void missingInstalledTextureIsNamedAndLeavesNoGround();
+
+private:
+    QString prefix;
+    QString program() const { return prefix + QStringLiteral("/bin/terrain-viewer"); }
+};
+
+void InstalledProgramTest::initTestCase()
+{
+    prefix = qEnvironmentVariable("TERRAIN_INSTALLED_PREFIX");
+    QVERIFY2(!prefix.isEmpty(), "TERRAIN_INSTALLED_PREFIX must name the installed tree (scripts/test-installed)");
+    QVERIFY2(QFileInfo(program()).isExecutable(), qPrintable(program()));
+}
+
+void InstalledProgramTest::filesAreInPlace()
+{
+    for (int layer = 0; layer < 4; ++layer) {
+        const QString texture = prefix + QStringLiteral("/share/terrain-viewer/LandTex%1.bmp").arg(layer);
+        QVERIFY2(QImage(texture).width() > 0, qPrintable(texture));
+    }
+    const QString icons = prefix + QStringLiteral("/share/icons/hicolor/");
+    for (int size : {48, 128, 256}) {
+        const QString icon = icons + QStringLiteral("%1x%1/apps/").arg(size) + kAppId + QStringLiteral(".png");
+        QCOMPARE(QImage(icon).size(), QSize(size, size));
+    }
+    const QString svg = readText(icons + QStringLiteral("scalable/apps/") + kAppId + QStringLiteral(".svg"));
+    QVERIFY2(svg.contains(QStringLiteral("<svg")), "scalable icon");
+    const QFileInfo manPage(prefix + QStringLiteral("/share/man/man1/terrain-viewer.1.gz"));
+    QVERIFY2(manPage.size() > 200, qPrintable(manPage.filePath()));
+    QVERIFY(QFileInfo::exists(prefix + QStringLiteral("/share/doc/terrain-viewer/copyright")));
+}
+
+void InstalledProgramTest::menuEntryAndMetadataAgree()
+{
+    const QString entry = readText(prefix + QStringLiteral("/share/applications/") + kAppId + QStringLiteral(".desktop"));
+    QVERIFY2(!entry.isEmpty(), "desktop entry");
+    // The menu starts the program by name from the PATH and shows the installed icon.
+    QVERIFY(entry.contains(QStringLiteral("\nExec=terrain-viewer\n")));
+    QVERIFY(entry.contains(QStringLiteral("\nIcon=") + kAppId + QStringLiteral("\n")));
+    QVERIFY(entry.contains(QStringLiteral("\nTerminal=false\n")));
+    QVERIFY(entry.contains(QStringLiteral("\nCategories=Graphics;3DGraphics;Education;\n")));
+
+    const QString metainfo = readText(prefix + QStringLiteral("/share/metainfo/") + kAppId + QStringLiteral(".metainfo.xml"));
+    QVERIFY(metainfo.contains(QStringLiteral("<id>") + kAppId + QStringLiteral("</id>")));
+    QVERIFY(metainfo.contains(QStringLiteral("<launchable type=\"desktop-id\">") + kAppId +
+                              QStringLiteral(".desktop</launchable>")));
+    // The release is the program's own version, as --version prints it.
+    QProcess version;
+    version.start(program(), {QStringLiteral("--version")});
+    QVERIFY(version.waitForFinished(30000));
+    const QString printed = QString::fromLocal8Bit(version.readAllStandardOutput()).trimmed();
+    const QRegularExpressionMatch release =
+        QRegularExpression(QStringLiteral("<release version=\"([^\"]+)\"")).match(metainfo);
+    QVERIFY2(release.hasMatch(), "release in the metainfo");
+    QCOMPARE(printed, QStringLiteral("terrain-viewer ") + release.captured(1));
+}
+
+void InstalledProgramTest::drawsTheSceneWithTheInstalledTextures()
+{
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QString shot = folder.filePath(QStringLiteral("shot.png"));
+    const Run run = runProgram(program(), {"--screenshot", shot, "--frames", "20", "--hour", "10"}, folder.path());
+    QVERIFY2(run.status == 0, qPrintable(run.err));
+    QVERIFY2(!run.err.contains(QStringLiteral("Cannot open file")), qPrintable(run.err));
+    const QImage image(shot);
+    QCOMPARE(image.size(), QSize(1012, 614));
+    // Measured on llvmpipe: 0.96 of the band is ground, with 90 grey levels; the picture of a
+    // failed build has 0 and 21 (the next test).
+    const double share = groundShare(image);
+    const int levels = greyLevels(image);
+    if (share < 0.8 || levels < 60)
+        image.save(QDir(qEnvironmentVariable("TERRAIN_TEST_OUTPUT", QDir::tempPath())).filePath("installed-shot.png"));
+    QVERIFY2(share >= 0.8, qPrintable(QString::number(share)));
+    QVERIFY2(levels >= 60, qPrintable(QString::number(levels)));
+}
+
+void InstalledProgramTest::missingInstalledTextureIsNamedAndLeavesNoGround()
+{
+    // A copy of the installed program and its textures, one texture short: the program looks
+    // only in the working folder and its own data folder, says so, and draws no ground.
+    QTemporaryDir copy, folder;
+    QVERIFY(copy.isValid() && folder.isValid());
+    QVERIFY(QDir().mkpath(copy.filePath("bin")) && QDir().mkpath(copy.filePath("share/terrain-viewer")));
+    const QString copiedProgram = copy.filePath(QStringLiteral("bin/terrain-viewer"));
+    QVERIFY(QFile::copy(program(), copiedProgram));
+    for (const char* name : {"LandTex0.bmp", "LandTex1.bmp", "LandTex3.bmp"})
+        QVERIFY(QFile::copy(prefix + "/share/terrain-viewer/" + name, copy.filePath("share/terrain-viewer/") + name));
+
+    const QString shot = folder.filePath(QStringLiteral("shot.png"));
+    const Run run = runProgram(copiedProgram, {"--screenshot", shot, "--frames", "20", "--hour", "10"}, folder.path());
+    QVERIFY2(run.err.contains(QStringLiteral("Cannot open file ") + folder.path() + QStringLiteral("/LandTex2.bmp")),
+             qPrintable(run.err));
+    QVERIFY2(run.err.contains(QStringLiteral("Looked in: ") + folder.path() + QStringLiteral(", ") +
+                              QDir::cleanPath(copy.filePath(QStringLiteral("share/terrain-viewer")))),
+             qPrintable(run.err));
+    const QImage image(shot);
+    QCOMPARE(image.size(), QSize(1012, 614));
+    QVERIFY2(groundShare(image) < 0.2, qPrintable(QString::number(groundShare(image))));
+    QVERIFY2(greyLevels(image) < 60, qPrintable(QString::number(greyLevels(image))));
+}
+
+QTEST_GUILESS_MAIN(InstalledProgramTest)
+#include "InstalledProgramTest.moc"
