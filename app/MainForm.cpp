@@ -523,10 +523,15 @@ void TForm1::TimerForFPSTimer()
 
 void TForm1::TimerBigBenTimer()
 {
+    advanceClock(float(0.2 * (keyHeld(vk::letter('P')) ? 1 : 0) + double(0.005f)));
+}
+
+void TForm1::advanceClock(float hours)
+{
     if (!timeFrozen) {
         // The clock composes its sun matrix on GL's matrix stack.
         Panel1->makeCurrent();
-        world.advance(float(0.2 * (keyHeld(vk::letter('P')) ? 1 : 0) + double(0.005f)));
+        world.advance(hours);
     }
     Panel3->setText(QStringLiteral("Time: ") + QString::number(qint64(std::trunc(double(world.hour)))));
 }

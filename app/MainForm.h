@@ -116,6 +116,9 @@ public:
     // TimerBigBen's wiring: one call of TimerBigBenTimer for every 10 ms tick that fell due
     // since the last, at most one second's worth (100) at once.
     void deliverDueBigBenTicks();
+    // One step of simulated time: the clock advances by hours (unless time is frozen) and the
+    // "Time: " read-out shows the hour. TimerBigBenTimer is this step at the tick's rate.
+    void advanceClock(float hours);
     // Counts the due ticks from tickCount(); started with the timers.
     TickCatchUp bigBenCatchUp{10, 100};
 

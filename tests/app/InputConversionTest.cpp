@@ -17,6 +17,7 @@ private slots:
     void heights();
     void rejectedHeights_data();
     void rejectedHeights();
+    void heightRoundingToZero();
 };
 
 void InputConversionTest::numbers_data()
@@ -97,7 +98,6 @@ void InputConversionTest::rejectedHeights_data()
     QTest::newRow("beyond double") << "1e309";
     QTest::newRow("beyond float") << "1e39";
     QTest::newRow("beyond the bound") << "2e18";
-    QTest::newRow("rounds to zero in float") << "1e-50";
     QTest::newRow("400 digits") << QString(400, QLatin1Char('9'));
 }
 
@@ -111,6 +111,23 @@ void InputConversionTest::rejectedHeights()
         const QString message = QString::fromStdString(error.what());
         QVERIFY2(message.contains(QLatin1Char('\'') + text.trimmed() + QLatin1Char('\'')), qPrintable(message));
         QVERIFY2(message.contains(QStringLiteral("greater than 0 and at most 1e+18")), qPrintable(message));
+    }
+}
+
+void InputConversionTest::heightRoundingToZero()
+{
+    // Greater than 0 as typed: the message names the rounding, not the range it is inside of.
+    for (const QString text : {QStringLiteral("1e-50"), QStringLiteral(" 7e-46 ")}) {
+        try {
+            atmosphereHeightFromText(text);
+            QFAIL("accepted");
+        } catch (const ViewerError& error) {
+            const QString message = QString::fromStdString(error.what());
+            QVERIFY2(message.contains(QLatin1Char('\'') + text.trimmed() + QLatin1Char('\'')), qPrintable(message));
+            QVERIFY2(message.contains(QStringLiteral("rounds to 0")), qPrintable(message));
+            QVERIFY2(message.contains(QStringLiteral("1.4e-45")), qPrintable(message));
+            QVERIFY2(!message.contains(QStringLiteral("greater than 0")), qPrintable(message));
+        }
     }
 }
 
