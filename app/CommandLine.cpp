@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 
 #include "KeyHelp.h"
+#include "World.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -201,4 +202,18 @@ bool parseCommandLine(const QStringList& arguments, ViewerOptions* options, int*
                                .arg(options->recordFolder));
     }
     return true;
+}
+
+void applyStartClock(const ViewerOptions& options, TWorld& world)
+{
+    if (options.startHour < 0.0f && !options.startDay && !options.latitudeDegrees && !options.axialTiltDegrees)
+        return;
+    if (options.startDay)
+        world.day = std::uint32_t(*options.startDay);
+    if (options.latitudeDegrees)
+        world.latitude = *options.latitudeDegrees;
+    if (options.axialTiltDegrees)
+        world.axialTilt = *options.axialTiltDegrees;
+    // An hour below 24 carries no day, so the day set above stays.
+    world.setHour(options.startHour >= 0.0f ? options.startHour : world.hour);
 }

@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <optional>
 
+class TWorld;
+
 // What the command line asks for beyond the default run. Without options the viewer runs as
 // an ordinary interactive window.
 struct ViewerOptions {
@@ -28,3 +30,8 @@ bool parseCommandLine(const QStringList& arguments, ViewerOptions* options, int*
 
 // The text --help prints: usage, the options and the key and mouse table.
 QString commandLineHelp();
+
+// --day, --latitude, --tilt and --hour on the clock the start-up set (day 0, hour 5, latitude
+// 40, tilt 23.27), before the first frame; the sun matrix follows. Nothing changes when none
+// of them is given. Needs the GL context current, with the modelview matrix mode selected.
+void applyStartClock(const ViewerOptions& options, TWorld& world);

@@ -23,6 +23,7 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPointer>
+#include <QScreen>
 #include <QMessageBox>
 #include <QTimer>
 #include <QWindow>
@@ -380,10 +381,17 @@ void TForm1::toggleHelp()
 
 void TForm1::toggleFullScreen()
 {
-    if (isFullScreen())
+    // A window manager resizes a full-screen window itself; without one the state alone
+    // changes nothing, so the window is also placed over its screen and put back.
+    if (isFullScreen()) {
         showNormal();
-    else
+        setGeometry(normalGeometry_);
+    } else {
+        normalGeometry_ = geometry();
+        // Placed first: a geometry set on a full-screen window takes it out of full screen.
+        setGeometry(screen()->geometry());
         showFullScreen();
+    }
 }
 
 QString TForm1::screenshotFolder()

@@ -3,6 +3,7 @@
 #include "FormState.h"
 #include "TickCatchUp.h"
 
+#include <QRect>
 #include <QWidget>
 #include <cstdint>
 #include <functional>
@@ -153,6 +154,7 @@ private:
     bool worldReady_ = false;
     bool showingError_ = false;
     QTimer* messageTimer_ = nullptr;
+    QRect normalGeometry_; // the window's place before full screen
 };
 
 // The one main window of the program.

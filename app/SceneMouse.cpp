@@ -47,11 +47,6 @@ bool SceneMouse::eventFilter(QObject* watched, QEvent* event)
         auto* mouse = static_cast<QMouseEvent*>(event);
         if (!dragging_)
             return false;
-        if (!(mouse->buttons() & Qt::LeftButton)) {
-            // The release went elsewhere (the grab was taken away): the drag is over.
-            endDrag();
-            return true;
-        }
         const QPoint delta = mouse->pos() - lastPos_;
         lastPos_ = mouse->pos();
         // Right turns right, as D does; up looks up, as W does. In orbit mode the camera

@@ -26,7 +26,9 @@ public:
     SceneMouse(QWidget* scene, Camera& camera, const float& speedFactor);
 
     bool dragging() const { return dragging_; }
-    // Ends a drag (button released, the window deactivated): the cursor is restored.
+    // Ends a drag: the cursor is restored. The release ends it (the press grabbed the mouse, so
+    // the release comes also outside the window); the window ends it when it loses the
+    // activation, as a box or another window then takes the mouse.
     void endDrag();
 
     // Called on a left or right press before anything else; returning true takes the press

@@ -75,23 +75,6 @@ void recordFrames(TForm1& form, const ViewerOptions& options, int* exitStatus)
     });
 }
 
-// --day, --latitude, --tilt and --hour: the clock the start-up set (day 0, hour 5, latitude 40,
-// tilt 23.27) is changed before the first frame; the sun matrix follows from setHour.
-void setStartClock(TForm1& form, const ViewerOptions& options)
-{
-    if (options.startHour < 0.0f && !options.startDay && !options.latitudeDegrees && !options.axialTiltDegrees)
-        return;
-    form.Panel1->makeCurrent();
-    if (options.startDay)
-        form.world.day = std::uint32_t(*options.startDay);
-    if (options.latitudeDegrees)
-        form.world.latitude = *options.latitudeDegrees;
-    if (options.axialTiltDegrees)
-        form.world.axialTilt = *options.axialTiltDegrees;
-    // An hour below 24 carries no day, so the day set above stays.
-    form.world.setHour(options.startHour >= 0.0f ? options.startHour : form.world.hour);
-}
-
 // --hours-per-frame: the clock steps once after every frame instead of with TimerBigBen.
 void advanceClockPerFrame(TForm1& form, float hours)
 {
@@ -133,7 +116,8 @@ int main(int argc, char** argv)
             recordFrames(form, options, &exitStatus);
         form.show();
         if (form.started()) {
-            setStartClock(form, options);
+            form.Panel1->makeCurrent();
+            applyStartClock(options, form.world);
             if (options.hoursPerFrame)
                 advanceClockPerFrame(form, *options.hoursPerFrame);
         }
