@@ -79,6 +79,7 @@ void recordFrames(TForm1& form, const ViewerOptions& options, int* exitStatus)
 void advanceClockPerFrame(TForm1& form, float hours)
 {
     form.TimerBigBen->stop();
+    form.advanceClock(0.0f); // the "Time: " read-out of the first frame
     QObject::connect(&form, &TForm1::frameDrawn, &form, [&form, hours] { form.advanceClock(hours); });
 }
 
