@@ -589,10 +589,11 @@ void SceneInputTest::clockKeepsItsRateBehindSlowFrames()
     const double seconds = clock.nsecsElapsed() * 1e-9;
     const double rate = (hoursNow() - before) / seconds;
     const double fps = (frames - framesBefore) / seconds;
-    // Half an hour a second, measured to a tick or two at either end of the interval; the
-    // frames themselves came at most 25 a second.
+    // Half an hour a second, to a few ticks at either end of the interval and a little more on
+    // a busy machine; one tick a frame would give at most 0.125. The frames themselves came at
+    // most 25 a second.
     QVERIFY2(fps <= 26.0, qPrintable(QString::number(fps)));
-    QVERIFY2(rate > 0.45 && rate < 0.53, qPrintable(QStringLiteral("%1 hours a second at %2 frames a second").arg(rate).arg(fps)));
+    QVERIFY2(rate > 0.40 && rate < 0.55, qPrintable(QStringLiteral("%1 hours a second at %2 frames a second").arg(rate).arg(fps)));
     QVERIFY2(started.errors.isEmpty(), qPrintable(started.errors.join('\n')));
 }
 
