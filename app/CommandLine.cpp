@@ -37,7 +37,8 @@ struct Options {
                             QStringLiteral("Start the simulated day at hour <h> (0 or more, below 24) instead of 5."),
                             QStringLiteral("h")};
     QCommandLineOption day{QStringLiteral("day"),
-                           QStringLiteral("Start on day <n> of the year (0 to 364) instead of 0."), QStringLiteral("n")};
+                           QStringLiteral("Start on day <n> of the year (0 to 364) instead of 0."),
+                           QStringLiteral("n")};
     QCommandLineOption latitude{QStringLiteral("latitude"),
                                 QStringLiteral("Latitude in degrees (-90 to 90) instead of 40."),
                                 QStringLiteral("degrees")};
@@ -51,8 +52,8 @@ struct Options {
 
     std::vector<const QCommandLineOption*> all() const
     {
-        return {&help,  &version, &screenshot, &record, &frames, &hoursPerFrame,
-                &hour,  &day,     &latitude,   &tilt,   &terrain};
+        return {&help, &version, &screenshot, &record, &frames, &hoursPerFrame,
+                &hour, &day,     &latitude,   &tilt,   &terrain};
     }
 };
 
@@ -132,12 +133,14 @@ bool parseCommandLine(const QStringList& arguments, ViewerOptions* options, int*
         return false;
     }
     if (!parser.positionalArguments().isEmpty())
-        return fail(2, QStringLiteral("unexpected argument '%1' (see --help)").arg(parser.positionalArguments().first()));
+        return fail(2,
+                    QStringLiteral("unexpected argument '%1' (see --help)").arg(parser.positionalArguments().first()));
 
     bool ok = false;
     options->frames = parser.value(o.frames).toInt(&ok);
     if (!ok || options->frames < 1)
-        return fail(2, QStringLiteral("--frames needs a whole number of at least 1, not '%1'").arg(parser.value(o.frames)));
+        return fail(
+            2, QStringLiteral("--frames needs a whole number of at least 1, not '%1'").arg(parser.value(o.frames)));
     const QString path = parser.value(o.terrain);
     if (path != QLatin1String("literal") && path != QLatin1String("batched"))
         return fail(2, QStringLiteral("--terrain takes literal or batched, not '%1'").arg(path));
@@ -153,7 +156,8 @@ bool parseCommandLine(const QStringList& arguments, ViewerOptions* options, int*
     if (parser.isSet(o.day)) {
         const int day = parser.value(o.day).toInt(&ok);
         if (!ok || day < 0 || day > 364)
-            return fail(2, QStringLiteral("--day needs a whole number from 0 to 364, not '%1'").arg(parser.value(o.day)));
+            return fail(2,
+                        QStringLiteral("--day needs a whole number from 0 to 364, not '%1'").arg(parser.value(o.day)));
         options->startDay = day;
     }
     const struct {
@@ -189,10 +193,12 @@ bool parseCommandLine(const QStringList& arguments, ViewerOptions* options, int*
         else
             return fail(2, QStringLiteral("--screenshot writes .png or .jpg files, not '.%1'").arg(file.suffix()));
         if (options->screenshotPath.isEmpty() || file.isDir())
-            return fail(1, QStringLiteral("cannot write the screenshot '%1': it is a folder").arg(options->screenshotPath));
+            return fail(
+                1, QStringLiteral("cannot write the screenshot '%1': it is a folder").arg(options->screenshotPath));
         if (!file.absoluteDir().exists() || !canCreateFileIn(file.absolutePath()))
-            return fail(1, QStringLiteral("cannot write the screenshot '%1': its folder does not exist or is not writable")
-                               .arg(options->screenshotPath));
+            return fail(1,
+                        QStringLiteral("cannot write the screenshot '%1': its folder does not exist or is not writable")
+                            .arg(options->screenshotPath));
     }
     if (parser.isSet(o.record)) {
         options->recordFolder = parser.value(o.record);

@@ -10,16 +10,16 @@ class TWorld;
 // What the command line asks for beyond the default run. Without options the viewer runs as
 // an ordinary interactive window.
 struct ViewerOptions {
-    QString screenshotPath;   // non-empty: draw `frames` frames, save the window, exit
+    QString screenshotPath;              // non-empty: draw `frames` frames, save the window, exit
     QByteArray screenshotFormat = "PNG"; // "PNG" or "JPEG", from the path's suffix
-    QString recordFolder;     // non-empty: save each of the first `frames` frames there, exit
-    int frames = 60;          // frames drawn before the screenshot, or recorded
+    QString recordFolder;                // non-empty: save each of the first `frames` frames there, exit
+    int frames = 60;                     // frames drawn before the screenshot, or recorded
     bool batchedTerrain = false;
-    float startHour = -1.0f;  // >= 0: the simulated clock starts at this hour instead of 5
-    std::optional<int> startDay;              // 0 to 364: day of the year to start on
-    std::optional<float> latitudeDegrees;     // -90 to 90
-    std::optional<float> axialTiltDegrees;    // -90 to 90
-    std::optional<float> hoursPerFrame;       // 0 to 24: the clock advances this much per frame
+    float startHour = -1.0f;               // >= 0: the simulated clock starts at this hour instead of 5
+    std::optional<int> startDay;           // 0 to 364: day of the year to start on
+    std::optional<float> latitudeDegrees;  // -90 to 90
+    std::optional<float> axialTiltDegrees; // -90 to 90
+    std::optional<float> hoursPerFrame;    // 0 to 24: the clock advances this much per frame
 };
 
 // Parses the arguments (argv[0] first). Prints --help / --version or an error itself and

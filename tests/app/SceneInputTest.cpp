@@ -31,8 +31,8 @@ namespace {
 bool sameCamera(const Camera& a, const Camera& b)
 {
     const auto same = [](const Vec3d& p, const Vec3d& q) { return p.x == q.x && p.y == q.y && p.z == q.z; };
-    return same(a.position, b.position) && same(a.target, b.target) && same(a.forward, b.forward) &&
-           same(a.up, b.up) && same(a.right, b.right) && a.yaw == b.yaw && a.pitch == b.pitch && a.roll == b.roll &&
+    return same(a.position, b.position) && same(a.target, b.target) && same(a.forward, b.forward) && same(a.up, b.up) &&
+           same(a.right, b.right) && a.yaw == b.yaw && a.pitch == b.pitch && a.roll == b.roll &&
            a.orbiting == b.orbiting && a.orbitDistance == b.orbitDistance;
 }
 
@@ -359,7 +359,9 @@ void SceneInputTest::screenshotFailureIsShown()
     QVERIFY(form.messagePanel->isVisible());
     // The name it tried and the writer's reason, over the view, not in a box.
     const QString message = form.messagePanel->text();
-    QVERIFY2(QRegularExpression(QStringLiteral("^Cannot save .*terrain-viewer-\\d{8}-\\d{6}\\.png: .{10,}$")).match(message).hasMatch(),
+    QVERIFY2(QRegularExpression(QStringLiteral("^Cannot save .*terrain-viewer-\\d{8}-\\d{6}\\.png: .{10,}$"))
+                 .match(message)
+                 .hasMatch(),
              qPrintable(message));
     QVERIFY(started.errors.isEmpty());
 }
@@ -435,14 +437,25 @@ void SceneInputTest::tableKeysAndUnusedKeyUnchanged()
     form.TimerForDrawingTimer();
     // Every key of the table and every added key sets its flag on press and clears it on
     // release; the actions of the table's keys are those of the window's own tests.
-    const std::pair<Qt::Key, std::uint16_t> keys[] = {
-        {Qt::Key_Up, vk::Up},        {Qt::Key_Down, vk::Down},   {Qt::Key_Left, vk::Left},
-        {Qt::Key_Right, vk::Right},  {Qt::Key_Space, vk::Space}, {Qt::Key_Control, vk::Control},
-        {Qt::Key_K, 75},             {Qt::Key_P, 80},            {Qt::Key_D, 68},
-        {Qt::Key_A, 65},             {Qt::Key_W, 87},            {Qt::Key_S, 83},
-        {Qt::Key_E, 69},             {Qt::Key_Q, 81},            {Qt::Key_F1, 112},
-        {Qt::Key_F11, 122},          {Qt::Key_F12, 123},         {Qt::Key_Home, 36},
-        {Qt::Key_F2, 113}};
+    const std::pair<Qt::Key, std::uint16_t> keys[] = {{Qt::Key_Up, vk::Up},
+                                                      {Qt::Key_Down, vk::Down},
+                                                      {Qt::Key_Left, vk::Left},
+                                                      {Qt::Key_Right, vk::Right},
+                                                      {Qt::Key_Space, vk::Space},
+                                                      {Qt::Key_Control, vk::Control},
+                                                      {Qt::Key_K, 75},
+                                                      {Qt::Key_P, 80},
+                                                      {Qt::Key_D, 68},
+                                                      {Qt::Key_A, 65},
+                                                      {Qt::Key_W, 87},
+                                                      {Qt::Key_S, 83},
+                                                      {Qt::Key_E, 69},
+                                                      {Qt::Key_Q, 81},
+                                                      {Qt::Key_F1, 112},
+                                                      {Qt::Key_F11, 122},
+                                                      {Qt::Key_F12, 123},
+                                                      {Qt::Key_Home, 36},
+                                                      {Qt::Key_F2, 113}};
     for (const auto& [qtKey, code] : keys) {
         if (qtKey == Qt::Key_F11 || qtKey == Qt::Key_F12)
             continue; // their actions are tested above; the flag is checked below without them
@@ -593,7 +606,8 @@ void SceneInputTest::clockKeepsItsRateBehindSlowFrames()
     // a busy machine; one tick a frame would give at most 0.125. The frames themselves came at
     // most 25 a second.
     QVERIFY2(fps <= 26.0, qPrintable(QString::number(fps)));
-    QVERIFY2(rate > 0.40 && rate < 0.55, qPrintable(QStringLiteral("%1 hours a second at %2 frames a second").arg(rate).arg(fps)));
+    QVERIFY2(rate > 0.40 && rate < 0.55,
+             qPrintable(QStringLiteral("%1 hours a second at %2 frames a second").arg(rate).arg(fps)));
     QVERIFY2(started.errors.isEmpty(), qPrintable(started.errors.join('\n')));
 }
 
@@ -615,7 +629,8 @@ void SceneInputTest::startClock()
     applyStartClock(options, form.world);
     QCOMPARE(form.world.day, 91u);
     QCOMPARE(form.world.hour, 12.0f);
-    QVERIFY2(std::fabs(m[4] + 0.8931f) < 1e-3f && std::fabs(m[5] - 0.0019f) < 1e-3f && std::fabs(m[6] - 0.4498f) < 1e-3f,
+    QVERIFY2(std::fabs(m[4] + 0.8931f) < 1e-3f && std::fabs(m[5] - 0.0019f) < 1e-3f &&
+                 std::fabs(m[6] - 0.4498f) < 1e-3f,
              qPrintable(QStringLiteral("%1 %2 %3").arg(m[4]).arg(m[5]).arg(m[6])));
     // At the equator with no tilt the noon sun is overhead on any day; at the pole it is on
     // the horizon: every rotation but the day's is 0 or a right angle.

@@ -46,10 +46,10 @@ void TickCatchUpTest::capDropsTheExcessAndKeepsThePhase()
 {
     TickCatchUp ticks(10, 100);
     ticks.start(0);
-    QCOMPARE(ticks.dueTicks(1000), 100u); // exactly one second: all of it
+    QCOMPARE(ticks.dueTicks(1000), 100u);  // exactly one second: all of it
     QCOMPARE(ticks.dueTicks(61007), 100u); // a minute: one second's worth
     QCOMPARE(ticks.dueTicks(61009), 0u);
-    QCOMPARE(ticks.dueTicks(61010), 1u);  // the phase of the intervals is kept
+    QCOMPARE(ticks.dueTicks(61010), 1u); // the phase of the intervals is kept
     TickCatchUp slow(40, 3);
     slow.start(5);
     QCOMPARE(slow.dueTicks(500), 3u);

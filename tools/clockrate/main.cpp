@@ -70,7 +70,9 @@ int main(int argc, char** argv)
     }
     TForm1 form;
     Form1 = &form;
-    form.showError = [](const QString& message) { std::fprintf(stderr, "terrain-clockrate: %s\n", qPrintable(message)); };
+    form.showError = [](const QString& message) {
+        std::fprintf(stderr, "terrain-clockrate: %s\n", qPrintable(message));
+    };
     form.resize(size);
     form.show();
     if (!form.started()) {
