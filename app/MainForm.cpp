@@ -413,7 +413,8 @@ QString TForm1::saveScreenshot()
         path = folder.filePath(stem + QStringLiteral("-%1.png").arg(n));
     QImageWriter writer(path, "png");
     if (!writer.write(grabWindowImage())) {
-        showOverlayMessage(QStringLiteral("Cannot save %1: %2").arg(QDir::toNativeSeparators(path), writer.errorString()));
+        showOverlayMessage(
+            QStringLiteral("Cannot save %1: %2").arg(QDir::toNativeSeparators(path), writer.errorString()));
         return QString();
     }
     showOverlayMessage(QStringLiteral("Saved ") + QDir::toNativeSeparators(path));

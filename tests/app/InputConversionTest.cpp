@@ -90,7 +90,8 @@ void InputConversionTest::rejectedHeights_data()
     QTest::addColumn<QString>("says");     // words the message must hold
     QTest::addColumn<QString>("saysNot");  // and words it must not
     const QString range = QStringLiteral("greater than 0 and at most 1e+18");
-    const QString rounding = QStringLiteral("rounds to 0 metres in single precision. The smallest usable height is 1.4e-45");
+    const QString rounding =
+        QStringLiteral("rounds to 0 metres in single precision. The smallest usable height is 1.4e-45");
     QTest::newRow("zero") << "0" << range << "rounds";
     QTest::newRow("negative") << "-1" << range << "rounds";
     QTest::newRow("minus zero") << "-0" << range << "rounds";
