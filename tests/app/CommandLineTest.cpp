@@ -113,7 +113,8 @@ void CommandLineTest::badOptions_data()
     QTest::newRow("frames") << QStringList{"--frames", "0"} << "--frames";
     QTest::newRow("terrain") << QStringList{"--terrain", "fast"} << "--terrain";
     QTest::newRow("hour") << QStringList{"--hour", "25"} << "--hour";
-    QTest::newRow("hour 24") << QStringList{"--hour", "24"} << "--hour needs a number from 0 up to but not including 24";
+    QTest::newRow("hour 24") << QStringList{"--hour", "24"}
+                             << "--hour needs a number from 0 up to but not including 24";
     QTest::newRow("hour nan") << QStringList{"--hour", "nan"} << "--hour";
     const QString day = QStringLiteral("--day needs a whole number from 0 to 364");
     for (const char* value : {"365", "-1", "1.5", "x", ""})
@@ -156,7 +157,8 @@ void CommandLineTest::screenshot()
     QCOMPARE(image.size(), QSize(1012, 614));
     // The panels are in the top-left corner, the lit scene to their right.
     const QColor panel = image.pixelColor(29, 150);
-    QVERIFY2(panel.red() == panel.green() && panel.green() == panel.blue() && panel.red() > 200, qPrintable(panel.name()));
+    QVERIFY2(panel.red() == panel.green() && panel.green() == panel.blue() && panel.red() > 200,
+             qPrintable(panel.name()));
     const QColor sky = image.pixelColor(400, 100);
     QVERIFY2(sky.blue() > sky.red(), qPrintable(sky.name()));
     const QColor ground = image.pixelColor(600, 590);
@@ -192,7 +194,8 @@ void CommandLineTest::refusedBeforeDrawing_data()
     QTest::newRow("screenshot into a read-only place")
         << QStringList{"--screenshot", "/proc/shot.png"} << "its folder does not exist or is not writable";
     QTest::newRow("record under a file") << QStringList{"--record", "/dev/null/frames"} << "cannot write frames into";
-    QTest::newRow("record into a read-only place") << QStringList{"--record", "/proc/frames"} << "cannot write frames into";
+    QTest::newRow("record into a read-only place")
+        << QStringList{"--record", "/proc/frames"} << "cannot write frames into";
 }
 
 void CommandLineTest::refusedBeforeDrawing()
@@ -210,7 +213,8 @@ void CommandLineTest::jpegScreenshot()
 {
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("shot.JPG"));
-    const Run run = runViewer({QStringLiteral("--screenshot"), path, QStringLiteral("--frames"), QStringLiteral("3")}, kAssets);
+    const Run run =
+        runViewer({QStringLiteral("--screenshot"), path, QStringLiteral("--frames"), QStringLiteral("3")}, kAssets);
     QVERIFY2(run.status == 0, qPrintable(run.err));
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
@@ -225,7 +229,8 @@ void CommandLineTest::shortRunShowsFrameRate()
     // shows a rate after "FPS:", so its text is wider than the caption alone.
     QTemporaryDir folder;
     const QString shortRun = folder.filePath(QStringLiteral("short.png"));
-    Run run = runViewer({QStringLiteral("--screenshot"), shortRun, QStringLiteral("--frames"), QStringLiteral("2")}, kAssets);
+    Run run =
+        runViewer({QStringLiteral("--screenshot"), shortRun, QStringLiteral("--frames"), QStringLiteral("2")}, kAssets);
     QVERIFY2(run.status == 0, qPrintable(run.err));
     const int width = readOutTextWidth(QImage(shortRun));
     // "FPS:" alone, as the window's description has it, is about 23 pixels at this font; a
