@@ -17,14 +17,14 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
-#include <QImageWriter>
-#include <QStandardPaths>
 #include <QImage>
+#include <QImageWriter>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPointer>
-#include <QScreen>
 #include <QMessageBox>
+#include <QScreen>
+#include <QStandardPaths>
 #include <QTimer>
 #include <QWindow>
 #include <algorithm>
