@@ -247,8 +247,9 @@ void SceneInputTest::helpPanel()
     // Translucent: the picture shows the panel, and the scene through it.
     const QImage with = form.grabWindowImage();
     QVERIFY(meanDifference(with.copy(area), without.copy(area)) > 1.0);
-    const QImage outside = with.copy(QRect(0, 0, 89, 100));
-    QCOMPARE(outside, without.copy(QRect(0, 0, 89, 100)));
+    const QRect below(0, area.bottom() + 1, form.Panel1->width(), form.Panel1->height() - area.bottom() - 1);
+    QVERIFY(below.height() > 20);
+    QCOMPARE(with.copy(below), without.copy(below));
     const QPoint blank = area.topLeft() + QPoint(area.width() - 3, 3); // padding, no text
     const QColor seen = with.pixelColor(blank), behind = without.pixelColor(blank);
     QVERIFY2(seen.value() < behind.value() || behind.value() == 0, qPrintable(seen.name() + behind.name()));
@@ -509,7 +510,9 @@ void SceneInputTest::heldKeyReleasedWhenMessageBoxTakesActivation()
         QMessageBox box(QMessageBox::Critical, QStringLiteral("terrain-viewer"), message, QMessageBox::Ok, &form);
         QTimer::singleShot(0, &box, [&] {
             box.activateWindow();
-            boxSeen = QTest::qWaitForWindowActive(&box);
+            // The box's window counts as active already while its parent has the focus; the
+            // application's active window is the one that gets the keys.
+            boxSeen = QTest::qWaitFor([&] { return QApplication::activeWindow() == &box; }, 10000);
             QTest::keyRelease(box.windowHandle(), Qt::Key_Right);
             releasedInBox = !form.isActiveWindow();
             box.accept();
@@ -536,50 +539,42 @@ void SceneInputTest::heldKeyReleasedWhenMessageBoxTakesActivation()
 
 void SceneInputTest::clockCatchesUpTicks()
 {
+    // The wiring of the clock timer, on a counter the test moves: each tick that fell due is a
+    // call of the time step (the count itself is TickCatchUp's own test).
     StartedForm started;
     TForm1& form = *started.form;
-    std::uint32_t nowMs = 0xFFFFFF00u; // close to the counter's wrap
+    std::uint32_t nowMs = 5000;
     form.tickCount = [&nowMs] { return nowMs; };
     form.bigBenCatchUp.start(nowMs);
     form.Panel1->makeCurrent();
     form.world.setHour(1.0f);
-    // A 35 ms frame: three ticks of 0.005 hours, each a call of the time step.
-    nowMs += 35;
-    form.deliverDueBigBenTicks();
     float expected = 1.0f;
+    nowMs += 35; // a 35 ms frame: three ticks of 0.005 hours
+    form.deliverDueBigBenTicks();
     for (int i = 0; i < 3; ++i)
         expected += 0.005f;
     QCOMPARE(form.world.hour, expected);
-    // The 5 ms left over count towards the next tick; across the wrap of the counter.
-    nowMs += 5 + 0x100;
-    form.deliverDueBigBenTicks();
-    for (int i = 0; i < 1 + 25; ++i)
-        expected += 0.005f;
-    QCOMPARE(form.world.hour, expected);
-    // With P held, 0.205 a tick.
     form.KeyState[vk::letter('P')] = true;
-    nowMs += 20;
+    nowMs += 25; // 5 ms left over and 25 more: three ticks of 0.205
     form.deliverDueBigBenTicks();
-    for (int i = 0; i < 2; ++i)
+    for (int i = 0; i < 3; ++i)
         expected += float(0.2 + double(0.005f));
     QCOMPARE(form.world.hour, expected);
     form.KeyState[vk::letter('P')] = false;
-    // A minute away (a suspended machine): one second's worth, 100 ticks, no more.
-    form.world.setHour(1.0f);
+    // A minute away (a suspended machine): one second's worth, no more.
     nowMs += 60000;
     form.deliverDueBigBenTicks();
-    expected = 1.0f;
     for (int i = 0; i < 100; ++i)
         expected += 0.005f;
     QCOMPARE(form.world.hour, expected);
-    QCOMPARE(form.Panel3->text(), QStringLiteral("Time: 1"));
+    QCOMPARE(form.Panel3->text(), QStringLiteral("Time: 2"));
     // Frozen: the read-out refreshes, the clock stands.
     form.timeFrozen = true;
     form.Panel3->setText(QString());
     nowMs += 30;
     form.deliverDueBigBenTicks();
     QCOMPARE(form.world.hour, expected);
-    QCOMPARE(form.Panel3->text(), QStringLiteral("Time: 1"));
+    QCOMPARE(form.Panel3->text(), QStringLiteral("Time: 2"));
 }
 
 void SceneInputTest::clockKeepsItsRateBehindSlowFrames()
