@@ -1,121 +1,225 @@
 #include "CommandLine.h"
 
+#include "KeyHelp.h"
+#include "World.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
+#include <QTemporaryFile>
+#include <cmath>
 #include <cstdio>
+#include <vector>
 
 namespace {
 
-// Written out rather than taken from QCommandLineParser::helpText, which needs an application
-// object: the options are read before the window system is touched, so --help and --version
-// work without a display.
-const char* const kHelp =
-    "Usage: terrain-viewer [options]\n"
-    "Interactive real-time 3D terrain viewer under a simulated sky.\n"
-    "\n"
-    "Options:\n"
-    "  -h, --help           Show this help.\n"
-    "  --version            Show the version.\n"
-    "  --screenshot <path>  Draw the frames, save the window as a PNG file at <path>, exit.\n"
-    "  --frames <n>         Frames drawn before the screenshot (default 60).\n"
-    "  --terrain <path>     Terrain drawing path: literal (default) or batched.\n"
-    "  --hour <h>           Start the simulated day at hour h (0 to 24) instead of 5.\n"
-    "\nKeys:\n"
-    "  Up/Down, Right/Left  fly forward/backward, right/left (held)\n"
-    "  Space/Ctrl           fly up/down (held; not in horizontal mode)\n"
-    "  D/A, W/S, E/Q        turn: yaw, pitch, roll (held)\n"
-    "  K                    hide the sky (held)\n"
-    "  P                    fast simulated time (held)\n"
-    "  F                    orbit the wandering bump on/off\n"
-    "  L                    horizontal mode on/off\n"
-    "  N                    terrain normals on/off\n"
-    "  T                    freeze/unfreeze simulated time\n"
-    "  H/V/B                level yaw/pitch/roll\n"
-    "  Esc                  close\n"
-    "\nTextures LandTex0.bmp .. LandTex3.bmp are read from the working directory,\n"
-    "then from the shipped assets folder.\n";
+// The options, in the order --help lists them. QCommandLineParser::helpText needs an
+// application object, and the options are read before the window system is touched (so
+// --help works without a display): the help is written from this table instead.
+struct Options {
+    QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help.")};
+    QCommandLineOption version{QStringLiteral("version"), QStringLiteral("Show the version.")};
+    QCommandLineOption screenshot{QStringLiteral("screenshot"),
+                                  QStringLiteral("Draw the frames, save the window at <path> (.png or .jpg), exit."),
+                                  QStringLiteral("path")};
+    QCommandLineOption record{QStringLiteral("record"),
+                              QStringLiteral("Save the first frames as frame-00001.png ... in <folder>, exit."),
+                              QStringLiteral("folder")};
+    QCommandLineOption frames{QStringLiteral("frames"),
+                              QStringLiteral("Frames drawn before the screenshot, or recorded (default 60)."),
+                              QStringLiteral("n"), QStringLiteral("60")};
+    QCommandLineOption hoursPerFrame{QStringLiteral("hours-per-frame"),
+                                     QStringLiteral("Advance the clock by <h> hours (0 to 24) each frame instead "
+                                                    "of half an hour a second."),
+                                     QStringLiteral("h")};
+    QCommandLineOption hour{QStringLiteral("hour"),
+                            QStringLiteral("Start the simulated day at hour <h> (0 or more, below 24) instead of 5."),
+                            QStringLiteral("h")};
+    QCommandLineOption day{QStringLiteral("day"),
+                           QStringLiteral("Start on day <n> of the year (0 to 364) instead of 0."),
+                           QStringLiteral("n")};
+    QCommandLineOption latitude{QStringLiteral("latitude"),
+                                QStringLiteral("Latitude in degrees (-90 to 90) instead of 40."),
+                                QStringLiteral("degrees")};
+    QCommandLineOption tilt{QStringLiteral("tilt"),
+                            QStringLiteral("Axial tilt in degrees (-90 to 90) instead of 23.27."),
+                            QStringLiteral("degrees")};
+    QCommandLineOption terrain{QStringLiteral("terrain"),
+                               QStringLiteral("How the terrain is drawn: literal (default) or batched; the "
+                                              "picture is the same."),
+                               QStringLiteral("literal|batched"), QStringLiteral("literal")};
+
+    std::vector<const QCommandLineOption*> all() const
+    {
+        return {&help, &version, &screenshot, &record, &frames, &hoursPerFrame,
+                &hour, &day,     &latitude,   &tilt,   &terrain};
+    }
+};
 
 void printError(const QString& message)
 {
     std::fprintf(stderr, "terrain-viewer: %s\n", qPrintable(message));
 }
 
+// Whether a file can be created in folder: asked of the file system itself, which also knows
+// read-only mounts and, for root, folders whose permission bits alone would say yes.
+bool canCreateFileIn(const QString& folder)
+{
+    QTemporaryFile probe(QDir(folder).filePath(QStringLiteral("terrain-viewer-probe-XXXXXX")));
+    return probe.open();
+}
+
+// A number within [low, high] (or below high when highExcluded); false for text that is no
+// number, for NaN and for a number out of range.
+bool numberInRange(const QString& text, double low, double high, bool highExcluded, double* value)
+{
+    bool ok = false;
+    *value = text.toDouble(&ok);
+    if (!ok || !std::isfinite(*value))
+        return false;
+    return *value >= low && (highExcluded ? *value < high : *value <= high);
+}
+
 } // namespace
+
+QString commandLineHelp()
+{
+    const Options options;
+    QString text = QStringLiteral("Usage: terrain-viewer [options]\n"
+                                  "Interactive real-time 3D terrain viewer under a simulated sky.\n\nOptions:\n");
+    QStringList names;
+    int width = 0;
+    for (const QCommandLineOption* option : options.all()) {
+        QStringList forms;
+        for (const QString& name : option->names())
+            forms << (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
+        QString form = forms.join(QStringLiteral(", "));
+        if (!option->valueName().isEmpty())
+            form += QStringLiteral(" <%1>").arg(option->valueName());
+        names << form;
+        width = qMax(width, int(form.size()));
+    }
+    for (std::size_t i = 0; i < options.all().size(); ++i)
+        text += QStringLiteral("  %1  %2\n").arg(names[int(i)], -width).arg(options.all()[i]->description());
+    text += QStringLiteral("\nKeys and mouse:\n") + keyHelpText();
+    text += QStringLiteral("\nTextures LandTex0.bmp .. LandTex3.bmp are read from the working directory,\n"
+                           "then from the shipped assets folder.\n");
+    return text;
+}
 
 bool parseCommandLine(const QStringList& arguments, ViewerOptions* options, int* exitStatus)
 {
+    const Options o;
     QCommandLineParser parser;
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
-    const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Show the version."));
-    const QCommandLineOption screenshot(QStringLiteral("screenshot"),
-                                        QStringLiteral("Draw the frames, save the window as a PNG file at <path>, exit."),
-                                        QStringLiteral("path"));
-    const QCommandLineOption frames(QStringLiteral("frames"),
-                                    QStringLiteral("Frames drawn before the screenshot (default 60)."),
-                                    QStringLiteral("n"), QStringLiteral("60"));
-    const QCommandLineOption terrain(QStringLiteral("terrain"),
-                                     QStringLiteral("Terrain drawing path: literal (default) or batched."),
-                                     QStringLiteral("path"), QStringLiteral("literal"));
-    parser.addOption(help);
-    parser.addOption(version);
-    parser.addOption(screenshot);
-    parser.addOption(frames);
-    const QCommandLineOption hour(QStringLiteral("hour"), QStringLiteral("Start hour."), QStringLiteral("h"));
-    parser.addOption(terrain);
-    parser.addOption(hour);
-
-    if (!parser.parse(arguments)) {
-        printError(parser.errorText());
-        *exitStatus = 2;
+    for (const QCommandLineOption* option : o.all())
+        parser.addOption(*option);
+    const auto fail = [exitStatus](int status, const QString& message) {
+        printError(message);
+        *exitStatus = status;
         return false;
-    }
-    if (parser.isSet(help)) {
-        std::fputs(kHelp, stdout);
+    };
+
+    if (!parser.parse(arguments))
+        return fail(2, parser.errorText() + QStringLiteral(" (see --help)"));
+    if (parser.isSet(o.help)) {
+        std::fputs(qPrintable(commandLineHelp()), stdout);
         *exitStatus = 0;
         return false;
     }
-    if (parser.isSet(version)) {
+    if (parser.isSet(o.version)) {
         std::printf("terrain-viewer %s\n", qPrintable(QCoreApplication::applicationVersion()));
         *exitStatus = 0;
         return false;
     }
-    if (!parser.positionalArguments().isEmpty()) {
-        printError(QStringLiteral("unexpected argument '%1' (see --help)").arg(parser.positionalArguments().first()));
-        *exitStatus = 2;
-        return false;
-    }
+    if (!parser.positionalArguments().isEmpty())
+        return fail(2,
+                    QStringLiteral("unexpected argument '%1' (see --help)").arg(parser.positionalArguments().first()));
+
     bool ok = false;
-    options->frames = parser.value(frames).toInt(&ok);
-    if (!ok || options->frames < 1) {
-        printError(QStringLiteral("--frames needs a whole number of at least 1, not '%1'").arg(parser.value(frames)));
-        *exitStatus = 2;
-        return false;
-    }
-    const QString path = parser.value(terrain);
-    if (path != QLatin1String("literal") && path != QLatin1String("batched")) {
-        printError(QStringLiteral("--terrain takes literal or batched, not '%1'").arg(path));
-        *exitStatus = 2;
-        return false;
-    }
+    options->frames = parser.value(o.frames).toInt(&ok);
+    if (!ok || options->frames < 1)
+        return fail(
+            2, QStringLiteral("--frames needs a whole number of at least 1, not '%1'").arg(parser.value(o.frames)));
+    const QString path = parser.value(o.terrain);
+    if (path != QLatin1String("literal") && path != QLatin1String("batched"))
+        return fail(2, QStringLiteral("--terrain takes literal or batched, not '%1'").arg(path));
     options->batchedTerrain = path == QLatin1String("batched");
-    if (parser.isSet(hour)) {
-        options->startHour = parser.value(hour).toFloat(&ok);
-        if (!ok || !(options->startHour >= 0.0f && options->startHour < 24.0f)) {
-            printError(QStringLiteral("--hour needs a number from 0 up to 24, not '%1'").arg(parser.value(hour)));
-            *exitStatus = 2;
-            return false;
-        }
+
+    double value = 0.0;
+    if (parser.isSet(o.hour)) {
+        if (!numberInRange(parser.value(o.hour), 0.0, 24.0, true, &value) || !(float(value) < 24.0f))
+            return fail(2, QStringLiteral("--hour needs a number from 0 up to but not including 24, not '%1'")
+                               .arg(parser.value(o.hour)));
+        options->startHour = float(value);
     }
-    if (parser.isSet(screenshot)) {
-        options->screenshotPath = parser.value(screenshot);
-        const QFileInfo folder(QFileInfo(options->screenshotPath).absolutePath());
-        if (options->screenshotPath.isEmpty() || !folder.isDir() || !folder.isWritable()) {
-            printError(QStringLiteral("cannot write the screenshot '%1': its folder does not exist or is not writable")
-                           .arg(options->screenshotPath));
-            *exitStatus = 1;
-            return false;
-        }
+    if (parser.isSet(o.day)) {
+        const int day = parser.value(o.day).toInt(&ok);
+        if (!ok || day < 0 || day > 364)
+            return fail(2,
+                        QStringLiteral("--day needs a whole number from 0 to 364, not '%1'").arg(parser.value(o.day)));
+        options->startDay = day;
+    }
+    const struct {
+        const QCommandLineOption& option;
+        std::optional<float>& target;
+        double low, high;
+        const char* unit;
+    } ranges[] = {{o.latitude, options->latitudeDegrees, -90.0, 90.0, "degrees"},
+                  {o.tilt, options->axialTiltDegrees, -90.0, 90.0, "degrees"},
+                  {o.hoursPerFrame, options->hoursPerFrame, 0.0, 24.0, "hours"}};
+    for (const auto& range : ranges) {
+        if (!parser.isSet(range.option))
+            continue;
+        if (!numberInRange(parser.value(range.option), range.low, range.high, false, &value))
+            return fail(2, QStringLiteral("--%1 needs a number of %2 from %3 to %4, not '%5'")
+                               .arg(range.option.names().first(), QLatin1String(range.unit))
+                               .arg(range.low)
+                               .arg(range.high)
+                               .arg(parser.value(range.option)));
+        range.target = float(value);
+    }
+
+    if (parser.isSet(o.screenshot) && parser.isSet(o.record))
+        return fail(2, QStringLiteral("--screenshot and --record cannot be used together"));
+    if (parser.isSet(o.screenshot)) {
+        options->screenshotPath = parser.value(o.screenshot);
+        const QFileInfo file(options->screenshotPath);
+        const QString suffix = file.suffix().toLower();
+        if (suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg"))
+            options->screenshotFormat = "JPEG";
+        else if (suffix.isEmpty() || suffix == QLatin1String("png"))
+            options->screenshotFormat = "PNG";
+        else
+            return fail(2, QStringLiteral("--screenshot writes .png or .jpg files, not '.%1'").arg(file.suffix()));
+        if (options->screenshotPath.isEmpty() || file.isDir())
+            return fail(
+                1, QStringLiteral("cannot write the screenshot '%1': it is a folder").arg(options->screenshotPath));
+        if (!file.absoluteDir().exists() || !canCreateFileIn(file.absolutePath()))
+            return fail(1,
+                        QStringLiteral("cannot write the screenshot '%1': its folder does not exist or is not writable")
+                            .arg(options->screenshotPath));
+    }
+    if (parser.isSet(o.record)) {
+        options->recordFolder = parser.value(o.record);
+        if (options->recordFolder.isEmpty() || !QDir().mkpath(options->recordFolder) ||
+            !canCreateFileIn(options->recordFolder))
+            return fail(1, QStringLiteral("cannot write frames into '%1': the folder cannot be made or is not writable")
+                               .arg(options->recordFolder));
     }
     return true;
+}
+
+void applyStartClock(const ViewerOptions& options, TWorld& world)
+{
+    if (options.startHour < 0.0f && !options.startDay && !options.latitudeDegrees && !options.axialTiltDegrees)
+        return;
+    if (options.startDay)
+        world.day = std::uint32_t(*options.startDay);
+    if (options.latitudeDegrees)
+        world.latitude = *options.latitudeDegrees;
+    if (options.axialTiltDegrees)
+        world.axialTilt = *options.axialTiltDegrees;
+    // An hour below 24 carries no day, so the day set above stays.
+    world.setHour(options.startHour >= 0.0f ? options.startHour : world.hour);
 }

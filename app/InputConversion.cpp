@@ -6,6 +6,7 @@
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <locale.h>
 
 // (2 * planetRadius + h) * h must stay finite in single precision for the sky's path length:
@@ -46,6 +47,14 @@ float atmosphereHeightFromText(const QString& text)
 {
     const double value = textToFloat(text);
     const float stored = float(value);
+    if (value > 0.0 && stored == 0.0f) {
+        // Greater than 0 as typed, but below half the smallest single-precision number.
+        throw ViewerError(QStringLiteral("The atmosphere height '%1' cannot be used: it is too small and rounds to 0 "
+                                         "metres in single precision. The smallest usable height is %2 metres.")
+                              .arg(text.trimmed())
+                              .arg(double(std::numeric_limits<float>::denorm_min()), 0, 'g', 2)
+                              .toStdString());
+    }
     if (!(stored > 0.0f) || !(stored <= kMaxAtmosphereHeightMetres)) {
         throw ViewerError(QStringLiteral("The atmosphere height '%1' cannot be used: enter a number of metres "
                                          "greater than 0 and at most %2.")

@@ -14,6 +14,11 @@ constexpr std::uint16_t Left = 37;
 constexpr std::uint16_t Up = 38;
 constexpr std::uint16_t Right = 39;
 constexpr std::uint16_t Down = 40;
+constexpr std::uint16_t Home = 36;
+constexpr std::uint16_t F1 = 112;
+constexpr std::uint16_t F2 = 113;
+constexpr std::uint16_t F11 = 122;
+constexpr std::uint16_t F12 = 123;
 constexpr std::uint16_t letter(char c) { return std::uint16_t(c); } // 'A'..'Z'
 } // namespace vk
 

@@ -5,6 +5,8 @@
 #include "GlView.h"
 #include "InputConversion.h"
 #include "KeyCodes.h"
+#include "KeyHelp.h"
+#include "SceneMouse.h"
 #include "TerrainBuild.h"
 #include "WanderingBump.h"
 #include "ui_MainForm.h"
@@ -12,13 +14,20 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 #include <QApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
 #include <QImage>
+#include <QImageWriter>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPointer>
 #include <QMessageBox>
+#include <QScreen>
+#include <QStandardPaths>
 #include <QTimer>
 #include <QWindow>
+#include <algorithm>
 #include <cmath>
 #include <ctime>
 
@@ -91,9 +100,14 @@ TForm1::TForm1(QWidget* owner) : QWidget(owner), ui(std::make_unique<Ui::MainFor
     TimerBigBen->setInterval(10);
     TimerBigBen->setTimerType(Qt::PreciseTimer);
 
-    connect(TimerForDrawing, &QTimer::timeout, this, [this] { runHandler([this] { TimerForDrawingTimer(); }); });
+    connect(TimerForDrawing, &QTimer::timeout, this, [this] {
+        runHandler([this] { TimerForDrawingTimer(); });
+        updateModeLine();
+    });
     connect(TimerForFPS, &QTimer::timeout, this, [this] { runHandler([this] { TimerForFPSTimer(); }); });
-    connect(TimerBigBen, &QTimer::timeout, this, [this] { runHandler([this] { TimerBigBenTimer(); }); });
+    // A 10 ms timer whose handler waits behind a longer frame fires once per frame; the ticks
+    // that fell due meanwhile are delivered with it, so simulated time keeps its rate.
+    connect(TimerBigBen, &QTimer::timeout, this, [this] { runHandler([this] { deliverDueBigBenTicks(); }); });
     connect(TrackBar1, &QSlider::valueChanged, this, [this] { runHandler([this] { TrackBar1Change(); }); });
     connect(TrackBar2, &QSlider::valueChanged, this, [this] { runHandler([this] { TrackBar2Change(); }); });
     connect(TrackBar3, &QSlider::valueChanged, this, [this] { runHandler([this] { TrackBar3Change(); }); });
@@ -105,6 +119,40 @@ TForm1::TForm1(QWidget* owner) : QWidget(owner), ui(std::make_unique<Ui::MainFor
     // key-down handler filters the field and so runs after the window's.
     qApp->installEventFilter(this);
     Edit1->installEventFilter(this);
+
+    // Overlays over the view. They never take the mouse: a drag may start on them, and a
+    // click on the help panel reaches the scene, which closes it.
+    const QString overlayStyle =
+        QStringLiteral("QLabel { background-color: rgba(0, 0, 0, 160); color: white; padding: 6px; }");
+    helpPanel = new QLabel(Panel1);
+    helpPanel->setObjectName(QStringLiteral("HelpPanel"));
+    helpPanel->setTextFormat(Qt::RichText);
+    helpPanel->setText(keyHelpHtml());
+    messagePanel = new QLabel(Panel1);
+    messagePanel->setObjectName(QStringLiteral("MessagePanel"));
+    messagePanel->setTextFormat(Qt::PlainText);
+    modeLine = new QLabel(Panel1);
+    modeLine->setObjectName(QStringLiteral("ModeLine"));
+    modeLine->setTextFormat(Qt::PlainText);
+    for (QLabel* overlay : {helpPanel, messagePanel, modeLine}) {
+        overlay->setStyleSheet(overlayStyle);
+        overlay->setAttribute(Qt::WA_TransparentForMouseEvents);
+        overlay->setFocusPolicy(Qt::NoFocus);
+        overlay->adjustSize();
+        overlay->hide();
+    }
+    messageTimer_ = new QTimer(this);
+    messageTimer_->setSingleShot(true);
+    messageTimer_->setInterval(3000);
+    connect(messageTimer_, &QTimer::timeout, messagePanel, &QWidget::hide);
+
+    sceneMouse = new SceneMouse(Panel1, camera, speedFactor);
+    sceneMouse->pressTaken = [this] {
+        if (!helpPanel->isVisible())
+            return false;
+        helpPanel->hide();
+        return true;
+    };
 
     tickCount = platformTickCount;
     showError = [this](const QString& message) {
@@ -151,6 +199,9 @@ QImage TForm1::grabWindowImage()
     for (QWidget* panel : {static_cast<QWidget*>(Panel2), static_cast<QWidget*>(Panel3),
                            static_cast<QWidget*>(Panel4), static_cast<QWidget*>(Panel5)})
         panel->render(&painter, panel->mapTo(this, QPoint()));
+    for (QWidget* overlay : {helpPanel, messagePanel, modeLine})
+        if (overlay->isVisible())
+            overlay->render(&painter, overlay->mapTo(this, QPoint()));
     painter.end();
     return image;
 }
@@ -199,6 +250,7 @@ void TForm1::firstShow()
     started_ = true;
     // The first frame-rate interval starts now, so the first read-out is a real rate.
     lastTick = tickCount();
+    bigBenCatchUp.start(tickCount());
     TimerForDrawing->start();
     TimerForFPS->start();
     TimerBigBen->start();
@@ -248,6 +300,10 @@ void TForm1::placeCameraAndControls()
 bool TForm1::eventFilter(QObject* watched, QEvent* event)
 {
     const QEvent::Type type = event->type();
+    if (type == QEvent::WindowDeactivate && watched == this)
+        releaseHeldKeys();
+    else if (type == QEvent::Resize && watched == Panel1)
+        layoutOverlays();
     if (type != QEvent::KeyPress && type != QEvent::KeyRelease)
         return QWidget::eventFilter(watched, event);
     auto* keyEvent = static_cast<QKeyEvent*>(event);
@@ -257,10 +313,14 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
     if (watched == windowHandle()) {
         if (type == QEvent::KeyPress) {
             runHandler([this, &key] { FormKeyDown(key); });
+            // The added keys act once per press: a held F12 saves one picture, not one per repeat.
+            if (!keyEvent->isAutoRepeat())
+                runHandler([this, key] { addedKeyDown(key); });
         } else if (!keyEvent->isAutoRepeat()) {
             // X11 auto-repeat sends a release before every repeated press; a held key stays held.
             runHandler([this, &key] { FormKeyUp(key); });
         }
+        updateModeLine();
     } else if (watched == Edit1 && type == QEvent::KeyPress) {
         runHandler([this, &key] { Edit1KeyDown(key); });
     }
@@ -290,6 +350,142 @@ void TForm1::FormKeyDown(std::uint16_t& key)
     KeyState[key & 0xFF] = true;
     if (key == vk::Escape)
         close();
+}
+
+void TForm1::addedKeyDown(std::uint16_t key)
+{
+    if (key == vk::Home)
+        goHome();
+    else if (key == vk::F1)
+        toggleHelp();
+    else if (key == vk::F11)
+        toggleFullScreen();
+    else if (key == vk::F12)
+        saveScreenshot();
+}
+
+void TForm1::goHome()
+{
+    // The start-up's placement: out of orbit first, so the position is the eye's and the
+    // angles anchor the target one unit ahead of it.
+    if (camera.orbiting)
+        camera.leaveOrbit();
+    camera.setPosition(100.0, 7.0, 100.0);
+    camera.setAngles(125.0, 0.0, 0.0);
+    updateModeLine();
+}
+
+void TForm1::toggleHelp()
+{
+    helpPanel->setVisible(!helpPanel->isVisible());
+    if (helpPanel->isVisible()) {
+        layoutOverlays();
+        helpPanel->raise();
+    }
+}
+
+void TForm1::toggleFullScreen()
+{
+    // A window manager resizes a full-screen window itself; without one the state alone
+    // changes nothing, so the window is also placed over its screen and put back.
+    if (isFullScreen()) {
+        showNormal();
+        setGeometry(normalGeometry_);
+    } else {
+        normalGeometry_ = geometry();
+        // Placed first: a geometry set on a full-screen window takes it out of full screen.
+        setGeometry(screen()->geometry());
+        showFullScreen();
+    }
+}
+
+QString TForm1::screenshotFolder()
+{
+    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    if (!pictures.isEmpty() && QFileInfo(pictures).isDir())
+        return pictures;
+    return QDir::currentPath();
+}
+
+QString TForm1::saveScreenshot()
+{
+    const QDir folder(screenshotFolder());
+    const QString stem =
+        QStringLiteral("terrain-viewer-") + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    // Two pictures within one second do not overwrite each other.
+    QString path = folder.filePath(stem + QStringLiteral(".png"));
+    for (int n = 2; QFileInfo::exists(path); ++n)
+        path = folder.filePath(stem + QStringLiteral("-%1.png").arg(n));
+    QImageWriter writer(path, "png");
+    if (!writer.write(grabWindowImage())) {
+        showOverlayMessage(
+            QStringLiteral("Cannot save %1: %2").arg(QDir::toNativeSeparators(path), writer.errorString()));
+        return QString();
+    }
+    showOverlayMessage(QStringLiteral("Saved ") + QDir::toNativeSeparators(path));
+    return path;
+}
+
+void TForm1::showOverlayMessage(const QString& text)
+{
+    messagePanel->setText(text);
+    messagePanel->adjustSize();
+    layoutOverlays();
+    messagePanel->show();
+    messagePanel->raise();
+    messageTimer_->start();
+}
+
+QString TForm1::modeLineText() const
+{
+    QStringList modes;
+    if (camera.orbiting)
+        modes << QStringLiteral("Orbit");
+    if (timeFrozen)
+        modes << QStringLiteral("Time frozen");
+    if (keyHeld(vk::letter('P')))
+        modes << QStringLiteral("Fast time");
+    if (horizontalMove)
+        modes << QStringLiteral("Horizontal move");
+    return modes.join(QStringLiteral("  |  "));
+}
+
+void TForm1::updateModeLine()
+{
+    const QString text = modeLineText();
+    if (text.isEmpty()) {
+        modeLine->hide();
+        return;
+    }
+    if (modeLine->text() != text) {
+        modeLine->setText(text);
+        modeLine->adjustSize();
+        layoutOverlays();
+    }
+    modeLine->show();
+}
+
+void TForm1::layoutOverlays()
+{
+    // The help in the middle of the view, messages at the top middle, clear of the panel
+    // column on the left, the mode line in the bottom-left corner.
+    const int w = Panel1->width(), h = Panel1->height();
+    helpPanel->move(std::max(0, (w - helpPanel->width()) / 2), std::max(0, (h - helpPanel->height()) / 2));
+    messagePanel->move(std::max(0, (w - messagePanel->width()) / 2), 8);
+    modeLine->move(4, std::max(0, h - modeLine->height() - 4));
+}
+
+void TForm1::releaseHeldKeys()
+{
+    std::fill(std::begin(KeyState), std::end(KeyState), false);
+    sceneMouse->endDrag();
+    updateModeLine();
+}
+
+void TForm1::deliverDueBigBenTicks()
+{
+    for (std::uint32_t ticks = bigBenCatchUp.dueTicks(tickCount()); ticks > 0; --ticks)
+        TimerBigBenTimer();
 }
 
 void TForm1::FormKeyUp(std::uint16_t& key)
@@ -341,10 +537,15 @@ void TForm1::TimerForFPSTimer()
 
 void TForm1::TimerBigBenTimer()
 {
+    advanceClock(float(kFastHoursPerTick * (keyHeld(vk::letter('P')) ? 1 : 0) + double(kHoursPerTick)));
+}
+
+void TForm1::advanceClock(float hours)
+{
     if (!timeFrozen) {
         // The clock composes its sun matrix on GL's matrix stack.
         Panel1->makeCurrent();
-        world.advance(float(kFastHoursPerTick * (keyHeld(vk::letter('P')) ? 1 : 0) + double(kHoursPerTick)));
+        world.advance(hours);
     }
     Panel3->setText(QStringLiteral("Time: ") + QString::number(qint64(std::trunc(double(world.hour)))));
 }

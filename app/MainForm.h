@@ -1,7 +1,9 @@
 #pragma once
 
 #include "FormState.h"
+#include "TickCatchUp.h"
 
+#include <QRect>
 #include <QWidget>
 #include <cstdint>
 #include <functional>
@@ -15,6 +17,7 @@ class QLineEdit;
 class QPushButton;
 class QSlider;
 class QTimer;
+class SceneMouse;
 namespace Ui {
 class MainForm;
 }
@@ -86,6 +89,46 @@ public:
     // is dropped here too.
     QImage grabWindowImage();
 
+    // Beyond the key table: actions of the keys it leaves unused and of the mouse. Each key
+    // still sets and clears its KeyState flag through FormKeyDown and FormKeyUp.
+    //
+    // Home: the camera back where the start-up placed it, out of orbit.
+    void goHome();
+    // F1: the key and mouse table over the view, or hidden again.
+    void toggleHelp();
+    // F11: full screen or back; the projection follows the panel's new size.
+    void toggleFullScreen();
+    // F12: saves grabWindowImage() as terrain-viewer-YYYYMMDD-HHMMSS.png in screenshotFolder()
+    // and shows "Saved <path>" (or the reason it failed) over the view for three seconds.
+    // Returns the path written, or an empty string.
+    QString saveScreenshot();
+    // The user's pictures folder when it exists, else the working directory.
+    static QString screenshotFolder();
+    // A line over the view for three seconds.
+    void showOverlayMessage(const QString& text);
+    // The modes that are on (orbit, frozen time, fast time, horizontal move), as the line at
+    // the bottom-left of the view names them; empty when none is on.
+    QString modeLineText() const;
+    void updateModeLine();
+    // Every key counts as released: the window lost the activation, so it would not see the
+    // key-up events. A drag of the mouse ends too.
+    void releaseHeldKeys();
+
+    // TimerBigBen's wiring: one call of TimerBigBenTimer for every 10 ms tick that fell due
+    // since the last, at most one second's worth (100) at once.
+    void deliverDueBigBenTicks();
+    // One step of simulated time: the clock advances by hours (unless time is frozen) and the
+    // "Time: " read-out shows the hour. TimerBigBenTimer is this step at the tick's rate.
+    void advanceClock(float hours);
+    // Counts the due ticks from tickCount(); started with the timers.
+    TickCatchUp bigBenCatchUp{10, 100};
+
+    // Overlays over the view, placed like the read-out panels; hidden until used.
+    QLabel* helpPanel = nullptr;
+    QLabel* messagePanel = nullptr;
+    QLabel* modeLine = nullptr;
+    SceneMouse* sceneMouse = nullptr;
+
     // True once start-up has run (completed or stopped at an error); the timers run from then.
     bool started() const { return started_; }
     // True once the world's tables exist, so the sky can be drawn.
@@ -103,11 +146,15 @@ private:
     void reportError(const QString& message);
     void placeCameraAndControls();
     bool keyHeld(std::uint16_t key) const { return KeyState[key]; }
+    void addedKeyDown(std::uint16_t key);
+    void layoutOverlays();
 
     std::unique_ptr<Ui::MainForm> ui;
     bool started_ = false;
     bool worldReady_ = false;
     bool showingError_ = false;
+    QTimer* messageTimer_ = nullptr;
+    QRect normalGeometry_; // the window's place before full screen
 };
 
 // The one main window of the program.

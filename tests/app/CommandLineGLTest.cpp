@@ -1,6 +1,8 @@
 // The viewer binary as a user runs it: the options the README lists, their errors, and a run
 // from a folder without textures, which finds the shipped ones.
 
+#include "KeyHelp.h"
+
 #include <QDir>
 #include <QImage>
 #include <QProcess>
@@ -15,9 +17,18 @@ struct Run {
     QString err;
 };
 
-Run runViewer(const QStringList& arguments, const QString& workingDirectory = QString())
+// withoutDisplay: the viewer gets no X server, so any attempt to open its window fails; a
+// refusal that comes before drawing is unaffected.
+Run runViewer(const QStringList& arguments, const QString& workingDirectory = QString(), bool withoutDisplay = false)
 {
     QProcess process;
+    if (withoutDisplay) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("DISPLAY"));
+        environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        process.setProcessEnvironment(environment);
+    }
     process.setProgram(QStringLiteral(TERRAIN_VIEWER_BINARY));
     process.setArguments(arguments);
     if (!workingDirectory.isEmpty())
@@ -46,14 +57,44 @@ private slots:
     void screenshot();
     void screenshotFromAnotherFolder();
     void unwritableScreenshot();
+    void refusedBeforeDrawing_data();
+    void refusedBeforeDrawing();
+    void jpegScreenshot();
+    void shortRunShowsFrameRate();
+    void recordWritesEachFrame();
 };
+
+namespace {
+
+const QString kAssets = qEnvironmentVariable("TERRAIN_SOURCE_DIR") + QStringLiteral("/assets");
+
+// Columns of the image's top band (the "FPS:" read-out) holding dark text pixels: from the
+// first to the last.
+int readOutTextWidth(const QImage& image)
+{
+    int first = -1, last = -1;
+    for (int x = 0; x < 89; ++x)
+        for (int y = 2; y < 15; ++y)
+            if (qGray(image.pixel(x, y)) < 128) {
+                if (first < 0)
+                    first = x;
+                last = x;
+            }
+    return first < 0 ? 0 : last - first + 1;
+}
+
+} // namespace
 
 void CommandLineGLTest::help()
 {
     const Run run = runViewer({QStringLiteral("--help")});
     QCOMPARE(run.status, 0);
-    for (const char* expected : {"--screenshot", "--frames", "--hour", "--terrain", "Esc", "orbit"})
+    for (const char* expected : {"--screenshot <path>", "--frames <n>", "--hour <h>", "--terrain <literal|batched>",
+                                 "--record <folder>", "--hours-per-frame <h>", "--day <n>", "--latitude <degrees>",
+                                 "--tilt <degrees>", "(0 to 364)", "(-90 to 90)", "below 24"})
         QVERIFY2(run.out.contains(QLatin1String(expected)), expected);
+    // The key and mouse table, the same as F1's and README's.
+    QVERIFY2(run.out.contains(keyHelpText()), qPrintable(run.out));
 }
 
 void CommandLineGLTest::version()
@@ -67,10 +108,29 @@ void CommandLineGLTest::badOptions_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("message");
-    QTest::newRow("unknown") << QStringList{"--bogus"} << "bogus";
+    QTest::newRow("unknown") << QStringList{"--bogus"} << "Unknown option 'bogus'. (see --help)";
+    QTest::newRow("no value") << QStringList{"--day"} << "(see --help)";
     QTest::newRow("frames") << QStringList{"--frames", "0"} << "--frames";
     QTest::newRow("terrain") << QStringList{"--terrain", "fast"} << "--terrain";
     QTest::newRow("hour") << QStringList{"--hour", "25"} << "--hour";
+    QTest::newRow("hour 24") << QStringList{"--hour", "24"}
+                             << "--hour needs a number from 0 up to but not including 24";
+    QTest::newRow("hour nan") << QStringList{"--hour", "nan"} << "--hour";
+    const QString day = QStringLiteral("--day needs a whole number from 0 to 364");
+    for (const char* value : {"365", "-1", "1.5", "x", ""})
+        QTest::newRow(qPrintable(QStringLiteral("day ") + value)) << QStringList{"--day", value} << day;
+    const QString latitude = QStringLiteral("--latitude needs a number of degrees from -90 to 90");
+    for (const char* value : {"91", "-90.5", "nan", "inf", "north"})
+        QTest::newRow(qPrintable(QStringLiteral("latitude ") + value)) << QStringList{"--latitude", value} << latitude;
+    const QString tilt = QStringLiteral("--tilt needs a number of degrees from -90 to 90");
+    for (const char* value : {"90.01", "-100", "1e400"})
+        QTest::newRow(qPrintable(QStringLiteral("tilt ") + value)) << QStringList{"--tilt", value} << tilt;
+    const QString perFrame = QStringLiteral("--hours-per-frame needs a number of hours from 0 to 24");
+    for (const char* value : {"-0.1", "24.5", "x"})
+        QTest::newRow(qPrintable(QStringLiteral("hours-per-frame ") + value))
+            << QStringList{"--record", "/tmp", "--hours-per-frame", value} << perFrame;
+    QTest::newRow("bmp") << QStringList{"--screenshot", "/tmp/shot.bmp"} << "--screenshot writes .png or .jpg files";
+    QTest::newRow("both") << QStringList{"--screenshot", "/tmp/a.png", "--record", "/tmp"} << "cannot be used together";
     QTest::newRow("argument") << QStringList{"extra"} << "extra";
 }
 
@@ -97,7 +157,8 @@ void CommandLineGLTest::screenshot()
     QCOMPARE(image.size(), QSize(1012, 614));
     // The panels are in the top-left corner, the lit scene to their right.
     const QColor panel = image.pixelColor(29, 150);
-    QVERIFY2(panel.red() == panel.green() && panel.green() == panel.blue() && panel.red() > 200, qPrintable(panel.name()));
+    QVERIFY2(panel.red() == panel.green() && panel.green() == panel.blue() && panel.red() > 200,
+             qPrintable(panel.name()));
     const QColor sky = image.pixelColor(400, 100);
     QVERIFY2(sky.blue() > sky.red(), qPrintable(sky.name()));
     const QColor ground = image.pixelColor(600, 590);
@@ -121,6 +182,92 @@ void CommandLineGLTest::unwritableScreenshot()
     const Run run = runViewer({QStringLiteral("--screenshot"), QStringLiteral("/nonexistent-folder/shot.png")});
     QCOMPARE(run.status, 1);
     QVERIFY2(run.err.contains(QStringLiteral("cannot write the screenshot")), qPrintable(run.err));
+}
+
+void CommandLineGLTest::refusedBeforeDrawing_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("screenshot into a folder") << QStringList{"--screenshot", QDir::tempPath()} << "it is a folder";
+    QTest::newRow("screenshot under a file")
+        << QStringList{"--screenshot", "/dev/null/shot.png"} << "its folder does not exist or is not writable";
+    QTest::newRow("screenshot into a read-only place")
+        << QStringList{"--screenshot", "/proc/shot.png"} << "its folder does not exist or is not writable";
+    QTest::newRow("record under a file") << QStringList{"--record", "/dev/null/frames"} << "cannot write frames into";
+    QTest::newRow("record into a read-only place")
+        << QStringList{"--record", "/proc/frames"} << "cannot write frames into";
+}
+
+void CommandLineGLTest::refusedBeforeDrawing()
+{
+    // Without a display: a check made after the window opened would fail differently.
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, message);
+    const Run run = runViewer(arguments, QString(), true);
+    QCOMPARE(run.status, 1);
+    QVERIFY2(run.err.contains(message), qPrintable(run.err));
+    QVERIFY(!QFileInfo::exists(QStringLiteral("/proc/frames")));
+}
+
+void CommandLineGLTest::jpegScreenshot()
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("shot.JPG"));
+    const Run run =
+        runViewer({QStringLiteral("--screenshot"), path, QStringLiteral("--frames"), QStringLiteral("3")}, kAssets);
+    QVERIFY2(run.status == 0, qPrintable(run.err));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray start = file.read(3);
+    QCOMPARE(start, QByteArray("\xFF\xD8\xFF")); // a JPEG start-of-image marker, not PNG data
+    QCOMPARE(QImage(path).size(), QSize(1012, 614));
+}
+
+void CommandLineGLTest::shortRunShowsFrameRate()
+{
+    // Two frames are over long before the first one-second read-out: the saved picture still
+    // shows a rate after "FPS:", so its text is wider than the caption alone.
+    QTemporaryDir folder;
+    const QString shortRun = folder.filePath(QStringLiteral("short.png"));
+    Run run =
+        runViewer({QStringLiteral("--screenshot"), shortRun, QStringLiteral("--frames"), QStringLiteral("2")}, kAssets);
+    QVERIFY2(run.status == 0, qPrintable(run.err));
+    const int width = readOutTextWidth(QImage(shortRun));
+    // "FPS:" alone, as the window's description has it, is about 23 pixels at this font; a
+    // space and one digit add at least 8.
+    QVERIFY2(width >= 31, qPrintable(QString::number(width)));
+}
+
+void CommandLineGLTest::recordWritesEachFrame()
+{
+    QTemporaryDir folder;
+    const QString frames = folder.filePath(QStringLiteral("made/by/record"));
+    const Run run = runViewer({QStringLiteral("--record"), frames, QStringLiteral("--frames"), QStringLiteral("7"),
+                               QStringLiteral("--hour"), QStringLiteral("9"), QStringLiteral("--hours-per-frame"),
+                               QStringLiteral("2"), QStringLiteral("--day"), QStringLiteral("3"),
+                               QStringLiteral("--latitude"), QStringLiteral("45")},
+                              kAssets);
+    QVERIFY2(run.status == 0, qPrintable(run.err));
+    const QStringList files = QDir(frames).entryList(QDir::Files, QDir::Name);
+    QStringList expected;
+    for (int i = 1; i <= 7; ++i)
+        expected << QStringLiteral("frame-%1.png").arg(i, 5, 10, QLatin1Char('0'));
+    QCOMPARE(files, expected);
+    // Two hours a frame: the ground lit at 9 o'clock in frame 1 is dark at 21 o'clock in frame 7.
+    const QImage first(QDir(frames).filePath(files.first()));
+    const QImage last(QDir(frames).filePath(files.last()));
+    QCOMPARE(first.size(), QSize(1012, 614));
+    QCOMPARE(last.size(), QSize(1012, 614));
+    const auto groundBrightness = [](const QImage& image) {
+        double sum = 0;
+        int n = 0;
+        for (int y = 450; y < 614; y += 4)
+            for (int x = 100; x < 1012; x += 4, ++n)
+                sum += qGray(image.pixel(x, y));
+        return sum / n;
+    };
+    const double morning = groundBrightness(first), night = groundBrightness(last);
+    QVERIFY2(morning > 15.0 && night < 5.0, qPrintable(QStringLiteral("%1 %2").arg(morning).arg(night)));
 }
 
 QTEST_GUILESS_MAIN(CommandLineGLTest)

@@ -89,30 +89,40 @@ void InputConversionTest::heights()
 void InputConversionTest::rejectedHeights_data()
 {
     QTest::addColumn<QString>("text");
-    QTest::newRow("zero") << "0";
-    QTest::newRow("negative") << "-1";
-    QTest::newRow("minus zero") << "-0";
-    QTest::newRow("nan") << "nan";
-    QTest::newRow("NaN") << "NaN";
-    QTest::newRow("inf") << "inf";
-    QTest::newRow("-inf") << "-inf";
-    QTest::newRow("beyond double") << "1e309";
-    QTest::newRow("beyond float") << "1e39";
-    QTest::newRow("beyond the bound") << "2e18";
-    QTest::newRow("rounds to zero in float") << "1e-50";
-    QTest::newRow("400 digits") << QString(400, QLatin1Char('9'));
+    QTest::addColumn<QString>("says");     // words the message must hold
+    QTest::addColumn<QString>("saysNot");  // and words it must not
+    const QString range = QStringLiteral("greater than 0 and at most 1e+18");
+    const QString rounding =
+        QStringLiteral("rounds to 0 metres in single precision. The smallest usable height is 1.4e-45");
+    QTest::newRow("zero") << "0" << range << "rounds";
+    QTest::newRow("negative") << "-1" << range << "rounds";
+    QTest::newRow("minus zero") << "-0" << range << "rounds";
+    QTest::newRow("nan") << "nan" << range << "rounds";
+    QTest::newRow("NaN") << "NaN" << range << "rounds";
+    QTest::newRow("inf") << "inf" << range << "rounds";
+    QTest::newRow("-inf") << "-inf" << range << "rounds";
+    QTest::newRow("beyond double") << "1e309" << range << "rounds";
+    QTest::newRow("beyond float") << "1e39" << range << "rounds";
+    QTest::newRow("beyond the bound") << "2e18" << range << "rounds";
+    QTest::newRow("400 digits") << QString(400, QLatin1Char('9')) << range << "rounds";
+    // Greater than 0 as typed: the message names the rounding, not a range the value is inside.
+    QTest::newRow("rounds to zero in float") << "1e-50" << rounding << "greater than 0";
+    QTest::newRow("below half the smallest float") << " 7e-46 " << rounding << "greater than 0";
 }
 
 void InputConversionTest::rejectedHeights()
 {
     QFETCH(QString, text);
+    QFETCH(QString, says);
+    QFETCH(QString, saysNot);
     try {
         atmosphereHeightFromText(text);
         QFAIL("accepted");
     } catch (const ViewerError& error) {
         const QString message = QString::fromStdString(error.what());
         QVERIFY2(message.contains(QLatin1Char('\'') + text.trimmed() + QLatin1Char('\'')), qPrintable(message));
-        QVERIFY2(message.contains(QStringLiteral("greater than 0 and at most 1e+18")), qPrintable(message));
+        QVERIFY2(message.contains(says), qPrintable(message));
+        QVERIFY2(!message.contains(saysNot), qPrintable(message));
     }
 }
 

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+#include <vector>
+
+// The table of keys and mouse actions the user is shown: by --help, by the F1 panel and, in
+// the same words, in README's key table. One row per key or pair of keys.
+struct KeyHelpRow {
+    const char* keys;   // "Up / Down arrow", "F1", "Left-drag"
+    const char* kind;   // "held", "pressed", "mouse"
+    const char* action; // what it does
+    bool added;         // beyond the original key set: README marks these rows
+};
+
+const std::vector<KeyHelpRow>& keyHelpRows();
+
+// The table as plain text, one row a line, columns aligned with spaces; for a terminal.
+QString keyHelpText();
+
+// The table as an HTML table for a rich-text label.
+QString keyHelpHtml();

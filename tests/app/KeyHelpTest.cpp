@@ -1,0 +1,46 @@
+// The key and mouse table that --help prints and F1 shows is README's table, row by row.
+
+#include "KeyHelp.h"
+
+#include <QFile>
+#include <QTest>
+
+class KeyHelpTest : public QObject {
+    Q_OBJECT
+private slots:
+    void readmeHoldsTheSameTable();
+};
+
+void KeyHelpTest::readmeHoldsTheSameTable()
+{
+    QFile readme(qEnvironmentVariable("TERRAIN_SOURCE_DIR") + QStringLiteral("/README.md"));
+    QVERIFY(readme.open(QIODevice::ReadOnly | QIODevice::Text));
+    const QString text = QString::fromUtf8(readme.readAll());
+    const int start = text.indexOf(QStringLiteral("| Key | Held or pressed | What it does | Added |"));
+    QVERIFY(start >= 0);
+    const QStringList lines = text.mid(start).split(QLatin1Char('\n'));
+    QStringList rows;
+    for (int i = 2; i < lines.size() && lines[i].startsWith(QLatin1Char('|')); ++i)
+        rows << lines[i];
+    QCOMPARE(rows.size(), int(keyHelpRows().size()));
+    for (int i = 0; i < rows.size(); ++i) {
+        const KeyHelpRow& row = keyHelpRows()[std::size_t(i)];
+        const QString expected = QStringLiteral("| %1 | %2 | %3 | %4 |")
+                                     .arg(QLatin1String(row.keys), QLatin1String(row.kind), QLatin1String(row.action),
+                                          row.added ? QStringLiteral("yes") : QString());
+        QString actual = rows[i].trimmed();
+        QString wanted = expected;
+        // An empty last cell may be written with one space or two.
+        QCOMPARE(actual.replace(QStringLiteral("|  |"), QStringLiteral("| |")),
+                 wanted.replace(QStringLiteral("|  |"), QStringLiteral("| |")));
+    }
+    // The added rows are the keys the original set leaves unused, and the mouse.
+    QStringList added;
+    for (const KeyHelpRow& row : keyHelpRows())
+        if (row.added)
+            added << QLatin1String(row.keys);
+    QCOMPARE(added, (QStringList{"Home", "F1", "F11", "F12", "Left-drag", "Wheel"}));
+}
+
+QTEST_APPLESS_MAIN(KeyHelpTest)
+#include "KeyHelpTest.moc"
