@@ -10,6 +10,7 @@
 #include "GlView.h"
 #include "KeyCodes.h"
 #include "MainForm.h"
+#include "AllocatorTuning.h"
 #include "TerrainPath.h"
 
 #include <QApplication>
