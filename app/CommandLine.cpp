@@ -86,8 +86,9 @@ bool numberInRange(const QString& text, double low, double high, bool highExclud
 QString commandLineHelp()
 {
     const Options options;
-    QString text = QStringLiteral("Usage: terrain-viewer [options]\n"
-                                  "Interactive real-time 3D terrain viewer under a simulated sky.\n\nOptions:\n");
+    QString text = QStringLiteral(
+        "Usage: terrain-viewer [options]\n"
+        "Interactive real-time 3D terrain viewer under a simulated sky.\n\nOptions:\n");
     QStringList names;
     int width = 0;
     for (const QCommandLineOption* option : options.all()) {
@@ -103,8 +104,9 @@ QString commandLineHelp()
     for (std::size_t i = 0; i < options.all().size(); ++i)
         text += QStringLiteral("  %1  %2\n").arg(names[int(i)], -width).arg(options.all()[i]->description());
     text += QStringLiteral("\nKeys and mouse:\n") + keyHelpText();
-    text += QStringLiteral("\nTextures LandTex0.bmp .. LandTex3.bmp are read from the working directory,\n"
-                           "then from the shipped assets folder.\n");
+    text += QStringLiteral(
+        "\nTextures LandTex0.bmp .. LandTex3.bmp are read from the working directory,\n"
+        "then from the shipped assets folder.\n");
     return text;
 }
 

@@ -19,7 +19,10 @@ constexpr std::uint16_t F1 = 112;
 constexpr std::uint16_t F2 = 113;
 constexpr std::uint16_t F11 = 122;
 constexpr std::uint16_t F12 = 123;
-constexpr std::uint16_t letter(char c) { return std::uint16_t(c); } // 'A'..'Z'
+constexpr std::uint16_t letter(char c)
+{
+    return std::uint16_t(c);
+} // 'A'..'Z'
 } // namespace vk
 
 // The virtual-key code of a Qt key (Qt::Key), or 0 for a key that has none. Both Return and

@@ -48,13 +48,14 @@ QString keyHelpText()
 
 QString keyHelpHtml()
 {
-    QString html = QStringLiteral("<table cellspacing=\"0\" cellpadding=\"2\">"
-                                  "<tr><th align=\"left\">Key</th><th align=\"left\">Held or pressed</th>"
-                                  "<th align=\"left\">What it does</th></tr>");
+    QString html = QStringLiteral(
+        "<table cellspacing=\"0\" cellpadding=\"2\">"
+        "<tr><th align=\"left\">Key</th><th align=\"left\">Held or pressed</th>"
+        "<th align=\"left\">What it does</th></tr>");
     for (const KeyHelpRow& row : keyHelpRows())
-        html +=
-            QStringLiteral("<tr><td>%1</td><td>%2</td><td>%3</td></tr>")
-                .arg(QString(QLatin1String(row.keys)).toHtmlEscaped(), QString(QLatin1String(row.kind)).toHtmlEscaped(),
-                     QString(QLatin1String(row.action)).toHtmlEscaped());
+        html += QStringLiteral("<tr><td>%1</td><td>%2</td><td>%3</td></tr>")
+                    .arg(QString(QLatin1String(row.keys)).toHtmlEscaped(),
+                         QString(QLatin1String(row.kind)).toHtmlEscaped(),
+                         QString(QLatin1String(row.action)).toHtmlEscaped());
     return html + QStringLiteral("</table>");
 }

@@ -1,7 +1,7 @@
 #include "MainForm.h"
 
-#include "GlPanel.h"
 #include "FramePhases.h"
+#include "GlPanel.h"
 #include "GlView.h"
 #include "InputConversion.h"
 #include "KeyCodes.h"
@@ -20,9 +20,9 @@
 #include <QImage>
 #include <QImageWriter>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPointer>
-#include <QMessageBox>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTimer>
@@ -122,8 +122,8 @@ TForm1::TForm1(QWidget* owner) : QWidget(owner), ui(std::make_unique<Ui::MainFor
 
     // Overlays over the view. They never take the mouse: a drag may start on them, and a
     // click on the help panel reaches the scene, which closes it.
-    const QString overlayStyle =
-        QStringLiteral("QLabel { background-color: rgba(0, 0, 0, 160); color: white; padding: 6px; }");
+    const QString overlayStyle = QStringLiteral(
+        "QLabel { background-color: rgba(0, 0, 0, 160); color: white; padding: 6px; }");
     helpPanel = new QLabel(Panel1);
     helpPanel->setObjectName(QStringLiteral("HelpPanel"));
     helpPanel->setTextFormat(Qt::RichText);
@@ -158,8 +158,8 @@ TForm1::TForm1(QWidget* owner) : QWidget(owner), ui(std::make_unique<Ui::MainFor
     showError = [this](const QString& message) {
         // On the heap and guarded: should the window be destroyed while its box is open, it
         // takes the box along, and exec() returns without touching either.
-        QPointer<QMessageBox> box = new QMessageBox(QMessageBox::Critical, QCoreApplication::applicationName(),
-                                                    message, QMessageBox::Ok, this);
+        QPointer<QMessageBox> box = new QMessageBox(QMessageBox::Critical, QCoreApplication::applicationName(), message,
+                                                    QMessageBox::Ok, this);
         box->exec();
         delete box;
     };
@@ -190,14 +190,14 @@ QImage TForm1::grabWindowImage()
     // format conversion would treat the colour as premultiplied by that alpha and divide by
     // it, so the same bytes are read again as a format without alpha.
     const QImage frame = Panel1->grabFramebuffer();
-    const QImage::Format opaqueFormat =
-        frame.format() == QImage::Format_RGBA8888_Premultiplied || frame.format() == QImage::Format_RGBA8888
-            ? QImage::Format_RGBX8888
-            : QImage::Format_RGB32;
+    const QImage::Format opaqueFormat = frame.format() == QImage::Format_RGBA8888_Premultiplied ||
+                                                frame.format() == QImage::Format_RGBA8888
+                                            ? QImage::Format_RGBX8888
+                                            : QImage::Format_RGB32;
     const QImage opaque(frame.constBits(), frame.width(), frame.height(), frame.bytesPerLine(), opaqueFormat);
     painter.drawImage(Panel1->pos(), opaque);
-    for (QWidget* panel : {static_cast<QWidget*>(Panel2), static_cast<QWidget*>(Panel3),
-                           static_cast<QWidget*>(Panel4), static_cast<QWidget*>(Panel5)})
+    for (QWidget* panel : {static_cast<QWidget*>(Panel2), static_cast<QWidget*>(Panel3), static_cast<QWidget*>(Panel4),
+                           static_cast<QWidget*>(Panel5)})
         panel->render(&painter, panel->mapTo(this, QPoint()));
     for (QWidget* overlay : {helpPanel, messagePanel, modeLine})
         if (overlay->isVisible())
@@ -410,8 +410,8 @@ QString TForm1::screenshotFolder()
 QString TForm1::saveScreenshot()
 {
     const QDir folder(screenshotFolder());
-    const QString stem =
-        QStringLiteral("terrain-viewer-") + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    const QString stem = QStringLiteral("terrain-viewer-") +
+                         QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     // Two pictures within one second do not overwrite each other.
     QString path = folder.filePath(stem + QStringLiteral(".png"));
     for (int n = 2; QFileInfo::exists(path); ++n)

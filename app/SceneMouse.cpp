@@ -68,7 +68,6 @@ bool SceneMouse::eventFilter(QObject* watched, QEvent* event)
         camera_.move(notches * kWheelSpeedFactorsPerNotch * double(speedFactor_), 0.0, 0.0);
         return true;
     }
-    default:
-        return false;
+    default: return false;
     }
 }

@@ -60,8 +60,8 @@ void recordFrames(TForm1& form, const ViewerOptions& options, int* exitStatus)
         if (*framesSaved >= options.frames)
             return;
         showFrameRateIfNone(form);
-        const QString path =
-            folder.filePath(QStringLiteral("frame-%1.png").arg(*framesSaved + 1, 5, 10, QLatin1Char('0')));
+        const QString path = folder.filePath(
+            QStringLiteral("frame-%1.png").arg(*framesSaved + 1, 5, 10, QLatin1Char('0')));
         QImageWriter writer(path, "PNG");
         if (!writer.write(form.grabWindowImage())) {
             printError(QStringLiteral("cannot write the frame '%1': %2").arg(path, writer.errorString()));

@@ -14,12 +14,12 @@
 struct Camera {
     Vec3d position;
     Vec3d target;
-    Vec3d forward;  // unit view direction, from the angles
-    Vec3d up;       // unit up direction; the look-at up vector
-    Vec3d right;    // forward x up
-    double yaw = 0.0;    // degrees
-    double pitch = 0.0;  // degrees, no limit at +-90
-    double roll = 0.0;   // degrees
+    Vec3d forward;      // unit view direction, from the angles
+    Vec3d up;           // unit up direction; the look-at up vector
+    Vec3d right;        // forward x up
+    double yaw = 0.0;   // degrees
+    double pitch = 0.0; // degrees, no limit at +-90
+    double roll = 0.0;  // degrees
     bool orbiting = false;
     double orbitDistance = 0.0;
     double minOrbitDistance = 0.0;

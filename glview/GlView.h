@@ -13,12 +13,12 @@ enum ProjectionMode : std::int32_t { Orthographic = 0, Perspective = 1 };
 // panel's size. Zero-filled at program start; a field of 0 means "not set" and is replaced by
 // its default on the next resize (far plane 1000, orthographic height 1).
 struct GlView {
-    GlPanel* panel = nullptr;                  // not owned
-    QOpenGLContext* deviceContext = nullptr;   // the panel's context, kept for the program's life
+    GlPanel* panel = nullptr;                // not owned
+    QOpenGLContext* deviceContext = nullptr; // the panel's context, kept for the program's life
     std::int32_t projectionMode = Orthographic;
-    float farPlane = 0.0f;     // world units
-    float fieldOfView = 0.0f;  // degrees, vertical; perspective only, no default
-    float orthoHeight = 0.0f;  // world units
+    float farPlane = 0.0f;    // world units
+    float fieldOfView = 0.0f; // degrees, vertical; perspective only, no default
+    float orthoHeight = 0.0f; // world units
 
     // Binds the view to the panel, makes its context current and applies the projection once.
     void attach(GlPanel* target);

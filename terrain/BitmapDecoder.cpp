@@ -122,8 +122,7 @@ bool isKnownInfoHeaderSize(std::uint32_t size)
     case 108: // BITMAPV4HEADER
     case 124: // BITMAPV5HEADER
         return true;
-    default:
-        return false;
+    default: return false;
     }
 }
 
@@ -133,19 +132,15 @@ bool isAcceptedFormat(std::uint32_t infoSize, int bitCount, std::uint32_t compre
         return bitCount == 1 || bitCount == 4 || bitCount == 8 || bitCount == 24;
     switch (bitCount) {
     case 1:
-    case 24:
-        return compression == kRgb;
-    case 4:
-        return compression == kRgb || compression == kRle4;
-    case 8:
-        return compression == kRgb || compression == kRle8;
+    case 24: return compression == kRgb;
+    case 4: return compression == kRgb || compression == kRle4;
+    case 8: return compression == kRgb || compression == kRle8;
     case 16:
     case 32:
         // In a 64-byte (OS/2 2.x) header, compression 3 means Huffman coding.
         return compression == kRgb ||
                (infoSize != kOs2HeaderBytes && (compression == kBitFields || compression == kAlphaBitFields));
-    default:
-        return false;
+    default: return false;
     }
 }
 
@@ -278,12 +273,9 @@ std::array<std::uint32_t, 256> paletteWords(const uchar* data, const Layout& lay
 unsigned indexAt(const uchar* row, int x, int bitCount)
 {
     switch (bitCount) {
-    case 8:
-        return row[x];
-    case 4:
-        return (row[x >> 1] >> ((x & 1) ? 0 : 4)) & 0x0Fu;
-    default:
-        return (row[x >> 3] >> (7 - (x & 7))) & 0x01u;
+    case 8: return row[x];
+    case 4: return (row[x >> 1] >> ((x & 1) ? 0 : 4)) & 0x0Fu;
+    default: return (row[x >> 3] >> (7 - (x & 7))) & 0x01u;
     }
 }
 

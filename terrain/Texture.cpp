@@ -117,14 +117,14 @@ GLuint loadTexture(const QString& fileName)
     glGenTextures(1, &name);
     glBindTexture(GL_TEXTURE_2D, name);
     // GLU rescales sides that are not powers of two and builds every level down to 1 x 1.
-    const GLint status = gluBuild2DMipmaps(GL_TEXTURE_2D, GL_RGBA, image.width, image.height, GL_RGBA,
-                                           GL_UNSIGNED_BYTE, image.words.data());
+    const GLint status = gluBuild2DMipmaps(GL_TEXTURE_2D, GL_RGBA, image.width, image.height, GL_RGBA, GL_UNSIGNED_BYTE,
+                                           image.words.data());
     if (status != 0) {
         glDeleteTextures(1, &name);
-        throw ViewerError(QStringLiteral("Cannot build the texture of %1: %2")
-                              .arg(fileName, QString::fromLatin1(reinterpret_cast<const char*>(
-                                                 gluErrorString(GLenum(status)))))
-                              .toStdString());
+        throw ViewerError(
+            QStringLiteral("Cannot build the texture of %1: %2")
+                .arg(fileName, QString::fromLatin1(reinterpret_cast<const char*>(gluErrorString(GLenum(status)))))
+                .toStdString());
     }
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_NEAREST);

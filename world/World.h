@@ -25,7 +25,7 @@ constexpr int kSunFanPoints = 32;
 // A table of unit-circle points for the sun disc and halo. Owns its point arrays; non-copyable.
 class TLighterFan {
 public:
-    float** points = nullptr;  // `count` pointers, each to two floats (first, second coordinate)
+    float** points = nullptr; // `count` pointers, each to two floats (first, second coordinate)
     std::int32_t count = 0;
 
     TLighterFan() = default;
@@ -40,8 +40,7 @@ public:
     // given angle (degrees), coloured `colour` with alpha 1; the ring's texture coordinate runs
     // from t0 (inner edge) to t1 (outer edge). Leaves GL_TEXTURE_1D disabled with `texture`
     // bound to it and GL_TEXTURE_2D enabled. An empty fan draws nothing but still sets these.
-    void draw(double a, double b, double angleDegrees, GLuint texture, float t0, float t1,
-              const float3& colour) const;
+    void draw(double a, double b, double angleDegrees, GLuint texture, float t0, float t1, const float3& colour) const;
 
 private:
     void release();
@@ -53,24 +52,24 @@ private:
 class TWorld {
 public:
     // Solar clock.
-    std::uint32_t daysPerYear = 0;  // 0 -> 365
-    std::uint32_t day = 0;          // 0 <= day < daysPerYear after every clock operation
-    float hoursPerDay = 0.0f;       // 0 -> 24
-    float hour = 0.0f;              // hour of the day
-    float axialTilt = 0.0f;         // degrees
-    float latitude = 0.0f;          // degrees
+    std::uint32_t daysPerYear = 0; // 0 -> 365
+    std::uint32_t day = 0;         // 0 <= day < daysPerYear after every clock operation
+    float hoursPerDay = 0.0f;      // 0 -> 24
+    float hour = 0.0f;             // hour of the day
+    float axialTilt = 0.0f;        // degrees
+    float latitude = 0.0f;         // degrees
     // Atmosphere.
-    float planetRadius = 0.0f;      // metres; 0, negative or NaN -> 6371000
-    float atmosphereHeight = 0.0f;  // metres; 0 -> 100000
-    float sunAngle = 0.0f;          // degrees, angular diameter of the sun disc; 0 -> 0.5358
-    float haloAngle = 0.0f;         // degrees, angular diameter of the halo; 0 -> 22
-    float3 sunColour;               // sunlight outside the atmosphere, R, G, B
-    float3 scattering;              // per-channel scattering strength, 0..1
+    float planetRadius = 0.0f;     // metres; 0, negative or NaN -> 6371000
+    float atmosphereHeight = 0.0f; // metres; 0 -> 100000
+    float sunAngle = 0.0f;         // degrees, angular diameter of the sun disc; 0 -> 0.5358
+    float haloAngle = 0.0f;        // degrees, angular diameter of the halo; 0 -> 22
+    float3 sunColour;              // sunlight outside the atmosphere, R, G, B
+    float3 scattering;             // per-channel scattering strength, 0..1
     GLUquadric* skyQuadric = nullptr;
     GLuint opticalDepthTexture = 0; // 1 x 1024 GL_ALPHA texture
     TLighterFan sunFan;
-    GLuint haloTexture = 0;         // 256-texel 1D GL_ALPHA ramp
-    float sunMatrix[16] = {};       // column-major; column 1 is the sun direction, y up
+    GLuint haloTexture = 0;   // 256-texel 1D GL_ALPHA ramp
+    float sunMatrix[16] = {}; // column-major; column 1 is the sun direction, y up
 
     TWorld();
     ~TWorld();

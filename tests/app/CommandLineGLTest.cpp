@@ -213,8 +213,8 @@ void CommandLineGLTest::jpegScreenshot()
 {
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("shot.JPG"));
-    const Run run =
-        runViewer({QStringLiteral("--screenshot"), path, QStringLiteral("--frames"), QStringLiteral("3")}, kAssets);
+    const Run run = runViewer({QStringLiteral("--screenshot"), path, QStringLiteral("--frames"), QStringLiteral("3")},
+                              kAssets);
     QVERIFY2(run.status == 0, qPrintable(run.err));
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
@@ -229,8 +229,8 @@ void CommandLineGLTest::shortRunShowsFrameRate()
     // shows a rate after "FPS:", so its text is wider than the caption alone.
     QTemporaryDir folder;
     const QString shortRun = folder.filePath(QStringLiteral("short.png"));
-    Run run =
-        runViewer({QStringLiteral("--screenshot"), shortRun, QStringLiteral("--frames"), QStringLiteral("2")}, kAssets);
+    Run run = runViewer({QStringLiteral("--screenshot"), shortRun, QStringLiteral("--frames"), QStringLiteral("2")},
+                        kAssets);
     QVERIFY2(run.status == 0, qPrintable(run.err));
     const int width = readOutTextWidth(QImage(shortRun));
     // "FPS:" alone, as the window's description has it, is about 23 pixels at this font; a

@@ -63,7 +63,8 @@ void InputConversionTest::notNumbers()
         textToFloat(text);
         QFAIL("accepted");
     } catch (const ViewerError& error) {
-        QCOMPARE(QString::fromStdString(error.what()), QStringLiteral("'%1' is not a valid floating point value").arg(text));
+        QCOMPARE(QString::fromStdString(error.what()),
+                 QStringLiteral("'%1' is not a valid floating point value").arg(text));
     }
 }
 
@@ -89,11 +90,11 @@ void InputConversionTest::heights()
 void InputConversionTest::rejectedHeights_data()
 {
     QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("says");     // words the message must hold
-    QTest::addColumn<QString>("saysNot");  // and words it must not
+    QTest::addColumn<QString>("says");    // words the message must hold
+    QTest::addColumn<QString>("saysNot"); // and words it must not
     const QString range = QStringLiteral("greater than 0 and at most 1e+18");
-    const QString rounding =
-        QStringLiteral("rounds to 0 metres in single precision. The smallest usable height is 1.4e-45");
+    const QString rounding = QStringLiteral(
+        "rounds to 0 metres in single precision. The smallest usable height is 1.4e-45");
     QTest::newRow("zero") << "0" << range << "rounds";
     QTest::newRow("negative") << "-1" << range << "rounds";
     QTest::newRow("minus zero") << "-0" << range << "rounds";

@@ -162,7 +162,8 @@ void MainFormGLTest::keyPreviewWhileEditHasFocus()
     const Vec3d forward = form.camera.forward;
     form.TimerForDrawingTimer();
     const double s = double(0.3f);
-    QVERIFY(nearVec(form.camera.position, before.x + forward.x * s, before.y + forward.y * s, before.z + forward.z * s));
+    QVERIFY(
+        nearVec(form.camera.position, before.x + forward.x * s, before.y + forward.y * s, before.z + forward.z * s));
     QTest::keyRelease(started.window(), Qt::Key_Up);
     QVERIFY(!form.KeyState[vk::Up]);
     QVERIFY(form.Edit1->hasFocus());
@@ -267,9 +268,12 @@ void MainFormGLTest::applyRejects_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("message");
-    QTest::newRow("abc") << "abc" << "'abc' is not a valid floating point value";
-    QTest::newRow("empty") << "" << "'' is not a valid floating point value";
-    QTest::newRow("1,5") << "1,5" << "'1,5' is not a valid floating point value";
+    QTest::newRow("abc") << "abc"
+                         << "'abc' is not a valid floating point value";
+    QTest::newRow("empty") << ""
+                           << "'' is not a valid floating point value";
+    QTest::newRow("1,5") << "1,5"
+                         << "'1,5' is not a valid floating point value";
     const QString range = QStringLiteral("greater than 0 and at most");
     QTest::newRow("0") << "0" << range;
     QTest::newRow("-1") << "-1" << range;

@@ -47,22 +47,38 @@ void MainFormLayoutGLTest::controls_data()
     QTest::addColumn<QString>("parent");
     QTest::addColumn<QRect>("geometry");
     QTest::addColumn<QString>("caption");
-    QTest::newRow("Panel2") << "Panel2" << "Panel1" << QRect(0, 0, 89, 17) << "FPS:";
-    QTest::newRow("Panel3") << "Panel3" << "Panel1" << QRect(0, 16, 89, 17) << "Time:";
-    QTest::newRow("Panel4") << "Panel4" << "Panel1" << QRect(0, 32, 89, 201) << "";
-    QTest::newRow("Label1") << "Label1" << "Panel4" << QRect(8, 0, 8, 13) << "R";
-    QTest::newRow("Label2") << "Label2" << "Panel4" << QRect(40, 0, 8, 13) << "G";
-    QTest::newRow("Label3") << "Label3" << "Panel4" << QRect(72, 0, 7, 13) << "B";
-    QTest::newRow("TrackBar1") << "TrackBar1" << "Panel4" << QRect(0, 16, 25, 169) << "";
-    QTest::newRow("TrackBar2") << "TrackBar2" << "Panel4" << QRect(32, 16, 25, 169) << "";
-    QTest::newRow("TrackBar3") << "TrackBar3" << "Panel4" << QRect(64, 16, 25, 169) << "";
-    QTest::newRow("Label4") << "Label4" << "Panel4" << QRect(0, 184, 6, 13) << "0";
-    QTest::newRow("Label5") << "Label5" << "Panel4" << QRect(32, 184, 12, 13) << "60";
-    QTest::newRow("Label6") << "Label6" << "Panel4" << QRect(64, 184, 12, 13) << "90";
-    QTest::newRow("Panel5") << "Panel5" << "Panel1" << QRect(0, 232, 89, 57) << "";
-    QTest::newRow("Label7") << "Label7" << "Panel5" << QRect(8, 0, 73, 13) << "Atm. height (m):";
-    QTest::newRow("Edit1") << "Edit1" << "Panel5" << QRect(0, 16, 89, 17) << "50000";
-    QTest::newRow("Button1") << "Button1" << "Panel5" << QRect(0, 36, 89, 17) << "Apply";
+    QTest::newRow("Panel2") << "Panel2"
+                            << "Panel1" << QRect(0, 0, 89, 17) << "FPS:";
+    QTest::newRow("Panel3") << "Panel3"
+                            << "Panel1" << QRect(0, 16, 89, 17) << "Time:";
+    QTest::newRow("Panel4") << "Panel4"
+                            << "Panel1" << QRect(0, 32, 89, 201) << "";
+    QTest::newRow("Label1") << "Label1"
+                            << "Panel4" << QRect(8, 0, 8, 13) << "R";
+    QTest::newRow("Label2") << "Label2"
+                            << "Panel4" << QRect(40, 0, 8, 13) << "G";
+    QTest::newRow("Label3") << "Label3"
+                            << "Panel4" << QRect(72, 0, 7, 13) << "B";
+    QTest::newRow("TrackBar1") << "TrackBar1"
+                               << "Panel4" << QRect(0, 16, 25, 169) << "";
+    QTest::newRow("TrackBar2") << "TrackBar2"
+                               << "Panel4" << QRect(32, 16, 25, 169) << "";
+    QTest::newRow("TrackBar3") << "TrackBar3"
+                               << "Panel4" << QRect(64, 16, 25, 169) << "";
+    QTest::newRow("Label4") << "Label4"
+                            << "Panel4" << QRect(0, 184, 6, 13) << "0";
+    QTest::newRow("Label5") << "Label5"
+                            << "Panel4" << QRect(32, 184, 12, 13) << "60";
+    QTest::newRow("Label6") << "Label6"
+                            << "Panel4" << QRect(64, 184, 12, 13) << "90";
+    QTest::newRow("Panel5") << "Panel5"
+                            << "Panel1" << QRect(0, 232, 89, 57) << "";
+    QTest::newRow("Label7") << "Label7"
+                            << "Panel5" << QRect(8, 0, 73, 13) << "Atm. height (m):";
+    QTest::newRow("Edit1") << "Edit1"
+                           << "Panel5" << QRect(0, 16, 89, 17) << "50000";
+    QTest::newRow("Button1") << "Button1"
+                             << "Panel5" << QRect(0, 36, 89, 17) << "Apply";
 }
 
 void MainFormLayoutGLTest::controls()

@@ -32,8 +32,8 @@ void ReferencePictureGLTest::morningScene()
         form.TimerForDrawingTimer();
     const QImage actual = readFrame(form);
 
-    const QString referencePath =
-        qEnvironmentVariable("TERRAIN_SOURCE_DIR") + QStringLiteral("/tests/app/reference/morning.png");
+    const QString referencePath = qEnvironmentVariable("TERRAIN_SOURCE_DIR") +
+                                  QStringLiteral("/tests/app/reference/morning.png");
     if (qEnvironmentVariableIntValue("TERRAIN_UPDATE_REFERENCE") == 1) {
         QVERIFY(actual.save(referencePath));
         QSKIP("reference written");

@@ -126,18 +126,13 @@ QVector<Qt::Key> pressesAt(int frame)
 {
     switch (frame) {
     case 160:
-    case 166:
-        return {Qt::Key_N};
+    case 166: return {Qt::Key_N};
     case 170:
-    case 220:
-        return {Qt::Key_F};
+    case 220: return {Qt::Key_F};
     case 230:
-    case 260:
-        return {Qt::Key_L};
-    case 270:
-        return {Qt::Key_H, Qt::Key_V, Qt::Key_B};
-    default:
-        break;
+    case 260: return {Qt::Key_L};
+    case 270: return {Qt::Key_H, Qt::Key_V, Qt::Key_B};
+    default: break;
     }
     if (frame < 300)
         return {};
@@ -288,10 +283,11 @@ void SoakGLTest::manyFrames()
     QCoreApplication::processEvents();
     form.Panel1->makeCurrent();
     const qint64 memoryAtEnd = memoryAtRest(form);
-    qInfo("soak: %d frames in %.1f s (%.0f frames/s); %s at rest %.2f MiB after start-up, "
-          "%.2f MiB at frame %d, %.2f MiB at the end",
-          frames, seconds, double(frames) / std::max(seconds, 1e-3), kMemoryMeasure, mebibytes(memoryAtStart),
-          mebibytes(memorySettled), settledFrame, mebibytes(memoryAtEnd));
+    qInfo(
+        "soak: %d frames in %.1f s (%.0f frames/s); %s at rest %.2f MiB after start-up, "
+        "%.2f MiB at frame %d, %.2f MiB at the end",
+        frames, seconds, double(frames) / std::max(seconds, 1e-3), kMemoryMeasure, mebibytes(memoryAtStart),
+        mebibytes(memorySettled), settledFrame, mebibytes(memoryAtEnd));
     QVERIFY2(started.errors.isEmpty(), qPrintable(started.errors.join('\n')));
 
     // The bump wandered and time ran.

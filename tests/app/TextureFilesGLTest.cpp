@@ -168,12 +168,9 @@ bool TextureFilesGLTest::prepareFolder(QTemporaryDir& folder, const Case& c)
     }
     const QString third = folder.filePath(QStringLiteral("LandTex2.bmp"));
     switch (c.placement) {
-    case Placement::Bytes:
-        return testbmp::writeFile(third, c.bytes);
-    case Placement::Folder:
-        return QDir().mkdir(third);
-    case Placement::Missing:
-        return true;
+    case Placement::Bytes: return testbmp::writeFile(third, c.bytes);
+    case Placement::Folder: return QDir().mkdir(third);
+    case Placement::Missing: return true;
     }
     return false;
 }
@@ -255,12 +252,11 @@ void TextureFilesGLTest::thirdLayerFile()
 
     // The outcome: one clear message naming the file, or none for a file that decodes.
     const QString invalidThird = kInvalid + QStringLiteral("\nFile: ") +
-                                 QDir::toNativeSeparators(QDir::current().absoluteFilePath(QStringLiteral("LandTex2.bmp")));
+                                 QDir::toNativeSeparators(
+                                     QDir::current().absoluteFilePath(QStringLiteral("LandTex2.bmp")));
     const bool refused = !errors.isEmpty();
     switch (c.expect) {
-    case Expect::Invalid:
-        QCOMPARE(errors, QStringList{invalidThird});
-        break;
+    case Expect::Invalid: QCOMPARE(errors, QStringList{invalidThird}); break;
     case Expect::CannotOpen:
         QCOMPARE(errors.size(), 1);
         QVERIFY2(errors.first().startsWith(kCannotOpen +
@@ -270,9 +266,7 @@ void TextureFilesGLTest::thirdLayerFile()
     case Expect::Either:
         QVERIFY2(errors.isEmpty() || errors == QStringList{invalidThird}, qPrintable(errors.join('\n')));
         break;
-    case Expect::Valid:
-        QVERIFY2(errors.isEmpty(), qPrintable(errors.join('\n')));
-        break;
+    case Expect::Valid: QVERIFY2(errors.isEmpty(), qPrintable(errors.join('\n'))); break;
     }
 
     TLandscape& land = form->landscape;

@@ -9,8 +9,8 @@
 #include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QSet>
+#include <QTemporaryDir>
 #include <QTest>
 #include <algorithm>
 
@@ -119,7 +119,8 @@ void InstalledProgramTest::filesAreInPlace()
 
 void InstalledProgramTest::menuEntryAndMetadataAgree()
 {
-    const QString entry = readText(prefix + QStringLiteral("/share/applications/") + kAppId + QStringLiteral(".desktop"));
+    const QString entry = readText(prefix + QStringLiteral("/share/applications/") + kAppId +
+                                   QStringLiteral(".desktop"));
     QVERIFY2(!entry.isEmpty(), "desktop entry");
     // The menu starts the program by name from the PATH and shows the installed icon.
     QVERIFY(entry.contains(QStringLiteral("\nExec=terrain-viewer\n")));
@@ -127,7 +128,8 @@ void InstalledProgramTest::menuEntryAndMetadataAgree()
     QVERIFY(entry.contains(QStringLiteral("\nTerminal=false\n")));
     QVERIFY(entry.contains(QStringLiteral("\nCategories=Graphics;3DGraphics;Education;\n")));
 
-    const QString metainfo = readText(prefix + QStringLiteral("/share/metainfo/") + kAppId + QStringLiteral(".metainfo.xml"));
+    const QString metainfo = readText(prefix + QStringLiteral("/share/metainfo/") + kAppId +
+                                      QStringLiteral(".metainfo.xml"));
     QVERIFY(metainfo.contains(QStringLiteral("<id>") + kAppId + QStringLiteral("</id>")));
     QVERIFY(metainfo.contains(QStringLiteral("<launchable type=\"desktop-id\">") + kAppId +
                               QStringLiteral(".desktop</launchable>")));

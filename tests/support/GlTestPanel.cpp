@@ -1,9 +1,9 @@
 #include "GlTestPanel.h"
 
+#include <GL/gl.h>
 #include <QDir>
 #include <QOpenGLContext>
 #include <QTest>
-#include <GL/gl.h>
 #include <stdexcept>
 
 GlTestPanel::GlTestPanel(int width, int height) : panel_(std::make_unique<GlPanel>())

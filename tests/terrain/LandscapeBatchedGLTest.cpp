@@ -96,8 +96,8 @@ void beginView(const Eye& eye)
 }
 
 struct Difference {
-    int pixels = 0;   // pixels with any channel different
-    int maxStep = 0;  // largest channel difference
+    int pixels = 0;  // pixels with any channel different
+    int maxStep = 0; // largest channel difference
 };
 
 Difference compareImages(const QImage& a, const QImage& b)
@@ -161,8 +161,7 @@ std::size_t groupsInView(const TLandscape& land, const Cells& c)
     std::set<std::uint32_t> groups;
     for (int row = c.rowLo; row < c.rowHi; ++row)
         for (int col = c.colLo; col < c.colHi; ++col)
-            groups.insert(std::min(land.layers[std::size_t(row) * land.width + std::size_t(col)],
-                                   land.textureCount));
+            groups.insert(std::min(land.layers[std::size_t(row) * land.width + std::size_t(col)], land.textureCount));
     return groups.size();
 }
 
@@ -227,8 +226,7 @@ QImage LandscapeBatchedGLTest::frame(TLandscape& land, const Eye& eye, TerrainPa
 // bytes, each triangle reaches the rasteriser with the same corners in the same order, and
 // the colour passes add with saturation without writing depth, so neither the cells' order
 // nor their grouping by layer can change a pixel. No tolerance is allowed.
-bool LandscapeBatchedGLTest::expectSameFrames(const QImage& literal, const QImage& batched,
-                                              const QString& name)
+bool LandscapeBatchedGLTest::expectSameFrames(const QImage& literal, const QImage& batched, const QString& name)
 {
     const Difference d = compareImages(literal, batched);
     if (d.pixels == 0)
@@ -320,10 +318,8 @@ void LandscapeBatchedGLTest::stateLeftBehindMatchesTheLiteralPath()
             QCOMPARE(units, 0.0f);
             for (std::uint32_t k = 0; k < land_->vertexCount(); ++k)
                 if (land_->colours[k].a != 0)
-                    QFAIL(qPrintable(QString("%1: vertex %2 keeps alpha %3")
-                                         .arg(which)
-                                         .arg(k)
-                                         .arg(land_->colours[k].a)));
+                    QFAIL(
+                        qPrintable(QString("%1: vertex %2 keeps alpha %3").arg(which).arg(k).arg(land_->colours[k].a)));
             VERIFY_NO_GL_ERROR();
         }
     }

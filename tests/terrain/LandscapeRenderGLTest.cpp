@@ -48,8 +48,8 @@ GLuint makeSolidTexture(Rgba colour)
 }
 
 // Texels of the "converted" layers are opaque (alpha 255).
-const std::array<Rgba, 4> kSandTexels = {
-    Rgba{200, 160, 120, 255}, Rgba{170, 190, 110, 255}, Rgba{180, 150, 150, 255}, Rgba{210, 170, 130, 255}};
+const std::array<Rgba, 4> kSandTexels = {Rgba{200, 160, 120, 255}, Rgba{170, 190, 110, 255}, Rgba{180, 150, 150, 255},
+                                         Rgba{210, 170, 130, 255}};
 
 // A flat lattice at height 0 with upward normals everywhere (the border ring included, so
 // every triangle is lit alike), white vertex colours with alpha 0, and layer 0 throughout.
@@ -120,9 +120,8 @@ void drawSplatReference(const TLandscape& land, std::uint32_t layerCount)
 {
     glBlendFunc(GL_SRC_ALPHA, GL_ONE);
     for (std::uint32_t layer = 0; layer < layerCount; ++layer)
-        drawReferenceTriangles(land, land.textures[layer], [&land, layer](std::uint32_t k) {
-            return GLubyte(land.layers[k] == layer ? 255 : 0);
-        });
+        drawReferenceTriangles(land, land.textures[layer],
+                               [&land, layer](std::uint32_t k) { return GLubyte(land.layers[k] == layer ? 255 : 0); });
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
 }
 
@@ -175,8 +174,8 @@ FeedbackCapture captureFeedback(Draw draw)
     if (used < 0)
         return capture; // overflow: the caller's checks fail on the empty capture
     const auto readVertex = [&buffer](GLint& at) {
-        FeedbackVertex v{buffer[at], buffer[at + 1], buffer[at + 2], buffer[at + 3], buffer[at + 4],
-                         buffer[at + 5], buffer[at + 6]};
+        FeedbackVertex v{buffer[at],     buffer[at + 1], buffer[at + 2], buffer[at + 3],
+                         buffer[at + 4], buffer[at + 5], buffer[at + 6]};
         at += 7;
         return v;
     };
@@ -534,8 +533,7 @@ void LandscapeRenderGLTest::renderNormalsDrawsOneLinePerVertex()
     for (const auto& line : capture.lines) {
         GLdouble a[3], b[3];
         gluUnProject(line.first.x, line.first.y, line.first.z, model, projection, viewport, &a[0], &a[1], &a[2]);
-        gluUnProject(line.second.x, line.second.y, line.second.z, model, projection, viewport, &b[0], &b[1],
-                     &b[2]);
+        gluUnProject(line.second.x, line.second.y, line.second.z, model, projection, viewport, &b[0], &b[1], &b[2]);
         // Find the vertex the line starts at and check it ends one normal further.
         bool matched = false;
         for (std::uint32_t k = 0; k < land.vertexCount() && !matched; ++k) {
@@ -593,8 +591,8 @@ void LandscapeRenderGLTest::singleLayerEqualsLitFoggedTexture()
     QVERIFY2(compared > kPanelSize * kPanelSize / 3, qPrintable(QString::number(compared)));
     if (mismatched != 0)
         saveImages("single-layer", actual, reference);
-    QVERIFY2(mismatched == 0, qPrintable(QString("%1 of %2 pixels differ, worst by %3")
-                                             .arg(mismatched).arg(compared).arg(worst)));
+    QVERIFY2(mismatched == 0,
+             qPrintable(QString("%1 of %2 pixels differ, worst by %3").arg(mismatched).arg(compared).arg(worst)));
     VERIFY_NO_GL_ERROR();
 }
 
@@ -654,7 +652,10 @@ void LandscapeRenderGLTest::twoLayersBlendBetweenTheirColours()
     if (outside != 0 || mismatched != 0 || mixed < separable / 3)
         saveImages("two-layers", actual, splat);
     QVERIFY2(mismatched == 0, qPrintable(QString("%1 of %2 pixels differ from the triangle-wise blend, "
-                                                 "worst by %3").arg(mismatched).arg(compared).arg(worst)));
+                                                 "worst by %3")
+                                             .arg(mismatched)
+                                             .arg(compared)
+                                             .arg(worst)));
     QVERIFY2(outside == 0, qPrintable(QString("%1 of %2 pixels outside").arg(outside).arg(compared)));
     QVERIFY2(mixed >= separable / 3, qPrintable(QString("%1 of %2 pixels mixed").arg(mixed).arg(separable)));
     VERIFY_NO_GL_ERROR();

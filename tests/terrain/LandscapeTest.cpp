@@ -48,8 +48,8 @@ std::vector<std::pair<std::uint32_t, std::uint32_t>> computedVertices(const TLan
     return out;
 }
 
-std::vector<std::pair<std::uint32_t, std::uint32_t>> rectangle(std::uint32_t i0, std::uint32_t i1,
-                                                               std::uint32_t j0, std::uint32_t j1)
+std::vector<std::pair<std::uint32_t, std::uint32_t>> rectangle(std::uint32_t i0, std::uint32_t i1, std::uint32_t j0,
+                                                               std::uint32_t j1)
 {
     std::vector<std::pair<std::uint32_t, std::uint32_t>> out;
     for (std::uint32_t i = i0; i <= i1; ++i)
@@ -195,7 +195,8 @@ void LandscapeTest::fanTablesCircleEachInteriorVertex()
                     // Each next neighbour lies 60 degrees further from +x towards +z.
                     const double step = std::fmod(angle - previous + 720.0, 360.0);
                     QVERIFY2(qAbs(step - 60.0) < 1e-3,
-                             qPrintable(QStringLiteral("vertex %1,%2 entry %3: step %4").arg(i).arg(j).arg(m).arg(step)));
+                             qPrintable(
+                                 QStringLiteral("vertex %1,%2 entry %3: step %4").arg(i).arg(j).arg(m).arg(step)));
                 }
                 previous = angle;
             }

@@ -188,10 +188,12 @@ void TerrainBuildGLTest::heightsFollowThreeSines()
     for (std::uint32_t k = 0; k < land.vertexCount(); ++k) {
         const float3& p = land.positions[k];
         const long double x = p.x, z = p.z;
-        const float expected = float(((std::sin(a * x) + std::sin(b * z) + std::sin(c * (x + z))) / 3.0L + 2.0L) * 2.0L);
+        const float expected = float(((std::sin(a * x) + std::sin(b * z) + std::sin(c * (x + z))) / 3.0L + 2.0L) *
+                                     2.0L);
         QVERIFY(p.y >= 2.0f && p.y <= 6.0f);
         QVERIFY2(p.y == expected || p.y == std::nextafter(expected, 0.0f) || p.y == std::nextafter(expected, 7.0f),
-                 qPrintable(QStringLiteral("vertex %1: %2 against %3").arg(k).arg(p.y, 0, 'g', 9).arg(expected, 0, 'g', 9)));
+                 qPrintable(
+                     QStringLiteral("vertex %1: %2 against %3").arg(k).arg(p.y, 0, 'g', 9).arg(expected, 0, 'g', 9)));
     }
 }
 

@@ -303,7 +303,11 @@ void TextureDecodeTest::rejectsBadFiles_data()
     QTest::addRow("pixels beyond file") << with32(kPixelOffsetOffset, quint32(good.size())) << kAnySide;
     QTest::addRow("pixels inside header") << with32(kPixelOffsetOffset, 20) << kAnySide;
     QTest::addRow("pixel offset 4 GB") << with32(kPixelOffsetOffset, 0xFFFFFFF0u) << kAnySide;
-    QByteArray coreHuge = encode(solid(2, 2, 0xFF000000u), [] { Options o; o.infoSize = 12; return o; }());
+    QByteArray coreHuge = encode(solid(2, 2, 0xFF000000u), [] {
+        Options o;
+        o.infoSize = 12;
+        return o;
+    }());
     putU16(coreHuge, kWidthOffset, 0xFFFF);
     putU16(coreHuge, kWidthOffset + 2, 0xFFFF);
     QTest::addRow("core header 65535 x 65535") << coreHuge << INT_MAX;
@@ -407,8 +411,9 @@ void TextureDecodeTest::badFileFoundInFolderIsNotValid()
     setTextureSearchFolders({folder.path()});
     QVERIFY(QDir::setCurrent(cwd.path()));
     // The second line names the file that was found, so a user knows which one to mend.
-    QCOMPARE(errorOf([] { readBitmapFile("Layer.bmp", kAnySide); }),
-             QStringLiteral("Bitmap image is not valid\nFile: %1").arg(QDir(folder.path()).absoluteFilePath("Layer.bmp")));
+    QCOMPARE(
+        errorOf([] { readBitmapFile("Layer.bmp", kAnySide); }),
+        QStringLiteral("Bitmap image is not valid\nFile: %1").arg(QDir(folder.path()).absoluteFilePath("Layer.bmp")));
     const QString absolute = QDir(folder.path()).absoluteFilePath("Layer.bmp");
     QCOMPARE(errorOf([&] { readBitmapFile(absolute, kAnySide); }),
              QStringLiteral("Bitmap image is not valid\nFile: %1").arg(absolute));

@@ -75,9 +75,9 @@ inline void appendCoreHeader(QByteArray& info, int width, int height, int bitCou
 }
 
 struct Options {
-    int bitCount = 24;      // 8 (palettised), 16 (5-5-5), 24 or 32
-    int infoSize = 40;      // 12, 40, 108 or 124
-    bool topDown = false;   // negative height, rows stored top first
+    int bitCount = 24;        // 8 (palettised), 16 (5-5-5), 24 or 32
+    int infoSize = 40;        // 12, 40, 108 or 124
+    bool topDown = false;     // negative height, rows stored top first
     QVector<quint32> palette; // 8-bit only: 0x00RRGGBB entries; the picture must use only these
 };
 
@@ -96,20 +96,14 @@ inline void appendPixel(QByteArray& row, const Options& o, quint32 argb)
     const char b = char(argb & 0xFF);
     const char a = char(argb >> 24);
     switch (o.bitCount) {
-    case 8:
-        row.append(char(paletteIndex(o.palette, argb)));
-        break;
+    case 8: row.append(char(paletteIndex(o.palette, argb))); break;
     case 16: {
         const quint16 word = quint16(((argb >> 19) & 0x1F) << 10 | ((argb >> 11) & 0x1F) << 5 | ((argb >> 3) & 0x1F));
         appendU16(row, word);
         break;
     }
-    case 24:
-        row.append(b).append(g).append(r);
-        break;
-    default:
-        row.append(b).append(g).append(r).append(a);
-        break;
+    case 24: row.append(b).append(g).append(r); break;
+    default: row.append(b).append(g).append(r).append(a); break;
     }
 }
 
@@ -191,18 +185,18 @@ namespace testbmp {
 // A BMP file given field by field, for the formats the simple encoder above does not write:
 // any header size, depth, compression, mask set and palette length, and pixel data as stored.
 struct RawBitmap {
-    int infoSize = 40;          // 12, 40, 52, 56, 64, 108 or 124
+    int infoSize = 40; // 12, 40, 52, 56, 64, 108 or 124
     int width = 1;
-    int height = 1;             // stored negated when topDown
+    int height = 1; // stored negated when topDown
     bool topDown = false;
     int bitCount = 24;
-    quint32 compression = 0;    // 0 BI_RGB, 1 BI_RLE8, 2 BI_RLE4, 3 BI_BITFIELDS, 6 BI_ALPHABITFIELDS
-    QVector<quint32> masks;     // red, green, blue[, alpha]: in the header from 52 bytes on,
-                                // after a 40-byte header otherwise
-    QVector<quint32> palette;   // 0x00RRGGBB entries, written in full
-    qint64 colourCount = -1;    // the header's clrUsed; -1 writes palette.size()
-    int gapBytes = 0;           // bytes of 0xEE between the palette and the pixel data
-    QByteArray pixels;          // the pixel data exactly as stored
+    quint32 compression = 0;  // 0 BI_RGB, 1 BI_RLE8, 2 BI_RLE4, 3 BI_BITFIELDS, 6 BI_ALPHABITFIELDS
+    QVector<quint32> masks;   // red, green, blue[, alpha]: in the header from 52 bytes on,
+                              // after a 40-byte header otherwise
+    QVector<quint32> palette; // 0x00RRGGBB entries, written in full
+    qint64 colourCount = -1;  // the header's clrUsed; -1 writes palette.size()
+    int gapBytes = 0;         // bytes of 0xEE between the palette and the pixel data
+    QByteArray pixels;        // the pixel data exactly as stored
 };
 
 inline QByteArray build(const RawBitmap& r)

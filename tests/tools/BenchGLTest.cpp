@@ -93,10 +93,10 @@ bool checkSpread(const QJsonObject& object, const QString& key, QString* fault)
     return true;
 }
 
-#define CHECK_FIELD(check)                                                                                           \
-    do {                                                                                                             \
-        QString fault;                                                                                               \
-        QVERIFY2(check, qPrintable(fault));                                                                          \
+#define CHECK_FIELD(check)                                                                                             \
+    do {                                                                                                               \
+        QString fault;                                                                                                 \
+        QVERIFY2(check, qPrintable(fault));                                                                            \
     } while (false)
 
 } // namespace
@@ -125,12 +125,13 @@ private slots:
 // further arguments given, and checks its lines: the start-up first, then one frame line per
 // presenting way, whose frames add up to 5.
 void BenchGLTest::checkRun(const QStringList& arguments, const QString& terrain, int lattice, QJsonObject* startupOut,
-                         QList<QJsonObject>* framesOut)
+                           QList<QJsonObject>* framesOut)
 {
     const QString size = QStringLiteral("320x240");
-    const BenchRun run = runBench(QStringList{QStringLiteral("--frames"), QStringLiteral("5"), QStringLiteral("--warmup"),
-                                              QStringLiteral("1"), QStringLiteral("--size"), size}
-                                  + arguments);
+    const BenchRun run = runBench(QStringList{QStringLiteral("--frames"), QStringLiteral("5"),
+                                              QStringLiteral("--warmup"), QStringLiteral("1"), QStringLiteral("--size"),
+                                              size} +
+                                  arguments);
     QVERIFY2(run.exitCode == 0, run.err.constData());
     QList<QJsonObject> lines;
     CHECK_FIELD(parseLines(run.out, &lines, &fault));
@@ -141,8 +142,8 @@ void BenchGLTest::checkRun(const QStringList& arguments, const QString& terrain,
     QVERIFY(!startup.value(QStringLiteral("renderer")).toString().isEmpty());
     QCOMPARE(startup.value(QStringLiteral("size")).toString(), size);
     QCOMPARE(startup.value(QStringLiteral("lattice")).toInt(), lattice);
-    for (const char* key : {"formShowMs", "worldInitMs", "createMs", "heightsMs", "normalsMs", "layersMs",
-                            "buildLandscapeMs"})
+    for (const char* key :
+         {"formShowMs", "worldInitMs", "createMs", "heightsMs", "normalsMs", "layersMs", "buildLandscapeMs"})
         CHECK_FIELD(checkMs(startup, QString::fromLatin1(key), &fault));
     const QJsonObject textures = startup.value(QStringLiteral("loadTextureMs")).toObject();
     QCOMPARE(textures.size(), 4);
@@ -185,7 +186,7 @@ void BenchGLTest::checkRun(const QStringList& arguments, const QString& terrain,
 
 // A run presented one way throughout: one frame line, of that way.
 void BenchGLTest::checkSingleRun(const QStringList& arguments, const QString& terrain, const QString& present,
-                               int lattice, QJsonObject* frameOut)
+                                 int lattice, QJsonObject* frameOut)
 {
     QJsonObject startup;
     QList<QJsonObject> frames;
@@ -296,18 +297,17 @@ void BenchGLTest::rejectsBadOptions_data()
                                << QStringLiteral("--frames");
     QTest::newRow("negative warm-up") << QStringList{QStringLiteral("--warmup"), QStringLiteral("-1")}
                                       << QStringLiteral("--warmup");
-    QTest::newRow("unknown terrain path") << QStringList{QStringLiteral("--terrain"), QStringLiteral("fast")}
-                                          << QStringLiteral("--terrain");
+    QTest::newRow("unknown terrain path")
+        << QStringList{QStringLiteral("--terrain"), QStringLiteral("fast")} << QStringLiteral("--terrain");
     QTest::newRow("lattice too small") << QStringList{QStringLiteral("--lattice"), QStringLiteral("7")}
                                        << QStringLiteral("--lattice");
     QTest::newRow("unknown presenting") << QStringList{QStringLiteral("--present"), QStringLiteral("both")}
                                         << QStringLiteral("--present");
     QTest::newRow("unknown allocator") << QStringList{QStringLiteral("--allocator"), QStringLiteral("jemalloc")}
                                        << QStringLiteral("--allocator");
-    QTest::newRow("alternating one frame")
-        << QStringList{QStringLiteral("--present"), QStringLiteral("alternate"), QStringLiteral("--frames"),
-                       QStringLiteral("1")}
-        << QStringLiteral("alternate");
+    QTest::newRow("alternating one frame") << QStringList{QStringLiteral("--present"), QStringLiteral("alternate"),
+                                                          QStringLiteral("--frames"), QStringLiteral("1")}
+                                           << QStringLiteral("alternate");
     QTest::newRow("unknown option") << QStringList{QStringLiteral("--bogus")} << QStringLiteral("bogus");
 }
 

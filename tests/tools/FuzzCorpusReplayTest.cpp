@@ -156,8 +156,7 @@ void FuzzCorpusReplayTest::everyCorpusFileDecodesOrIsRefused()
         QVERIFY2(!outcome.decoded,
                  qPrintable(QStringLiteral("decoded to %1 x %2").arg(outcome.image.width).arg(outcome.image.height)));
         break;
-    case Expect::Either:
-        break;
+    case Expect::Either: break;
     }
 }
 

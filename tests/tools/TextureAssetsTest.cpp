@@ -59,9 +59,7 @@ bool parseBmp24(const QByteArray& bytes, Pixels& pixels, QString& fault)
     if (bytes[0] != 'B' || bytes[1] != 'M')
         return fail(fault, QStringLiteral("no BM signature"));
     if (le32(bytes, 2) != std::uint32_t(bytes.size()))
-        return fail(fault, QStringLiteral("file size field %1, file %2 bytes")
-                               .arg(le32(bytes, 2))
-                               .arg(bytes.size()));
+        return fail(fault, QStringLiteral("file size field %1, file %2 bytes").arg(le32(bytes, 2)).arg(bytes.size()));
     const std::uint32_t dataOffset = le32(bytes, 10);
     if (le32(bytes, 14) != 40)
         return fail(fault, QStringLiteral("info header size %1, not 40").arg(le32(bytes, 14)));
@@ -83,7 +81,7 @@ bool parseBmp24(const QByteArray& bytes, Pixels& pixels, QString& fault)
     const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.constData()) + dataOffset;
     pixels.rgb.assign(kSize * kSize, {});
     for (int fileRow = 0; fileRow < kSize; ++fileRow) {
-        const int y = kSize - 1 - fileRow;  // bottom-up
+        const int y = kSize - 1 - fileRow; // bottom-up
         for (int x = 0; x < kSize; ++x) {
             const std::uint8_t* p = data + fileRow * rowBytes + x * 3;
             pixels.rgb[y * kSize + x] = {p[2], p[1], p[0]};
@@ -130,7 +128,7 @@ bool loadLayer(int layer, Pixels& pixels, QString& fault)
     return parseBmp24(file.readAll(), pixels, fault);
 }
 
-}  // namespace
+} // namespace
 
 class TextureAssetsTest : public QObject {
     Q_OBJECT
@@ -156,8 +154,7 @@ void TextureAssetsTest::initTestCase()
     QVERIFY2(!qgetenv("TERRAIN_SOURCE_DIR").isEmpty(), "TERRAIN_SOURCE_DIR is not set");
     for (int layer = 0; layer < 4; ++layer) {
         QString fault;
-        QVERIFY2(loadLayer(layer, layers_[layer], fault),
-                 qPrintable(assetPath(layer) + ": " + fault));
+        QVERIFY2(loadLayer(layer, layers_[layer], fault), qPrintable(assetPath(layer) + ": " + fault));
         means_[layer] = meanColour(layers_[layer]);
     }
 }
@@ -184,8 +181,7 @@ void TextureAssetsTest::layersAre24BitBottomUp256()
             const QRgb q = image.pixel(x, y);
             const auto& p = pixels.at(x, y);
             if (qRed(q) != p[0] || qGreen(q) != p[1] || qBlue(q) != p[2])
-                QFAIL(qPrintable(
-                    QStringLiteral("pixel (%1, %2) differs from QImage").arg(x).arg(y)));
+                QFAIL(qPrintable(QStringLiteral("pixel (%1, %2) differs from QImage").arg(x).arg(y)));
         }
     }
 }
@@ -199,8 +195,8 @@ void TextureAssetsTest::layersAreMidBrightAndTextured()
 {
     QFETCH(int, layer);
     const Mean mean = means_[layer];
-    const QByteArray what = QByteArray("mean ") + QByteArray::number(mean.r) + " "
-        + QByteArray::number(mean.g) + " " + QByteArray::number(mean.b);
+    const QByteArray what = QByteArray("mean ") + QByteArray::number(mean.r) + " " + QByteArray::number(mean.g) + " " +
+                            QByteArray::number(mean.b);
     // The terrain multiplies the layers by the light and fogs them: a dark layer would vanish,
     // a near-white one would saturate.
     QVERIFY2(mean.brightness() >= 90 && mean.brightness() <= 185, what.constData());
@@ -215,8 +211,7 @@ void TextureAssetsTest::layersAreMidBrightAndTextured()
     }
     const double n = double(layers_[layer].rgb.size());
     const double spread = std::sqrt(sumSquares / n - (sum / n) * (sum / n));
-    QVERIFY2(spread >= 4,
-             QByteArray("brightness spread " + QByteArray::number(spread)).constData());
+    QVERIFY2(spread >= 4, QByteArray("brightness spread " + QByteArray::number(spread)).constData());
 }
 
 void TextureAssetsTest::layerColoursTellTheLayersApart()
@@ -224,8 +219,7 @@ void TextureAssetsTest::layerColoursTellTheLayersApart()
     const Mean* m = means_;
     for (int other : {Soil, Rock, Snow})
         QVERIFY2(m[Grass].greenness() > m[other].greenness() + 20,
-                 qPrintable(QStringLiteral("grass is not clearly greener than layer %1")
-                                .arg(other)));
+                 qPrintable(QStringLiteral("grass is not clearly greener than layer %1").arg(other)));
     QVERIFY(m[Grass].g > m[Grass].r && m[Grass].g > m[Grass].b);
 
     // Brown: red over green over blue, and clearly warmer than rock and snow.
@@ -239,8 +233,7 @@ void TextureAssetsTest::layerColoursTellTheLayersApart()
     // Snow is the brightest layer by a clear margin, and near-neutral.
     for (int other : {Grass, Soil, Rock})
         QVERIFY2(m[Snow].brightness() > m[other].brightness() + 25,
-                 qPrintable(QStringLiteral("snow is not clearly brighter than layer %1")
-                                .arg(other)));
+                 qPrintable(QStringLiteral("snow is not clearly brighter than layer %1").arg(other)));
     QVERIFY(std::fabs(m[Snow].r - m[Snow].b) < 25);
 }
 
@@ -263,11 +256,10 @@ void TextureAssetsTest::layersTileWithoutSeams()
             interior += lineDifference(pixels, i, i + 1, rows);
         interior /= kSize - 1;
         const double wrap = lineDifference(pixels, kSize - 1, 0, rows);
-        QVERIFY2(wrap <= 1.5 * interior,
-                 qPrintable(QStringLiteral("%1 wrap difference %2, interior %3")
-                                .arg(rows ? "row" : "column")
-                                .arg(wrap)
-                                .arg(interior)));
+        QVERIFY2(wrap <= 1.5 * interior, qPrintable(QStringLiteral("%1 wrap difference %2, interior %3")
+                                                        .arg(rows ? "row" : "column")
+                                                        .arg(wrap)
+                                                        .arg(interior)));
     }
 }
 

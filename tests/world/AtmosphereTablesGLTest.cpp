@@ -1,8 +1,8 @@
 // The atmosphere tables on a real context: init's defaults, the optical-depth and halo
 // textures as GL holds them, and the GL objects the world creates, replaces and deletes.
 
-#include "WorldGlSupport.h"
 #include "World.h"
+#include "WorldGlSupport.h"
 
 #include <memory>
 

@@ -1,8 +1,8 @@
 // Sky and sun rendering on a real context: light 0 and the fog colour that follow the sun,
 // the GL state and matrix the render leaves, and the sky and sun as llvmpipe draws them.
 
-#include "WorldGlSupport.h"
 #include "World.h"
+#include "WorldGlSupport.h"
 
 #include <GL/glu.h>
 #include <QImage>
@@ -57,8 +57,8 @@ Rgb pixel(const QImage& image, int x, int yFromBottom)
 
 bool near(const Rgb& actual, const Rgb& expected, int tolerance)
 {
-    return std::abs(actual.r - expected.r) <= tolerance && std::abs(actual.g - expected.g) <= tolerance
-           && std::abs(actual.b - expected.b) <= tolerance;
+    return std::abs(actual.r - expected.r) <= tolerance && std::abs(actual.g - expected.g) <= tolerance &&
+           std::abs(actual.b - expected.b) <= tolerance;
 }
 
 QString text(const Rgb& c)
@@ -186,8 +186,8 @@ void SkyRenderGLTest::lightDirectionFollowsCamera()
     // Eye coordinates: the camera's rotation applied to the sun direction.
     const float* d = world_->sunMatrix + 4;
     for (int row = 0; row < 3; ++row) {
-        const double expected = double(view[std::size_t(row)]) * d[0] + double(view[4 + std::size_t(row)]) * d[1]
-                                + double(view[8 + std::size_t(row)]) * d[2];
+        const double expected = double(view[std::size_t(row)]) * d[0] + double(view[4 + std::size_t(row)]) * d[1] +
+                                double(view[8 + std::size_t(row)]) * d[2];
         QVERIFY2(std::fabs(position[row] - expected) < 1e-5,
                  qPrintable(QString("row %1: %2 vs %3").arg(row).arg(double(position[row])).arg(expected)));
     }
@@ -334,8 +334,8 @@ void SkyRenderGLTest::sunAndHalo()
     // The halo along the row to the right, which follows one of the fan's spokes. Its red comes
     // from the halo alone (the sky has none): 255 * (1 - t)^2, where t runs from 0 at the disc's
     // rim to k at the halo's rim, linear in the radius on the cone.
-    const SunLight light
-        = computeSunLight(0.5f, world_->planetRadius, world_->atmosphereHeight, world_->sunColour, world_->scattering);
+    const SunLight light = computeSunLight(0.5f, world_->planetRadius, world_->atmosphereHeight, world_->sunColour,
+                                           world_->scattering);
     auto rim = [](double degrees) {
         const double t = degrees * kDegrees;
         return std::sin(t) / (1.0 + std::sin(t) + std::cos(t));

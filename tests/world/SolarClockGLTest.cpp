@@ -1,8 +1,8 @@
 // The solar clock on a real context: the day carry of setHour and advance, and the sun
 // matrix composed on GL's modelview stack.
 
-#include "WorldGlSupport.h"
 #include "World.h"
+#include "WorldGlSupport.h"
 
 #include <GL/glu.h>
 #include <memory>
@@ -202,8 +202,8 @@ void SolarClockGLTest::sunDirection()
     QCOMPARE(world.day, day);
     // Four decimals: half a unit of the last digit, plus single-precision rounding.
     const double tolerance = 0.00006;
-    QVERIFY2(std::fabs(world.sunMatrix[4] - x) <= tolerance && std::fabs(world.sunMatrix[5] - y) <= tolerance
-                 && std::fabs(world.sunMatrix[6] - z) <= tolerance,
+    QVERIFY2(std::fabs(world.sunMatrix[4] - x) <= tolerance && std::fabs(world.sunMatrix[5] - y) <= tolerance &&
+                 std::fabs(world.sunMatrix[6] - z) <= tolerance,
              qPrintable(column(world)));
     VERIFY_NO_GL_ERROR();
 }

@@ -311,8 +311,8 @@ void WorldMathsTest::sunLightDocumented()
     QFETCH(QVector<double>, fog);
     QFETCH(double, halo);
     QFETCH(double, tolerance);
-    const SunLight light
-        = computeSunLight(height, kDefaultPlanetRadiusMetres, kDefaultAtmosphereHeightMetres, kSunColour, kScattering);
+    const SunLight light = computeSunLight(height, kDefaultPlanetRadiusMetres, kDefaultAtmosphereHeightMetres,
+                                           kSunColour, kScattering);
     QCOMPARE(light.sunHeight, std::max(height, 0.0f));
     QVERIFY2(std::fabs(light.pathFactor - pathFactor) <= tolerance,
              qPrintable(QString::number(double(light.pathFactor), 'g', 7)));

@@ -41,7 +41,8 @@ bool parseBenchOptions(const QStringList& arguments, BenchOptions* options, QStr
                        "one JSON object per line: the start-up, then the frames."));
     const QCommandLineOption helpOption(QStringList{QStringLiteral("h"), QStringLiteral("help")},
                                         QStringLiteral("Show this help."));
-    const QCommandLineOption sizeOption(QStringLiteral("size"), QStringLiteral("Drawing panel size (default 1012x614)."),
+    const QCommandLineOption sizeOption(QStringLiteral("size"),
+                                        QStringLiteral("Drawing panel size (default 1012x614)."),
                                         QStringLiteral("WxH"));
     const QCommandLineOption framesOption(QStringLiteral("frames"), QStringLiteral("Measured frames (default 300)."),
                                           QStringLiteral("N"));
@@ -55,7 +56,8 @@ bool parseBenchOptions(const QStringList& arguments, BenchOptions* options, QStr
                                            QStringLiteral("An N x N terrain lattice (default 300)."),
                                            QStringLiteral("N"));
     const QCommandLineOption flyOption(QStringLiteral("fly"),
-                                       QStringLiteral("Hold the up arrow every frame, so the view moves over the terrain."));
+                                       QStringLiteral(
+                                           "Hold the up arrow every frame, so the view moves over the terrain."));
     const QCommandLineOption presentOption(
         QStringLiteral("present"),
         QStringLiteral("Draw the frame outside Qt's paint (default, as the viewer does), inside the panel's paint, "
@@ -86,10 +88,9 @@ bool parseBenchOptions(const QStringList& arguments, BenchOptions* options, QStr
 
     if (parser.isSet(sizeOption)) {
         const QString text = parser.value(sizeOption);
-        const QRegularExpressionMatch match =
-            QRegularExpression(QStringLiteral("^(\\d{1,5})x(\\d{1,5})$")).match(text);
-        if (!match.hasMatch() || !parseCount(match.captured(1), kMinPanelSide, kMaxPanelSide, &options->panelWidth)
-            || !parseCount(match.captured(2), kMinPanelSide, kMaxPanelSide, &options->panelHeight)) {
+        const QRegularExpressionMatch match = QRegularExpression(QStringLiteral("^(\\d{1,5})x(\\d{1,5})$")).match(text);
+        if (!match.hasMatch() || !parseCount(match.captured(1), kMinPanelSide, kMaxPanelSide, &options->panelWidth) ||
+            !parseCount(match.captured(2), kMinPanelSide, kMaxPanelSide, &options->panelHeight)) {
             *error = QStringLiteral("--size takes WxH with each side from %1 to %2, not '%3'")
                          .arg(kMinPanelSide)
                          .arg(kMaxPanelSide)
@@ -98,11 +99,13 @@ bool parseBenchOptions(const QStringList& arguments, BenchOptions* options, QStr
         }
     }
     if (parser.isSet(framesOption) && !parseCount(parser.value(framesOption), 1, 1000000, &options->frames)) {
-        *error = QStringLiteral("--frames takes a whole number from 1 to 1000000, not '%1'").arg(parser.value(framesOption));
+        *error =
+            QStringLiteral("--frames takes a whole number from 1 to 1000000, not '%1'").arg(parser.value(framesOption));
         return false;
     }
     if (parser.isSet(warmupOption) && !parseCount(parser.value(warmupOption), 0, 1000000, &options->warmupFrames)) {
-        *error = QStringLiteral("--warmup takes a whole number from 0 to 1000000, not '%1'").arg(parser.value(warmupOption));
+        *error =
+            QStringLiteral("--warmup takes a whole number from 0 to 1000000, not '%1'").arg(parser.value(warmupOption));
         return false;
     }
     if (parser.isSet(terrainOption)) {
@@ -116,8 +119,8 @@ bool parseBenchOptions(const QStringList& arguments, BenchOptions* options, QStr
             return false;
         }
     }
-    if (parser.isSet(latticeOption)
-        && !parseCount(parser.value(latticeOption), kMinLattice, kMaxLattice, &options->lattice)) {
+    if (parser.isSet(latticeOption) &&
+        !parseCount(parser.value(latticeOption), kMinLattice, kMaxLattice, &options->lattice)) {
         *error = QStringLiteral("--lattice takes a whole number from %1 to %2, not '%3'")
                      .arg(kMinLattice)
                      .arg(kMaxLattice)

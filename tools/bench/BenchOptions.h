@@ -21,13 +21,13 @@ enum class AllocatorChoice { Tuned, Default };
 
 // What one run of terrain-bench measures.
 struct BenchOptions {
-    int panelWidth = 1012;   // pixels of the drawing panel (the window's client area)
+    int panelWidth = 1012; // pixels of the drawing panel (the window's client area)
     int panelHeight = 614;
-    int frames = 300;        // measured frames, at least 1 (2 when alternating)
-    int warmupFrames = 30;   // frames drawn before measuring, not counted
+    int frames = 300;      // measured frames, at least 1 (2 when alternating)
+    int warmupFrames = 30; // frames drawn before measuring, not counted
     TerrainPath terrain = TerrainPath::Literal;
-    int lattice = 300;       // vertices per side of the terrain lattice
-    bool fly = false;        // hold the up arrow every frame
+    int lattice = 300; // vertices per side of the terrain lattice
+    bool fly = false;  // hold the up arrow every frame
     PresentChoice present = PresentChoice::Outside;
     AllocatorChoice allocator = AllocatorChoice::Tuned;
     bool listTerrainPaths = false; // print the terrain paths this build has, one a line, and stop

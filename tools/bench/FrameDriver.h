@@ -19,9 +19,9 @@ constexpr int kFramePhaseCount = int(FramePhase::Swap) + 1;
 struct FrameTimes {
     std::array<double, kFramePhaseCount> phaseMs{};
     std::array<bool, kFramePhaseCount> marked{};
-    double frameMs = 0.0; // the frame step: TimerForDrawingTimer from its start to its Swap mark
-    double cycleMs = 0.0; // the tick to Qt's frameSwapped: the frame step plus Qt's paint,
-                          // composition of the window and its swap
+    double frameMs = 0.0;   // the frame step: TimerForDrawingTimer from its start to its Swap mark
+    double cycleMs = 0.0;   // the tick to Qt's frameSwapped: the frame step plus Qt's paint,
+                            // composition of the window and its swap
     double composeMs = 0.0; // Qt's aboutToCompose to frameSwapped: drawing the window's
                             // textures (the panel's framebuffer, the other widgets) and the swap
 };
@@ -49,7 +49,7 @@ public:
     FrameTimes step(PresentMode mode);
 
     int compositions() const { return compositions_; } // frameSwapped signals seen so far
-    int panelPaints() const { return panelPaints_; }    // paint events of the panel seen so far
+    int panelPaints() const { return panelPaints_; }   // paint events of the panel seen so far
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

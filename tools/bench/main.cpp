@@ -30,8 +30,8 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kStartupTimeoutMs = 300000;
 
-const char* const kPhaseKeys[kFramePhaseCount] = {"cameraMs", "skyMs", "bumpCpuMs", "depthPassMs",
-                                                  "colourPassesMs", "swapMs"};
+const char* const kPhaseKeys[kFramePhaseCount] = {"cameraMs",    "skyMs",          "bumpCpuMs",
+                                                  "depthPassMs", "colourPassesMs", "swapMs"};
 
 struct StartupRecord {
     double formShowMs = 0.0;

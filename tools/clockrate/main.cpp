@@ -6,11 +6,11 @@
 //
 // The nominal rates are 0.5 hours a second (100 ticks of 0.005 hours) and 20.5 with P.
 
+#include "AllocatorTuning.h"
 #include "GlPanel.h"
 #include "GlView.h"
 #include "KeyCodes.h"
 #include "MainForm.h"
-#include "AllocatorTuning.h"
 #include "TerrainPath.h"
 
 #include <QApplication>

@@ -36,9 +36,15 @@ Rgb mix(const Rgb& a, const Rgb& b, double t)
     return {a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t, a.b + (b.b - a.b) * t};
 }
 
-Rgb scaled(const Rgb& c, double factor) { return {c.r * factor, c.g * factor, c.b * factor}; }
+Rgb scaled(const Rgb& c, double factor)
+{
+    return {c.r * factor, c.g * factor, c.b * factor};
+}
 
-double clamp01(double t) { return std::min(1.0, std::max(0.0, t)); }
+double clamp01(double t)
+{
+    return std::min(1.0, std::max(0.0, t));
+}
 
 double smoothstep(double edge0, double edge1, double x)
 {
@@ -100,8 +106,7 @@ double periodicGradientNoise(double x, double y, int period, std::uint32_t seed)
     const double tx = x - fx, ty = y - fy;
 
     auto corner = [&](int cx, int cy) {
-        const double angle =
-            kTwoPi * hash01(wrap(ix + cx, period), wrap(iy + cy, period), seed);
+        const double angle = kTwoPi * hash01(wrap(ix + cx, period), wrap(iy + cy, period), seed);
         return std::cos(angle) * (tx - cx) + std::sin(angle) * (ty - cy);
     };
     auto fade = [](double t) { return t * t * t * (t * (t * 6.0 - 15.0) + 10.0); };
@@ -247,21 +252,21 @@ bool writeBmp(const std::filesystem::path& path, const Image& image)
     out.reserve(dataOffset + pixelBytes);
     out.push_back('B');
     out.push_back('M');
-    putLe32(out, dataOffset + pixelBytes);  // file size
-    putLe32(out, 0);                        // two reserved words
+    putLe32(out, dataOffset + pixelBytes); // file size
+    putLe32(out, 0);                       // two reserved words
     putLe32(out, dataOffset);
 
-    putLe32(out, 40);  // header size
+    putLe32(out, 40); // header size
     putLe32(out, kSize);
-    putLe32(out, kSize);  // positive height: bottom-up rows
-    putLe16(out, 1);      // planes
-    putLe16(out, 24);     // bits per pixel
-    putLe32(out, 0);      // BI_RGB, uncompressed
+    putLe32(out, kSize); // positive height: bottom-up rows
+    putLe16(out, 1);     // planes
+    putLe16(out, 24);    // bits per pixel
+    putLe32(out, 0);     // BI_RGB, uncompressed
     putLe32(out, pixelBytes);
-    putLe32(out, 2835);  // 72 dpi in pixels per metre
+    putLe32(out, 2835); // 72 dpi in pixels per metre
     putLe32(out, 2835);
-    putLe32(out, 0);  // colours used: none (no palette)
-    putLe32(out, 0);  // important colours: all
+    putLe32(out, 0); // colours used: none (no palette)
+    putLe32(out, 0); // important colours: all
 
     for (int y = kSize - 1; y >= 0; --y) {
         const std::uint8_t* row = &image.rgb[static_cast<std::size_t>(y) * kSize * 3];
@@ -280,7 +285,7 @@ bool writeBmp(const std::filesystem::path& path, const Image& image)
     return static_cast<bool>(file);
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -295,8 +300,8 @@ int main(int argc, char** argv)
     std::error_code error;
     std::filesystem::create_directories(folder, error);
     if (error) {
-        std::fprintf(stderr, "terrain-texgen: cannot create the folder \"%s\": %s\n",
-                     folder.string().c_str(), error.message().c_str());
+        std::fprintf(stderr, "terrain-texgen: cannot create the folder \"%s\": %s\n", folder.string().c_str(),
+                     error.message().c_str());
         return 1;
     }
 
