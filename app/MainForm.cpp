@@ -401,7 +401,7 @@ void TForm1::toggleFullScreen()
 
 QString TForm1::screenshotFolder()
 {
-    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
     if (!pictures.isEmpty() && QFileInfo(pictures).isDir())
         return pictures;
     return QDir::currentPath();

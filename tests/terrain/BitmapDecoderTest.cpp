@@ -293,7 +293,8 @@ QString firstDifference(const BitmapImage& image, const FormatCase& c)
         for (int x = 0; x < c.width; ++x) {
             const quint32 want = c.expected[y * c.width + x];
             QByteArray got(4, '\0');
-            std::memcpy(got.data(), &image.words[std::size_t((c.height - 1 - y) * c.width + x)], 4);
+            std::memcpy(got.data(), &image.words[std::size_t(c.height - 1 - y) * std::size_t(c.width) + std::size_t(x)],
+                        4);
             if (got != expectedBytes(want, alpha))
                 return QStringLiteral("pixel %1,%2 (from the top): got %3, want %4")
                     .arg(x)
