@@ -89,12 +89,8 @@ void GlView::setPerspective(float fieldOfViewDegrees, float farPlaneDistance)
 
 void GlView::swapBuffers()
 {
-    // The frame was drawn into the panel's framebuffer; Qt composites it into the window on
-    // the next paint, which update() schedules. glFlush hands the commands to the driver now,
-    // so the frame's work overlaps the wait for the next timer tick.
-    glFlush();
     if (panel)
-        panel->update();
+        panel->present();
 }
 
 void initRenderState(GlPanel* panel)

@@ -27,7 +27,7 @@ struct GlView {
     void resize(QObject* sender);
     // Stores the field of view (degrees) and far plane, selects perspective, then resizes.
     void setPerspective(float fieldOfViewDegrees, float farPlaneDistance);
-    // Presents the frame drawn into the panel: Qt composites it on the next update.
+    // Presents the frame drawn into the panel's back buffer (GlPanel::present).
     void swapBuffers();
 };
 

@@ -1,6 +1,7 @@
 #include "BenchOptions.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QRegularExpression>
 
 namespace {
@@ -20,6 +21,11 @@ bool parseCount(const QString& text, int low, int high, int* value)
 QString terrainName(TerrainChoice terrain)
 {
     return terrain == TerrainChoice::Batched ? QStringLiteral("batched") : QStringLiteral("literal");
+}
+
+QString surfaceName(SurfaceChoice surface)
+{
+    return surface == SurfaceChoice::Widget ? QStringLiteral("widget") : QStringLiteral("window");
 }
 
 QString presentName(PresentMode mode)
@@ -61,6 +67,11 @@ bool parseBenchOptions(const QStringList& arguments, BenchOptions* options, QStr
         QStringLiteral("Draw the frame outside Qt's paint (default, as the viewer does), inside the panel's paint, "
                        "or alternate the two frame by frame."),
         QStringLiteral("outside|inside|alternate"));
+    const QCommandLineOption surfaceOption(
+        QStringLiteral("surface"),
+        QStringLiteral("Present each frame by swapping a native GL window (default, as the viewer does) or through "
+                       "a QOpenGLWidget that Qt composites into the window."),
+        QStringLiteral("window|widget"));
     const QCommandLineOption allocatorOption(
         QStringLiteral("allocator"),
         QStringLiteral("The heap as the viewer tunes it for drawing (default) or as the C library leaves it."),
@@ -68,7 +79,7 @@ bool parseBenchOptions(const QStringList& arguments, BenchOptions* options, QStr
     const QCommandLineOption pathsOption(QStringLiteral("terrain-paths"),
                                          QStringLiteral("List the terrain paths of this build and stop."));
     parser.addOptions({helpOption, sizeOption, framesOption, warmupOption, terrainOption, latticeOption, flyOption,
-                       presentOption, allocatorOption, pathsOption});
+                       presentOption, surfaceOption, allocatorOption, pathsOption});
 
     if (!parser.parse(arguments)) {
         *error = parser.errorText();
@@ -76,7 +87,10 @@ bool parseBenchOptions(const QStringList& arguments, BenchOptions* options, QStr
     }
     if (parser.isSet(helpOption)) {
         *helpAsked = true;
-        *error = parser.helpText();
+        // The help text names the program from QCoreApplication::arguments(), which needs the
+        // application object; without one the caller creates it and asks again.
+        if (QCoreApplication::instance())
+            *error = parser.helpText();
         return false;
     }
     if (!parser.positionalArguments().isEmpty()) {
@@ -137,6 +151,22 @@ bool parseBenchOptions(const QStringList& arguments, BenchOptions* options, QStr
             *error = QStringLiteral("--present takes outside, inside or alternate, not '%1'").arg(mode);
             return false;
         }
+    }
+    if (parser.isSet(surfaceOption)) {
+        const QString surface = parser.value(surfaceOption);
+        if (surface == QLatin1String("window")) {
+            options->surface = SurfaceChoice::Window;
+        } else if (surface == QLatin1String("widget")) {
+            options->surface = SurfaceChoice::Widget;
+        } else {
+            *error = QStringLiteral("--surface takes window or widget, not '%1'").arg(surface);
+            return false;
+        }
+    }
+    if (options->present != PresentChoice::Outside && options->surface == SurfaceChoice::Window) {
+        *error = QStringLiteral("--present inside and alternate draw in Qt's paint of a QOpenGLWidget: "
+                                "they need --surface widget");
+        return false;
     }
     if (options->present == PresentChoice::Alternate && options->frames < 2) {
         *error = QStringLiteral("--present alternate needs at least 2 frames");

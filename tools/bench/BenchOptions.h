@@ -15,6 +15,10 @@ enum class PresentChoice { Outside, Inside, Alternate };
 
 enum class TerrainChoice { Literal, Batched };
 
+// How the panel hands its frames to the screen (GlPanel's Presentation): its own native GL
+// window, or a QOpenGLWidget composited by Qt. Drawing inside Qt's paint needs the latter.
+enum class SurfaceChoice { Window, Widget };
+
 // The C library heap as the viewer sets it up for drawing (tuneAllocatorForDrawing), or as
 // glibc leaves it by default; the page faults per frame tell the two apart.
 enum class AllocatorChoice { Tuned, Default };
@@ -29,6 +33,7 @@ struct BenchOptions {
     int lattice = 300;       // vertices per side of the terrain lattice
     bool fly = false;        // hold the up arrow every frame
     PresentChoice present = PresentChoice::Outside;
+    SurfaceChoice surface = SurfaceChoice::Window;
     AllocatorChoice allocator = AllocatorChoice::Tuned;
     bool listTerrainPaths = false; // print the terrain paths this build has, one a line, and stop
 };
@@ -41,10 +46,11 @@ constexpr int kMinLattice = 8;
 constexpr int kMaxLattice = 4096;
 
 // Parses the arguments (argv[0] first) into *options. Returns false with a message in *error
-// for an unknown option or a value out of range; with --help, returns false with the usage
-// text in *error and *helpAsked set.
+// for an unknown option or a value out of range; with --help, returns false with *helpAsked
+// set and, when a QCoreApplication exists (the text needs one), the usage text in *error.
 bool parseBenchOptions(const QStringList& arguments, BenchOptions* options, QString* error, bool* helpAsked);
 
 QString terrainName(TerrainChoice terrain);
+QString surfaceName(SurfaceChoice surface);
 QString presentName(PresentMode mode);
 QString allocatorName(AllocatorChoice allocator);

@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QOpenGLWidget>
 #include <QTimer>
 #include <chrono>
 #include <cstdio>
@@ -189,7 +190,14 @@ int runBench(const BenchOptions& options)
         startup.glVersion = glText(GL_VERSION);
     };
     int compositions = 0;
-    QObject::connect(form.Panel1, &QOpenGLWidget::frameSwapped, &form, [&compositions] { ++compositions; });
+    form.Panel1->setPresentation(options.surface == SurfaceChoice::Widget ? Presentation::Widget
+                                                                             : Presentation::Window);
+    // Polished now, so the surface exists to be watched; the start-up's first present follows.
+    form.Panel1->ensurePolished();
+    if (QOpenGLWidget* composed = form.Panel1->composedSurface())
+        QObject::connect(composed, &QOpenGLWidget::frameSwapped, &form, [&compositions] { ++compositions; });
+    else
+        QObject::connect(form.Panel1, &GlPanel::presented, &form, [&compositions] { ++compositions; });
 
     form.show();
     processEventsUntil([&] { return form.started() && compositions > 0; }, kStartupTimeoutMs,
@@ -269,6 +277,7 @@ int runBench(const BenchOptions& options)
             .add("glVersion", startup.glVersion)
             .add("size", size)
             .add("terrain", terrainName(options.terrain))
+            .add("surface", surfaceName(options.surface))
             .add("present", presentName(record.mode))
             .add("allocator", allocatorName(options.allocator))
             .add("lattice", options.lattice)
@@ -293,6 +302,9 @@ int main(int argc, char** argv)
     bool helpAsked = false;
     if (!parseBenchOptions(arguments, &options, &error, &helpAsked)) {
         if (helpAsked) {
+            // A plain application object: the help needs no display.
+            QCoreApplication helpApplication(argc, argv);
+            parseBenchOptions(arguments, &options, &error, &helpAsked);
             std::fputs(qPrintable(error), stdout);
             return 0;
         }
