@@ -143,7 +143,9 @@ QImage TForm1::grabWindowImage()
     painter.drawImage(Panel1->pos(), opaque);
     for (QWidget* panel : {static_cast<QWidget*>(Panel2), static_cast<QWidget*>(Panel3),
                            static_cast<QWidget*>(Panel4), static_cast<QWidget*>(Panel5)})
-        panel->render(&painter, panel->mapTo(this, QPoint()));
+        // Each panel is a window of its own over the scene: the screen shows its pixels as Qt
+        // paints them, without blending the partly transparent ones over what lies below.
+        painter.drawImage(panel->mapTo(this, QPoint()), panel->grab().toImage().convertToFormat(QImage::Format_RGB32));
     painter.end();
     return image;
 }
