@@ -208,7 +208,7 @@ void BenchTest::checkSingleRun(const QStringList& arguments, const QString& terr
 void BenchTest::shortRunReportsStartupAndFrames()
 {
     QJsonObject frame;
-    checkSingleRun({}, QStringLiteral("literal"), QStringLiteral("outside"), 300, &frame);
+    checkSingleRun({}, QStringLiteral("batched"), QStringLiteral("outside"), 300, &frame);
     if (QTest::currentTestFailed())
         return;
     QCOMPARE(frame.value(QStringLiteral("fly")).toBool(), false);
@@ -226,7 +226,7 @@ void BenchTest::insidePresentingDrawsOneFramePerComposition()
     checkSingleRun({QStringLiteral("--surface"), QStringLiteral("widget"), QStringLiteral("--present"),
                     QStringLiteral("inside"), QStringLiteral("--fly"),
                     QStringLiteral("--allocator"), QStringLiteral("default")},
-                   QStringLiteral("literal"), QStringLiteral("inside"), 300, &frame);
+                   QStringLiteral("batched"), QStringLiteral("inside"), 300, &frame);
     if (QTest::currentTestFailed())
         return;
     QCOMPARE(frame.value(QStringLiteral("fly")).toBool(), true);
@@ -241,7 +241,7 @@ void BenchTest::alternatePresentingReportsBothWays()
     QList<QJsonObject> frames;
     checkRun({QStringLiteral("--surface"), QStringLiteral("widget"), QStringLiteral("--present"),
               QStringLiteral("alternate")},
-             QStringLiteral("literal"), 300, &startup, &frames);
+             QStringLiteral("batched"), 300, &startup, &frames);
     if (QTest::currentTestFailed())
         return;
     // Frames 0, 2, 4 outside and 1, 3 inside: one line for each way.
@@ -277,7 +277,7 @@ void BenchTest::terrainOptionSelectsTheDrawingPath()
 void BenchTest::latticeOptionSetsTheTerrainSize()
 {
     QJsonObject frame;
-    checkSingleRun({QStringLiteral("--lattice"), QStringLiteral("32")}, QStringLiteral("literal"),
+    checkSingleRun({QStringLiteral("--lattice"), QStringLiteral("32")}, QStringLiteral("batched"),
                    QStringLiteral("outside"), 32, &frame);
     if (QTest::currentTestFailed())
         return;

@@ -28,6 +28,11 @@ QString surfaceName(SurfaceChoice surface)
     return surface == SurfaceChoice::Widget ? QStringLiteral("widget") : QStringLiteral("window");
 }
 
+QString skyName(SkyChoice sky)
+{
+    return sky == SkyChoice::First ? QStringLiteral("first") : QStringLiteral("behind");
+}
+
 QString presentName(PresentMode mode)
 {
     return mode == PresentMode::Inside ? QStringLiteral("inside") : QStringLiteral("outside");
@@ -55,7 +60,7 @@ bool parseBenchOptions(const QStringList& arguments, BenchOptions* options, QStr
                                           QStringLiteral("Frames drawn before measuring (default 30)."),
                                           QStringLiteral("N"));
     const QCommandLineOption terrainOption(QStringLiteral("terrain"),
-                                           QStringLiteral("Terrain drawing path: literal (default) or batched."),
+                                           QStringLiteral("Terrain drawing path: batched (default, as the viewer draws) or literal."),
                                            QStringLiteral("path"));
     const QCommandLineOption latticeOption(QStringLiteral("lattice"),
                                            QStringLiteral("An N x N terrain lattice (default 300)."),
@@ -72,6 +77,11 @@ bool parseBenchOptions(const QStringList& arguments, BenchOptions* options, QStr
         QStringLiteral("Present each frame by swapping a native GL window (default, as the viewer does) or through "
                        "a QOpenGLWidget that Qt composites into the window."),
         QStringLiteral("window|widget"));
+    const QCommandLineOption skyOption(
+        QStringLiteral("sky"),
+        QStringLiteral("Draw the sky behind the terrain's depth pass (default, as the viewer does) or first, over "
+                       "the whole view."),
+        QStringLiteral("behind|first"));
     const QCommandLineOption allocatorOption(
         QStringLiteral("allocator"),
         QStringLiteral("The heap as the viewer tunes it for drawing (default) or as the C library leaves it."),
@@ -79,7 +89,7 @@ bool parseBenchOptions(const QStringList& arguments, BenchOptions* options, QStr
     const QCommandLineOption pathsOption(QStringLiteral("terrain-paths"),
                                          QStringLiteral("List the terrain paths of this build and stop."));
     parser.addOptions({helpOption, sizeOption, framesOption, warmupOption, terrainOption, latticeOption, flyOption,
-                       presentOption, surfaceOption, allocatorOption, pathsOption});
+                       presentOption, surfaceOption, skyOption, allocatorOption, pathsOption});
 
     if (!parser.parse(arguments)) {
         *error = parser.errorText();
@@ -160,6 +170,17 @@ bool parseBenchOptions(const QStringList& arguments, BenchOptions* options, QStr
             options->surface = SurfaceChoice::Widget;
         } else {
             *error = QStringLiteral("--surface takes window or widget, not '%1'").arg(surface);
+            return false;
+        }
+    }
+    if (parser.isSet(skyOption)) {
+        const QString sky = parser.value(skyOption);
+        if (sky == QLatin1String("behind")) {
+            options->sky = SkyChoice::Behind;
+        } else if (sky == QLatin1String("first")) {
+            options->sky = SkyChoice::First;
+        } else {
+            *error = QStringLiteral("--sky takes behind or first, not '%1'").arg(sky);
             return false;
         }
     }

@@ -19,6 +19,10 @@ enum class TerrainChoice { Literal, Batched };
 // window, or a QOpenGLWidget composited by Qt. Drawing inside Qt's paint needs the latter.
 enum class SurfaceChoice { Window, Widget };
 
+// Where the sky goes in the frame: drawn first over the whole view, or after the terrain's
+// depth pass, behind the ground by the depth test (the window's skyBehindTerrain setting).
+enum class SkyChoice { Behind, First };
+
 // The C library heap as the viewer sets it up for drawing (tuneAllocatorForDrawing), or as
 // glibc leaves it by default; the page faults per frame tell the two apart.
 enum class AllocatorChoice { Tuned, Default };
@@ -29,11 +33,12 @@ struct BenchOptions {
     int panelHeight = 614;
     int frames = 300;        // measured frames, at least 1 (2 when alternating)
     int warmupFrames = 30;   // frames drawn before measuring, not counted
-    TerrainChoice terrain = TerrainChoice::Literal;
+    TerrainChoice terrain = TerrainChoice::Batched;
     int lattice = 300;       // vertices per side of the terrain lattice
     bool fly = false;        // hold the up arrow every frame
     PresentChoice present = PresentChoice::Outside;
     SurfaceChoice surface = SurfaceChoice::Window;
+    SkyChoice sky = SkyChoice::Behind;
     AllocatorChoice allocator = AllocatorChoice::Tuned;
     bool listTerrainPaths = false; // print the terrain paths this build has, one a line, and stop
 };
@@ -52,5 +57,6 @@ bool parseBenchOptions(const QStringList& arguments, BenchOptions* options, QStr
 
 QString terrainName(TerrainChoice terrain);
 QString surfaceName(SurfaceChoice surface);
+QString skyName(SkyChoice sky);
 QString presentName(PresentMode mode);
 QString allocatorName(AllocatorChoice allocator);
