@@ -19,7 +19,8 @@ const char* const kHelp =
     "  --version            Show the version.\n"
     "  --screenshot <path>  Draw the frames, save the window as a PNG file at <path>, exit.\n"
     "  --frames <n>         Frames drawn before the screenshot (default 60).\n"
-    "  --terrain <path>     Terrain drawing path: literal (default) or batched.\n"
+    "  --terrain <path>     Terrain drawing path: batched (default: one draw per\n"
+    "                       layer) or literal (one per cell); the same picture.\n"
     "  --hour <h>           Start the simulated day at hour h (0 to 24) instead of 5.\n"
     "\nKeys:\n"
     "  Up/Down, Right/Left  fly forward/backward, right/left (held)\n"
@@ -55,8 +56,8 @@ bool parseCommandLine(const QStringList& arguments, ViewerOptions* options, int*
                                     QStringLiteral("Frames drawn before the screenshot (default 60)."),
                                     QStringLiteral("n"), QStringLiteral("60"));
     const QCommandLineOption terrain(QStringLiteral("terrain"),
-                                     QStringLiteral("Terrain drawing path: literal (default) or batched."),
-                                     QStringLiteral("path"), QStringLiteral("literal"));
+                                     QStringLiteral("Terrain drawing path: batched (default) or literal."),
+                                     QStringLiteral("path"), QStringLiteral("batched"));
     parser.addOption(help);
     parser.addOption(version);
     parser.addOption(screenshot);

@@ -8,7 +8,7 @@
 struct ViewerOptions {
     QString screenshotPath;  // non-empty: draw `frames` frames, save the window as PNG, exit
     int frames = 60;         // frames drawn before the screenshot
-    bool batchedTerrain = false;
+    bool batchedTerrain = true; // --terrain batched (default) or literal
     float startHour = -1.0f; // >= 0: the simulated clock starts at this hour instead of 5
 };
 
