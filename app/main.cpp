@@ -1,8 +1,8 @@
+#include "AllocatorTuning.h"
 #include "CommandLine.h"
 #include "GlPanel.h"
 #include "GlView.h"
 #include "MainForm.h"
-#include "TerrainPath.h"
 
 #include <QApplication>
 #include <QImage>
@@ -52,13 +52,13 @@ int main(int argc, char** argv)
     int exitStatus = 0;
     if (!parseCommandLine(arguments, &options, &exitStatus))
         return exitStatus;
-    terrainPath = options.batchedTerrain ? TerrainPath::Batched : TerrainPath::Literal;
 
     QSurfaceFormat::setDefaultFormat(glViewFormat());
     QApplication application(argc, argv);
     try {
         TForm1 form;
         Form1 = &form;
+        form.terrainPath = options.batchedTerrain ? TerrainPath::Batched : TerrainPath::Literal;
         if (!options.screenshotPath.isEmpty())
             saveScreenshotAfterFrames(form, options, &exitStatus);
         form.show();

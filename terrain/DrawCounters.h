@@ -12,4 +12,4 @@ struct TerrainDrawCounters {
     void reset() { *this = TerrainDrawCounters{}; }
 };
 
-extern TerrainDrawCounters terrainDrawCounters;
+inline TerrainDrawCounters terrainDrawCounters;

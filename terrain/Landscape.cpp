@@ -43,7 +43,7 @@ void TLandscape::release()
     layers = nullptr;
     width = depth = textureCount = 0;
     spacing = 0.0f;
-    batches.clear();
+    batches_.clear();
 }
 
 void TLandscape::create(std::uint32_t w, std::uint32_t d, float s, std::uint32_t count)

@@ -1,15 +1,10 @@
 #pragma once
 
-#include "TerrainPath.h"
+#include "TerrainBatches.h"
 #include "Vec3.h"
 
 #include <GL/gl.h>
 #include <cstdint>
-
-// The colour passes are pulled toward the viewer by this many units of polygon offset (no
-// slope factor), so they pass the depth test against the pre-pass's own depth although they
-// draw the same triangles with their corners in another order.
-constexpr GLfloat kColourPassOffsetUnits = -2.0f;
 
 // One vertex colour: four bytes in the order R, G, B, A, as GL reads a GL_UNSIGNED_BYTE array.
 struct ubyte4 {
@@ -42,7 +37,6 @@ public:
     std::uint32_t* layers = nullptr; // width * depth texture slot indices
     std::int32_t oddColumnFan[8] = {};   // hexagon index offsets around a vertex in an odd column
     std::int32_t evenColumnFan[8] = {};  // ... and in an even column
-    TerrainBatches batches;              // renderBatched's cache, empty until it first draws
 
     TLandscape() = default;
     ~TLandscape();
@@ -75,8 +69,13 @@ public:
 
     std::uint32_t vertexCount() const { return width * depth; }
 
+    // renderBatched's cache, empty until it first draws and again after create.
+    const TerrainBatches& batches() const { return batches_; }
+
 private:
     void release();
+
+    TerrainBatches batches_;
 };
 
 // Writes into `normal` the unit normal of a vertex at `centre` from its six neighbours, given

@@ -6,83 +6,6 @@
 #include <GL/gl.h>
 #include <vector>
 
-TerrainDrawCounters terrainDrawCounters;
-
-namespace {
-
-// Columns are spacing * sqrt(3)/2 apart, so a world distance along x is turned into columns
-// by the reciprocal of sqrt(3)/2. The value is that reciprocal taken in single precision,
-// which decides exactly where the window's column bounds fall.
-constexpr double kColumnScale = 1.1547005591040845;
-
-// Truncation toward zero into a signed index. A window bound only has to land somewhere off
-// the lattice when the camera is far away, so values beyond any lattice are held at +-2^30
-// (where the conversion is defined) and a NaN position gives bound 0 (an empty window).
-int truncIndex(double value)
-{
-    constexpr double kLimit = 1073741824.0;
-    if (!(value == value))
-        return 0;
-    if (value > kLimit)
-        value = kLimit;
-    if (value < -kLimit)
-        value = -kLimit;
-    return int(value);
-}
-
-} // namespace
-
-LatticeWindow windowAround(float x, float z, float radius, float spacing)
-{
-    const double xd = x, zd = z, rd = radius, sd = spacing;
-    return {truncIndex((xd - rd - sd) / sd * kColumnScale), truncIndex((xd + rd + sd) / sd * kColumnScale),
-            truncIndex((zd - rd - sd) / sd), truncIndex((zd + rd + sd) / sd)};
-}
-
-LatticeWindow colourPassWindow(const TLandscape& land, float x, float z, float radius)
-{
-    LatticeWindow win = windowAround(x, z, radius, land.spacing);
-    if (win.colLo < 1) win.colLo = 1;
-    if (win.colHi > int(land.width) - 1) win.colHi = int(land.width) - 1;
-    if (win.rowLo < 1) win.rowLo = 1;
-    if (win.rowHi > int(land.depth) - 1) win.rowHi = int(land.depth) - 1;
-    return win;
-}
-
-void beginColourPasses(float spacing)
-{
-    glEnable(GL_TEXTURE_2D);
-    glDisable(GL_ALPHA_TEST);
-    glDepthFunc(GL_LEQUAL);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE);
-    // Texture coordinates (x/s, z/s): one copy of a layer per spacing along x and along z.
-    const GLfloat inverseSpacing = 1.0f / spacing;
-    const GLfloat planeS[4] = {inverseSpacing, 0.0f, 0.0f, 0.0f};
-    const GLfloat planeT[4] = {0.0f, 0.0f, inverseSpacing, 0.0f};
-    glTexGeni(GL_S, GL_TEXTURE_GEN_MODE, GL_OBJECT_LINEAR);
-    glTexGenfv(GL_S, GL_OBJECT_PLANE, planeS);
-    glTexGeni(GL_T, GL_TEXTURE_GEN_MODE, GL_OBJECT_LINEAR);
-    glTexGenfv(GL_T, GL_OBJECT_PLANE, planeT);
-    glEnable(GL_TEXTURE_GEN_S);
-    glEnable(GL_TEXTURE_GEN_T);
-    glDepthMask(GL_FALSE);
-    glEnable(GL_POLYGON_OFFSET_FILL);
-    glPolygonOffset(0.0f, kColourPassOffsetUnits);
-}
-
-void endColourPasses()
-{
-    glPolygonOffset(0.0f, 0.0f);
-    glDisable(GL_POLYGON_OFFSET_FILL);
-    glDepthMask(GL_TRUE);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glDisable(GL_TEXTURE_GEN_S);
-    glDisable(GL_TEXTURE_GEN_T);
-    glDisableClientState(GL_COLOR_ARRAY);
-    glDisableClientState(GL_NORMAL_ARRAY);
-    glDisableClientState(GL_VERTEX_ARRAY);
-}
-
 // Expects the baseline state (depth test LEQUAL, culling, lighting, fog, blending, alpha test,
 // 2D texturing). Leaves GL_CULL_FACE, GL_ALPHA_TEST, GL_BLEND, GL_FOG, GL_LIGHTING and
 // GL_TEXTURE_2D enabled whatever they were, the vertex array disabled, and the current colour
@@ -164,14 +87,7 @@ void TLandscape::render(float x, float z, float radius)
 
     const LatticeWindow win = colourPassWindow(*this, x, z, radius);
 
-    glEnableClientState(GL_VERTEX_ARRAY);
-    glVertexPointer(3, GL_FLOAT, 0, positions);
-    glEnableClientState(GL_NORMAL_ARRAY);
-    glNormalPointer(GL_FLOAT, 0, normals);
-    glEnableClientState(GL_COLOR_ARRAY);
-    glColorPointer(4, GL_UNSIGNED_BYTE, 0, colours);
-
-    beginColourPasses(spacing);
+    beginColourPasses(spacing, ColourPassArrays{positions, normals, colours, 0});
 
     // The polygon is fanned from its first index: (k, N1, N2) ... (k, N6, N1), clockwise seen
     // from above, so it faces the viewer under GL_CW.
@@ -190,14 +106,9 @@ void TLandscape::render(float x, float z, float radius)
         ++terrainDrawCounters.drawCalls;
         ++terrainDrawCounters.cells;
     };
-    const int firstOdd = win.colLo | 1;
-    const int firstEven = win.colLo + (win.colLo & 1);
-    for (int row = win.rowLo; row < win.rowHi; ++row)
-        for (int col = firstOdd; col < win.colHi; col += 2)
-            drawCell(col, row, oddColumnFan);
-    for (int row = win.rowLo; row < win.rowHi; ++row)
-        for (int col = firstEven; col < win.colHi; col += 2)
-            drawCell(col, row, evenColumnFan);
+    forEachCellInPassOrder(win, [&](int col, int row) {
+        drawCell(col, row, (col & 1) ? oddColumnFan : evenColumnFan);
+    });
 
     endColourPasses();
 }

@@ -2,7 +2,7 @@
 
 #include "FormState.h"
 #include "FramePhases.h"
-#include "TerrainPath.h"
+#include "TerrainDraw.h"
 
 #include <cmath>
 
@@ -47,9 +47,8 @@ std::int32_t stepToward(std::int32_t from, std::int32_t to)
 // shift of odd columns), so the bump is a circle on the index grid. Under it the height closes
 // bumpRate of its gap per frame toward the raised cosine 2 * (w + 1), w = 0.5 * cos(pi d / r)
 // + 0.5: an absolute height of 4 at the centre and 2 at the rim, whatever the ground was.
-//
-// Expects the GL context current and the baseline render state, as TLandscape::render does.
-void stepWanderingBump(TForm1State& form)
+// No GL call: the walk is plain arithmetic on the lattice arrays and the camera.
+void walkWanderingBump(TForm1State& form)
 {
     // Before the terrain is built the arrays may be missing or half filled: no walk, no draw.
     if (!form.landscapeBuilt)
@@ -113,15 +112,14 @@ void stepWanderingBump(TForm1State& form)
 
     if (form.camera.orbiting)
         form.camera.enterOrbit(form.bumpApex, double(r));
+}
 
+void stepWanderingBump(TForm1State& form)
+{
+    if (!form.landscapeBuilt)
+        return;
+    walkWanderingBump(form);
     markFramePhase(FramePhase::BumpCpu);
-    const float eyeX = float(form.camera.position.x);
-    const float eyeZ = float(form.camera.position.z);
-    if (terrainPath == TerrainPath::Batched)
-        land.renderBatched(eyeX, eyeZ, 60.0f);
-    else
-        land.render(eyeX, eyeZ, 60.0f);
-    if (form.showNormals)
-        land.renderNormals();
+    drawTerrain(form);
     markFramePhase(FramePhase::ColourPasses);
 }

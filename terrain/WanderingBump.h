@@ -25,9 +25,14 @@ RandomSource& bumpRandomSource();
 // without drawing.
 std::int32_t randomBelow(std::int32_t n);
 
-// One step of the wandering bump followed by the terrain drawing of the frame: moves the bump
-// one cell per axis towards a freshly drawn target, pulls the heights under it towards the
-// raised-cosine profile, sets their layers, recomputes the normals over its square, stores the
-// apex, re-aims an orbiting camera at it, draws the terrain around the camera (radius 60) and,
-// when showNormals is set, the normals. While the terrain has not been built it does nothing.
+// One step of the bump's walk, without a GL call: moves the bump one cell per axis towards a
+// freshly drawn target, pulls the heights under it towards the raised-cosine profile, sets
+// their layers, recomputes the normals over its square (and marks those cells changed for the
+// batch cache), stores the apex and re-aims an orbiting camera at it. While the terrain has
+// not been built it does nothing.
+void walkWanderingBump(TForm1State& form);
+
+// One frame's bump step: walkWanderingBump, then drawTerrain (TerrainDraw.h), with the frame
+// phases BumpCpu and ColourPasses marked after each. Needs the GL context current and the
+// baseline render state. While the terrain has not been built it does nothing.
 void stepWanderingBump(TForm1State& form);

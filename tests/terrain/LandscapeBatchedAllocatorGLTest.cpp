@@ -2,11 +2,11 @@
 // for the rest of the process): the literal terrain path on a full-size lattice and window,
 // page faults per frame before and after tuneAllocatorForDrawing.
 
+#include "AllocatorTuning.h"
 #include "GlTestPanel.h"
 #include "GlView.h"
 #include "Landscape.h"
 #include "TerrainBuild.h"
-#include "TerrainPath.h"
 
 #include <GL/gl.h>
 #include <GL/glu.h>

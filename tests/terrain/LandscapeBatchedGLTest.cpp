@@ -185,7 +185,6 @@ class LandscapeBatchedGLTest : public QObject {
 private slots:
     void initTestCase();
     void init();
-    void cleanup();
 
     void sameFrameFromEveryPose_data();
     void sameFrameFromEveryPose();
@@ -221,12 +220,6 @@ void LandscapeBatchedGLTest::init()
     glView.setPerspective(45.0f, 50.0f);
     enableFog();
     terrainDrawCounters.reset();
-    terrainPath = TerrainPath::Literal;
-}
-
-void LandscapeBatchedGLTest::cleanup()
-{
-    terrainPath = TerrainPath::Literal;
 }
 
 QImage LandscapeBatchedGLTest::frame(TLandscape& land, const Eye& eye, TerrainPath path, float radius)
@@ -385,6 +378,7 @@ void LandscapeBatchedGLTest::bumpStepsKeepBothPathsEqual()
     auto form = std::make_unique<TForm1State>();
     buildLattice(form->landscape, 300, 300, 2.0f);
     form->landscapeBuilt = true;
+    form->terrainPath = TerrainPath::Batched;
     form->bumpColumn = 50;
     form->bumpRow = 50;
     form->bumpRate = 0.5f;
@@ -396,12 +390,11 @@ void LandscapeBatchedGLTest::bumpStepsKeepBothPathsEqual()
         const float3& apex = land.positions[std::size_t(form->bumpRow) * 300 + std::size_t(form->bumpColumn)];
         const Eye eye{apex.x - 14.0, 14.0, apex.z - 16.0, apex.x, apex.y, apex.z};
         form->camera.position = Vec3d{eye.x, eye.y, eye.z};
-        terrainPath = TerrainPath::Batched;
         beginView(eye);
         terrainDrawCounters.reset();
         stepWanderingBump(*form);
         QVERIFY(terrainDrawCounters.drawCalls <= 100);
-        QVERIFY(land.batches.refreshedCells > 0); // the bump's cells at least
+        QVERIFY(land.batches().refreshedCells() > 0); // the bump's cells at least
         const QImage batched = panel_->readPixels();
         const QImage literal = frame(land, eye, TerrainPath::Literal);
         if (!expectSameFrames(literal, batched, QString("bump-step-%1").arg(step)))
@@ -446,7 +439,7 @@ void LandscapeBatchedGLTest::cameraCrossingCellsRefillsOnlyWhatEnters()
     buildLattice(*land, 300, 300, 2.0f);
     Eye eye{120.0, 8.0, 120.0, 121.0, 7.0, 121.5};
     frame(*land, eye, TerrainPath::Batched);
-    QCOMPARE(land->batches.refreshedCells, cellCount(expectedCells(*land, float(eye.x), float(eye.z), 60)));
+    QCOMPARE(land->batches().refreshedCells(), cellCount(expectedCells(*land, float(eye.x), float(eye.z), 60)));
     Cells previous = expectedCells(*land, float(eye.x), float(eye.z), 60.0f);
     int framesThatMoved = 0;
     for (int step = 0; step < 24; ++step) {
@@ -456,7 +449,7 @@ void LandscapeBatchedGLTest::cameraCrossingCellsRefillsOnlyWhatEnters()
         eye.cz += 0.55;
         const Cells now = expectedCells(*land, float(eye.x), float(eye.z), 60.0f);
         const QImage batched = frame(*land, eye, TerrainPath::Batched);
-        const std::uint32_t refreshed = land->batches.refreshedCells;
+        const std::uint32_t refreshed = land->batches().refreshedCells();
         // Entering cells: those of the new window outside the previous one.
         std::uint32_t entering = 0;
         for (int row = now.rowLo; row < now.rowHi; ++row)
@@ -485,24 +478,24 @@ void LandscapeBatchedGLTest::markChangedRefreshesTheCellsAroundAVertex()
     const Eye eye{60.0, 12.0, 60.0, 80.0, 2.0, 80.0};
     frame(*land, eye, TerrainPath::Batched);
     frame(*land, eye, TerrainPath::Batched);
-    QCOMPARE(land->batches.refreshedCells, 0u);
+    QCOMPARE(land->batches().refreshedCells(), 0u);
 
     land->markChanged(40, 40, 30, 30);
     frame(*land, eye, TerrainPath::Batched);
-    QCOMPARE(land->batches.refreshedCells, 9u);
+    QCOMPARE(land->batches().refreshedCells(), 9u);
 
     // Bounds in either order; a bump's 7 x 7 square becomes 9 x 9 cells.
     land->markChanged(47, 41, 36, 30);
     frame(*land, eye, TerrainPath::Batched);
-    QCOMPARE(land->batches.refreshedCells, 81u);
+    QCOMPARE(land->batches().refreshedCells(), 81u);
 
     // Clamped to the lattice: the border ring has no cells, and bounds far outside are fine.
     land->markChanged(-1000, 0, -5, 0);
     frame(*land, eye, TerrainPath::Batched);
-    QCOMPARE(land->batches.refreshedCells, 1u); // cell (1, 1)
+    QCOMPARE(land->batches().refreshedCells(), 1u); // cell (1, 1)
     land->markChanged(INT32_MIN, INT32_MAX, INT32_MIN, INT32_MAX);
     frame(*land, eye, TerrainPath::Batched);
-    QCOMPARE(land->batches.refreshedCells, cellCount(expectedCells(*land, float(eye.x), float(eye.z), 60)));
+    QCOMPARE(land->batches().refreshedCells(), cellCount(expectedCells(*land, float(eye.x), float(eye.z), 60)));
     QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
 }
 

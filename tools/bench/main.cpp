@@ -1,6 +1,7 @@
 // terrain-bench: times the viewer's start-up and frames on its real window and GL view and
 // prints one JSON object per line, first the start-up, then the frames.
 
+#include "AllocatorTuning.h"
 #include "BenchOptions.h"
 #include "DrawCounters.h"
 #include "FrameDriver.h"
@@ -160,11 +161,11 @@ void enterAssetFolder()
 int runBench(const BenchOptions& options)
 {
     enterAssetFolder();
-    terrainPath = options.terrain == TerrainChoice::Batched ? TerrainPath::Batched : TerrainPath::Literal;
 
     QStringList errors;
     TForm1 form;
     Form1 = &form;
+    form.terrainPath = options.terrain == TerrainChoice::Batched ? TerrainPath::Batched : TerrainPath::Literal;
     form.showError = [&errors](const QString& message) { errors << message; };
     form.latticeWidth = options.lattice;
     form.latticeDepth = options.lattice;

@@ -2,13 +2,15 @@
 
 #include "Camera.h"
 #include "Landscape.h"
+#include "TerrainPath.h"
 #include "Vec3.h"
 #include "World.h"
 
 #include <cstdint>
 
 // The main window's own state record, in the order the window declares it. TForm1 derives
-// from it; the terrain build and the wandering bump receive it (they need no widget).
+// from it; the terrain build, the wandering bump and the frame's terrain draw receive it (they
+// need no widget), which is why it lives with them below the window.
 // Every field starts at zero or false except those the window's constructor sets.
 struct TForm1State {
     Camera camera;
@@ -32,4 +34,7 @@ struct TForm1State {
     // Set when buildLandscape has completed. Until then (a texture that could not be read stops
     // the start-up) the frame draws no terrain and the bump touches no array.
     bool landscapeBuilt = false;
+
+    // How drawTerrain reaches the GL; the same picture either way (the program's --terrain).
+    TerrainPath terrainPath = TerrainPath::Literal;
 };

@@ -1,0 +1,18 @@
+#include "TerrainDraw.h"
+
+#include "FormState.h"
+
+void drawTerrain(TForm1State& form)
+{
+    if (!form.landscapeBuilt)
+        return;
+    TLandscape& land = form.landscape;
+    const float eyeX = float(form.camera.position.x);
+    const float eyeZ = float(form.camera.position.z);
+    if (form.terrainPath == TerrainPath::Batched)
+        land.renderBatched(eyeX, eyeZ, kTerrainDrawRadius);
+    else
+        land.render(eyeX, eyeZ, kTerrainDrawRadius);
+    if (form.showNormals)
+        land.renderNormals();
+}
