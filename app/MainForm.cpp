@@ -6,6 +6,7 @@
 #include "InputConversion.h"
 #include "KeyCodes.h"
 #include "TerrainBuild.h"
+#include "TerrainDraw.h"
 #include "WanderingBump.h"
 #include "ui_MainForm.h"
 
@@ -191,6 +192,10 @@ void TForm1::firstShow()
     } catch (...) {
         QTimer::singleShot(0, this, [this] { reportError(QString()); });
     }
+    // Whether the surface can mark the ground for the sky (drawScene).
+    GLint stencilBits = 0;
+    glGetIntegerv(GL_STENCIL_BITS, &stencilBits);
+    stencilBits_ = stencilBits;
     started_ = true;
     // The first frame-rate interval starts now, so the first read-out is a real rate.
     lastTick = tickCount();
@@ -296,7 +301,6 @@ void TForm1::FormKeyUp(std::uint16_t& key)
 
 void TForm1::TimerForDrawingTimer()
 {
-    Panel1->makeCurrent();
     const auto k = [this](std::uint16_t key) { return keyHeld(key) ? 1 : 0; };
     const double s = speedFactor;
     const double forwardAmount = (k(vk::Up) - k(vk::Down)) * s;
@@ -309,18 +313,62 @@ void TForm1::TimerForDrawingTimer()
     camera.turnPitch(k(vk::letter('W')) - k(vk::letter('S')));
     camera.turnRoll(k(vk::letter('E')) - k(vk::letter('Q')));
 
-    beginFrame();
-    gluLookAt(camera.position.x, camera.position.y, camera.position.z, camera.target.x, camera.target.y,
-              camera.target.z, camera.up.x, camera.up.y, camera.up.z);
-    markFramePhase(FramePhase::Camera);
-    if (!keyHeld(vk::letter('K')) && worldReady_)
-        world.render();
-    markFramePhase(FramePhase::Sky);
-    stepWanderingBump(*this);
-    glView.swapBuffers();
-    markFramePhase(FramePhase::Swap);
+    // The view is taken before the bump's walk, which re-aims an orbiting camera: the frame
+    // looks along the camera as it was after the keys, and draws the terrain window around
+    // the eye as the walk left it. The walk makes no GL call, so it may come before the
+    // drawing without changing a pixel.
+    const SceneView view{camera.position, camera.target, camera.up};
+    walkWanderingBump(*this);
+    markFramePhase(FramePhase::BumpCpu);
+
+    // A frame nobody can see is not drawn: the steps above keep the state as it would be.
+    if (Panel1->surfaceVisible()) {
+        Panel1->makeCurrent();
+        drawScene(view);
+        glView.swapBuffers();
+        markFramePhase(FramePhase::Swap);
+    }
     ++frameCount;
     emit frameDrawn();
+}
+
+void TForm1::drawScene(const SceneView& view)
+{
+    beginFrame();
+    gluLookAt(view.eye.x, view.eye.y, view.eye.z, view.centre.x, view.centre.y, view.centre.z, view.up.x, view.up.y,
+              view.up.z);
+    markFramePhase(FramePhase::Camera);
+    const bool drawSky = !keyHeld(vk::letter('K')) && worldReady_;
+    if (!drawSky || !skyBehindGround || stencilBits_ == 0) {
+        if (drawSky)
+            world.render();
+        markFramePhase(FramePhase::Sky);
+        drawTerrain(*this);
+        markFramePhase(FramePhase::ColourPasses);
+        return;
+    }
+
+    // The depth pass paints every pixel it covers black, over whatever the sky put there, so
+    // the sky is drawn only where it did not draw: each pixel a depth-pass fragment passed
+    // at is marked 1 in the stencil buffer, and the sky is kept where the mark is 0. Shaded
+    // and blended over the same cleared colour, each sky pixel it keeps is the one the sky
+    // drawn first would leave, and every other pixel is the depth pass's black. Unlike a
+    // depth test at the far plane this also spares ground that lies exactly at the far
+    // plane's depth. Afterwards the stencil test is off again, with its function and
+    // operations at their defaults.
+    glClear(GL_STENCIL_BUFFER_BIT);
+    glEnable(GL_STENCIL_TEST);
+    glStencilFunc(GL_ALWAYS, 1, 0xFF);
+    glStencilOp(GL_KEEP, GL_KEEP, GL_REPLACE);
+    drawTerrainDepth(*this);
+    glStencilFunc(GL_EQUAL, 0, 0xFF);
+    glStencilOp(GL_KEEP, GL_KEEP, GL_KEEP);
+    world.render();
+    glStencilFunc(GL_ALWAYS, 0, 0xFF);
+    glDisable(GL_STENCIL_TEST);
+    markFramePhase(FramePhase::Sky);
+    drawTerrainColour(*this);
+    markFramePhase(FramePhase::ColourPasses);
 }
 
 void TForm1::TimerForFPSTimer()

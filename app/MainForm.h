@@ -69,6 +69,18 @@ public:
     void Edit1KeyDown(std::uint16_t& key);
     void UpdateTrackLabels();
 
+    // What a frame looks along: gluLookAt's eye, centre and up.
+    struct SceneView {
+        Vec3d eye;
+        Vec3d centre;
+        Vec3d up;
+    };
+    // The frame's drawing, GL context current: clears, applies the view, and draws the sky
+    // (unless K is held) and the terrain around the camera's eye, in the order
+    // skyBehindGround selects; both orders give the same pixels. Changes no state of the
+    // window; TimerForDrawingTimer calls it after the frame's CPU steps.
+    void drawScene(const SceneView& view);
+
     // The millisecond tick counter: unsigned 32 bits, wrapping. Tests replace it.
     std::function<std::uint32_t()> tickCount;
 
@@ -108,6 +120,7 @@ private:
     bool started_ = false;
     bool worldReady_ = false;
     bool showingError_ = false;
+    int stencilBits_ = 0;
 };
 
 // The one main window of the program.
