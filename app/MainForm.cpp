@@ -334,12 +334,16 @@ void TForm1::TimerForDrawingTimer()
 
 void TForm1::drawScene(const SceneView& view)
 {
-    beginFrame();
+    const bool drawSky = !keyHeld(vk::letter('K')) && worldReady_;
+    const bool skyBehind = drawSky && skyBehindGround && stencilBits_ > 0;
+    if (skyBehind)
+        beginFrameWithStencil();
+    else
+        beginFrame();
     gluLookAt(view.eye.x, view.eye.y, view.eye.z, view.centre.x, view.centre.y, view.centre.z, view.up.x, view.up.y,
               view.up.z);
     markFramePhase(FramePhase::Camera);
-    const bool drawSky = !keyHeld(vk::letter('K')) && worldReady_;
-    if (!drawSky || !skyBehindGround || stencilBits_ == 0) {
+    if (!skyBehind) {
         if (drawSky)
             world.render();
         markFramePhase(FramePhase::Sky);
@@ -355,8 +359,7 @@ void TForm1::drawScene(const SceneView& view)
     // drawn first would leave, and every other pixel is the depth pass's black. Unlike a
     // depth test at the far plane this also spares ground that lies exactly at the far
     // plane's depth. Afterwards the stencil test is off again, with its function and
-    // operations at their defaults.
-    glClear(GL_STENCIL_BUFFER_BIT);
+    // operations at their defaults; the stencil was cleared with the frame.
     glEnable(GL_STENCIL_TEST);
     glStencilFunc(GL_ALWAYS, 1, 0xFF);
     glStencilOp(GL_KEEP, GL_KEEP, GL_REPLACE);

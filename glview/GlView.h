@@ -48,3 +48,7 @@ void initRenderState(GlPanel* panel);
 
 // Clears colour and depth and loads the identity into the current (modelview) matrix.
 void beginFrame();
+// beginFrame, with the stencil buffer cleared to 0 in the same clear. Where depth and stencil
+// share one buffer (24 + 8 bits), clearing both at once writes whole words, where clearing
+// the depth alone must keep each word's stencil byte.
+void beginFrameWithStencil();

@@ -166,6 +166,7 @@ int runBench(const BenchOptions& options)
     TForm1 form;
     Form1 = &form;
     form.terrainPath = options.terrain == TerrainChoice::Batched ? TerrainPath::Batched : TerrainPath::Literal;
+    form.skyBehindGround = options.sky == SkyChoice::Behind;
     form.showError = [&errors](const QString& message) { errors << message; };
     form.latticeWidth = options.lattice;
     form.latticeDepth = options.lattice;
