@@ -177,6 +177,8 @@ void BenchTest::checkRun(const QStringList& arguments, const QString& terrain, i
         // Each tick is presented once. Through the widget surface Qt paints the panel for it;
         // a native window is swapped and Qt paints nothing.
         QCOMPARE(frame.value(QStringLiteral("compositionsPerFrame")).toDouble(), 1.0);
+        QCOMPARE(frame.value(QStringLiteral("sky")).toString(),
+                 QLatin1String(arguments.contains(QStringLiteral("first")) ? "first" : "behind"));
         const QString surface = frame.value(QStringLiteral("surface")).toString();
         QVERIFY2(surface == QLatin1String(arguments.contains(QStringLiteral("widget")) ? "widget" : "window"),
                  qPrintable(surface));
@@ -332,6 +334,8 @@ void BenchTest::rejectsBadOptions_data()
                                        << QStringLiteral("--lattice");
     QTest::newRow("unknown presenting") << QStringList{QStringLiteral("--present"), QStringLiteral("both")}
                                         << QStringLiteral("--present");
+    QTest::newRow("unknown sky order") << QStringList{QStringLiteral("--sky"), QStringLiteral("last")}
+                                       << QStringLiteral("--sky");
     QTest::newRow("unknown surface") << QStringList{QStringLiteral("--surface"), QStringLiteral("fbo")}
                                      << QStringLiteral("--surface");
     QTest::newRow("drawing in the paint of a native window")
