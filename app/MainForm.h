@@ -104,7 +104,8 @@ public:
     bool worldReady() const { return worldReady_; }
 
 signals:
-    // After every frame drawn by TimerForDrawingTimer.
+    // After every frame step of TimerForDrawingTimer, also one that drew nothing because the
+    // surface was not shown (GlPanel::surfaceVisible).
     void frameDrawn();
 
 protected:

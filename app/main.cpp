@@ -22,7 +22,8 @@ void saveScreenshotAfterFrames(TForm1& form, const ViewerOptions& options, int* 
     };
     auto framesLeft = std::make_shared<int>(options.frames);
     QObject::connect(&form, &TForm1::frameDrawn, &form, [&form, options, exitStatus, framesLeft] {
-        if (--*framesLeft != 0)
+        // Only frames the window system showed were drawn; the picture is taken from those.
+        if (!form.Panel1->surfaceVisible() || --*framesLeft != 0)
             return;
         const QImage image = form.grabWindowImage();
         if (image.save(options.screenshotPath, "PNG")) {

@@ -87,8 +87,8 @@ private:
     QSurfaceFormat format_;
     Presentation presentation_ = Presentation::Window;
     bool initialized_ = false;
-    QWidget* surfaceWidget_ = nullptr;      // the composed surface or the native one's container
-    ComposedSurface* composed_ = nullptr;   // Widget
-    NativeSurface* native_ = nullptr;       // Window, owned by its container
+    QWidget* surfaceWidget_ = nullptr;        // the composed surface or the native one's container
+    ComposedSurface* composed_ = nullptr;     // Widget
+    NativeSurface* native_ = nullptr;         // Window, owned by its container
     std::unique_ptr<QOpenGLContext> context_; // Window
 };

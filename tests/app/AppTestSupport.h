@@ -27,7 +27,9 @@ struct StartedForm {
         form->showError = [this](const QString& message) { errors << message; };
         form->show();
         form->activateWindow();
-        if (!QTest::qWaitForWindowActive(form.get()) || !QTest::qWaitFor([this] { return form->started(); }))
+        // Frames are drawn only once the window system shows the GL surface.
+        if (!QTest::qWaitForWindowActive(form.get())
+            || !QTest::qWaitFor([this] { return form->started() && form->Panel1->surfaceVisible(); }))
             throw std::runtime_error("the main window did not start");
         if (stopTimers) {
             form->TimerForDrawing->stop();

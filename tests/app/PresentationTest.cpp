@@ -186,8 +186,8 @@ void PresentationTest::screenShowsTheFrameAndThePanels()
 
     // Over the panels the screen shows the panels, as Qt paints them, not the scene below; so
     // does the screenshot.
-    for (QWidget* panel : {static_cast<QWidget*>(form.Panel2), static_cast<QWidget*>(form.Panel4),
-                           static_cast<QWidget*>(form.Panel5)}) {
+    for (QWidget* panel :
+         {static_cast<QWidget*>(form.Panel2), static_cast<QWidget*>(form.Panel4), static_cast<QWidget*>(form.Panel5)}) {
         const QRect area(panel->mapTo(&form, QPoint()), panel->size());
         const QImage painted = panel->grab().toImage().convertToFormat(QImage::Format_RGB32);
         QCOMPARE(differingPixels(screen.copy(area), painted), 0);

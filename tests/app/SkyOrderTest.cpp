@@ -66,9 +66,9 @@ struct FrameState {
     {
         FrameState s;
         std::memset(&s, 0, sizeof s); // padding too: the states are compared byte by byte
-        const GLenum caps[12] = {GL_TEXTURE_2D, GL_TEXTURE_1D, GL_BLEND, GL_ALPHA_TEST, GL_DEPTH_TEST, GL_CULL_FACE,
-                                 GL_LIGHTING, GL_FOG, GL_COLOR_MATERIAL, GL_STENCIL_TEST, GL_POLYGON_OFFSET_FILL,
-                                 GL_TEXTURE_GEN_S};
+        const GLenum caps[12] = {GL_TEXTURE_2D,          GL_TEXTURE_1D,   GL_BLEND, GL_ALPHA_TEST,     GL_DEPTH_TEST,
+                                 GL_CULL_FACE,           GL_LIGHTING,     GL_FOG,   GL_COLOR_MATERIAL, GL_STENCIL_TEST,
+                                 GL_POLYGON_OFFSET_FILL, GL_TEXTURE_GEN_S};
         for (int i = 0; i < 12; ++i)
             s.enabled[i] = glIsEnabled(caps[i]);
         glGetIntegerv(GL_DEPTH_FUNC, &s.depthFunc);
@@ -276,8 +276,7 @@ void SkyOrderTest::minimisedWindowMakesNoGlCall()
     QCOMPARE(form.bumpRow, reference.bumpRow);
     QCOMPARE(form.bumpApex.y, reference.bumpApex.y);
     QVERIFY(std::memcmp(form.landscape.positions, reference.landscape.positions,
-                        sizeof(float3) * form.landscape.vertexCount())
-            == 0);
+                        sizeof(float3) * form.landscape.vertexCount()) == 0);
 
     // Restored, the next frame is drawn and presented again.
     form.showNormal();

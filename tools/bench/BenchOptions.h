@@ -6,7 +6,7 @@
 // Where the frame is drawn relative to Qt's paint of the panel.
 enum class PresentMode {
     Outside, // the viewer's way: the timer tick draws after makeCurrent(), update() asks Qt to composite
-    Inside,  // the tick only calls update(); the frame is drawn in the panel's paint event
+    Inside,  // the tick only calls update(); the frame is drawn in the composed surface's paint event
 };
 
 // Which way the measured frames are presented: one way throughout, or the two ways taking

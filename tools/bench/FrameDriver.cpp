@@ -128,7 +128,7 @@ FrameTimes FrameDriver::step(PresentMode mode)
     timeout.setSingleShot(true);
     connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
     waitLoop_ = &loop;
-    while (compositions_ == compositionsBefore && error_.isEmpty()) {
+    while (form_.Panel1->composedSurface() && compositions_ == compositionsBefore && error_.isEmpty()) {
         timeout.start(kCompositionTimeoutMs);
         loop.exec();
         if (!timeout.isActive())
@@ -139,6 +139,8 @@ FrameTimes FrameDriver::step(PresentMode mode)
 
     if (!error_.isEmpty())
         throw std::runtime_error(error_.toStdString());
+    if (compositions_ == compositionsBefore && !form_.Panel1->composedSurface())
+        throw std::runtime_error("the frame step did not present: the window system does not show the surface");
     if (compositions_ == compositionsBefore)
         throw std::runtime_error("Qt did not composite the panel within 10 s of a frame");
     if (!frameDrawn_)

@@ -33,9 +33,9 @@ struct FrameTimes {
 //
 // Outside: the tick calls TimerForDrawingTimer, which draws after makeCurrent() and asks for
 // the composition with update() - the viewer's own way.
-// Inside: the tick only calls update(); the frame step runs in the panel's paint event, just
-// before QOpenGLWidget renders (paintGL) and Qt composites, which is where a frame drawn from
-// paintGL would run. Exactly one frame step runs per tick: a paint that no tick asked for
+// Inside: the tick only calls update(); the frame step runs in the composed surface's paint
+// event, just before QOpenGLWidget renders (paintGL) and Qt composites, which is where a frame
+// drawn from paintGL would run. Exactly one frame step runs per tick: a paint that no tick asked for
 // (Qt may repaint on its own) draws nothing and shows the last frame.
 //
 // While it exists, it owns framePhaseHook; the window's own timers must be stopped.

@@ -202,8 +202,10 @@ int runBench(const BenchOptions& options)
         QObject::connect(form.Panel1, &GlPanel::presented, &form, [&compositions] { ++compositions; });
 
     form.show();
-    processEventsUntil([&] { return form.started() && compositions > 0; }, kStartupTimeoutMs,
-                       "the window's start-up and first composition");
+    // A frame step draws only on a surface the window system shows (a native window's may be
+    // exposed after the start-up has presented once).
+    processEventsUntil([&] { return form.started() && compositions > 0 && form.Panel1->surfaceVisible(); },
+                       kStartupTimeoutMs, "the window's start-up, first composition and exposed surface");
     // An error of the start-up is shown from a zero-time timer once the show has finished.
     QCoreApplication::processEvents();
     if (!errors.isEmpty())
