@@ -46,9 +46,9 @@ struct Options {
                             QStringLiteral("Axial tilt in degrees (-90 to 90) instead of 23.27."),
                             QStringLiteral("degrees")};
     QCommandLineOption terrain{QStringLiteral("terrain"),
-                               QStringLiteral("How the terrain is drawn: literal (default) or batched; the "
-                                              "picture is the same."),
-                               QStringLiteral("literal|batched"), QStringLiteral("literal")};
+                               QStringLiteral("How the terrain is drawn: batched (default, one draw per layer) "
+                                              "or literal (one per cell); the picture is the same."),
+                               QStringLiteral("batched|literal"), QStringLiteral("batched")};
 
     std::vector<const QCommandLineOption*> all() const
     {
@@ -145,7 +145,7 @@ bool parseCommandLine(const QStringList& arguments, ViewerOptions* options, int*
             2, QStringLiteral("--frames needs a whole number of at least 1, not '%1'").arg(parser.value(o.frames)));
     const QString path = parser.value(o.terrain);
     if (path != QLatin1String("literal") && path != QLatin1String("batched"))
-        return fail(2, QStringLiteral("--terrain takes literal or batched, not '%1'").arg(path));
+        return fail(2, QStringLiteral("--terrain takes batched or literal, not '%1'").arg(path));
     options->batchedTerrain = path == QLatin1String("batched");
 
     double value = 0.0;

@@ -10,11 +10,11 @@ class TWorld;
 // What the command line asks for beyond the default run. Without options the viewer runs as
 // an ordinary interactive window.
 struct ViewerOptions {
-    QString screenshotPath;              // non-empty: draw `frames` frames, save the window, exit
-    QByteArray screenshotFormat = "PNG"; // "PNG" or "JPEG", from the path's suffix
-    QString recordFolder;                // non-empty: save each of the first `frames` frames there, exit
-    int frames = 60;                     // frames drawn before the screenshot, or recorded
-    bool batchedTerrain = false;
+    QString screenshotPath;                // non-empty: draw `frames` frames, save the window, exit
+    QByteArray screenshotFormat = "PNG";   // "PNG" or "JPEG", from the path's suffix
+    QString recordFolder;                  // non-empty: save each of the first `frames` frames there, exit
+    int frames = 60;                       // frames drawn before the screenshot, or recorded
+    bool batchedTerrain = true;            // --terrain batched (the default) or literal
     float startHour = -1.0f;               // >= 0: the simulated clock starts at this hour instead of 5
     std::optional<int> startDay;           // 0 to 364: day of the year to start on
     std::optional<float> latitudeDegrees;  // -90 to 90

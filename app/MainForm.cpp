@@ -8,6 +8,7 @@
 #include "KeyHelp.h"
 #include "SceneMouse.h"
 #include "TerrainBuild.h"
+#include "TerrainDraw.h"
 #include "WanderingBump.h"
 #include "ui_MainForm.h"
 
@@ -120,31 +121,18 @@ TForm1::TForm1(QWidget* owner) : QWidget(owner), ui(std::make_unique<Ui::MainFor
     qApp->installEventFilter(this);
     Edit1->installEventFilter(this);
 
-    // Overlays over the view. They never take the mouse: a drag may start on them, and a
-    // click on the help panel reaches the scene, which closes it.
-    const QString overlayStyle = QStringLiteral(
-        "QLabel { background-color: rgba(0, 0, 0, 160); color: white; padding: 6px; }");
-    helpPanel = new QLabel(Panel1);
-    helpPanel->setObjectName(QStringLiteral("HelpPanel"));
-    helpPanel->setTextFormat(Qt::RichText);
+    // Overlays over the view, drawn into the frame; hidden until used. They never take the
+    // mouse: a drag may start on them, and a click on the help panel reaches the scene, which
+    // closes it.
+    helpPanel = std::make_unique<SceneOverlay>(QStringLiteral("HelpPanel"), Qt::RichText, font());
     helpPanel->setText(keyHelpHtml());
-    messagePanel = new QLabel(Panel1);
-    messagePanel->setObjectName(QStringLiteral("MessagePanel"));
-    messagePanel->setTextFormat(Qt::PlainText);
-    modeLine = new QLabel(Panel1);
-    modeLine->setObjectName(QStringLiteral("ModeLine"));
-    modeLine->setTextFormat(Qt::PlainText);
-    for (QLabel* overlay : {helpPanel, messagePanel, modeLine}) {
-        overlay->setStyleSheet(overlayStyle);
-        overlay->setAttribute(Qt::WA_TransparentForMouseEvents);
-        overlay->setFocusPolicy(Qt::NoFocus);
-        overlay->adjustSize();
-        overlay->hide();
-    }
+    helpPanel->adjustSize();
+    messagePanel = std::make_unique<SceneOverlay>(QStringLiteral("MessagePanel"), Qt::PlainText, font());
+    modeLine = std::make_unique<SceneOverlay>(QStringLiteral("ModeLine"), Qt::PlainText, font());
     messageTimer_ = new QTimer(this);
     messageTimer_->setSingleShot(true);
     messageTimer_->setInterval(3000);
-    connect(messageTimer_, &QTimer::timeout, messagePanel, &QWidget::hide);
+    connect(messageTimer_, &QTimer::timeout, this, [this] { messagePanel->hide(); });
 
     sceneMouse = new SceneMouse(Panel1, camera, speedFactor);
     sceneMouse->pressTaken = [this] {
@@ -186,24 +174,30 @@ QImage TForm1::grabWindowImage()
     image.setDevicePixelRatio(devicePixelRatioF());
     image.fill(palette().window().color());
     QPainter painter(&image);
-    // The frame's colour as drawn, its alpha ignored: the window shows the panel opaque. A
-    // format conversion would treat the colour as premultiplied by that alpha and divide by
-    // it, so the same bytes are read again as a format without alpha.
-    const QImage frame = Panel1->grabFramebuffer();
-    const QImage::Format opaqueFormat = frame.format() == QImage::Format_RGBA8888_Premultiplied ||
-                                                frame.format() == QImage::Format_RGBA8888
-                                            ? QImage::Format_RGBX8888
-                                            : QImage::Format_RGB32;
-    const QImage opaque(frame.constBits(), frame.width(), frame.height(), frame.bytesPerLine(), opaqueFormat);
-    painter.drawImage(Panel1->pos(), opaque);
+    // The last frame is drawn again for the picture and read back before any swap: what a swap
+    // leaves in the back buffer is the window system's. It has the last frame's view, so with
+    // the clock and the keys unchanged since (as after the frames of --screenshot) it is that
+    // frame to the pixel; the overlays are those shown now.
+    if (Panel1->initialized()) {
+        Panel1->makeCurrent();
+        drawFrame(lastView_ ? *lastView_ : SceneView{camera.position, camera.target, camera.up});
+        painter.drawImage(Panel1->pos(), Panel1->readFramebuffer());
+    }
+    // Each panel is a window of its own over the scene: the screen shows its pixels as Qt
+    // paints them into the panel's own background, not blended over the scene below.
     for (QWidget* panel : {static_cast<QWidget*>(Panel2), static_cast<QWidget*>(Panel3), static_cast<QWidget*>(Panel4),
                            static_cast<QWidget*>(Panel5)})
-        panel->render(&painter, panel->mapTo(this, QPoint()));
-    for (QWidget* overlay : {helpPanel, messagePanel, modeLine})
-        if (overlay->isVisible())
-            overlay->render(&painter, overlay->mapTo(this, QPoint()));
+        painter.drawImage(panel->mapTo(this, QPoint()), panel->grab().toImage());
     painter.end();
     return image;
+}
+
+void TForm1::drawFrame(const SceneView& view)
+{
+    drawScene(view);
+    const qreal ratio = Panel1->devicePixelRatioF();
+    drawSceneOverlays({modeLine.get(), messagePanel.get(), helpPanel.get()},
+                      QSize(int(Panel1->width() * ratio + 0.5), int(Panel1->height() * ratio + 0.5)), ratio);
 }
 
 void TForm1::runHandler(const std::function<void()>& handler)
@@ -247,6 +241,10 @@ void TForm1::firstShow()
     } catch (...) {
         QTimer::singleShot(0, this, [this] { reportError(QString()); });
     }
+    // Whether the surface can mark the ground for the sky (drawScene).
+    GLint stencilBits = 0;
+    glGetIntegerv(GL_STENCIL_BITS, &stencilBits);
+    stencilBits_ = stencilBits;
     started_ = true;
     // The first frame-rate interval starts now, so the first read-out is a real rate.
     lastTick = tickCount();
@@ -378,10 +376,8 @@ void TForm1::goHome()
 void TForm1::toggleHelp()
 {
     helpPanel->setVisible(!helpPanel->isVisible());
-    if (helpPanel->isVisible()) {
+    if (helpPanel->isVisible())
         layoutOverlays();
-        helpPanel->raise();
-    }
 }
 
 void TForm1::toggleFullScreen()
@@ -432,7 +428,6 @@ void TForm1::showOverlayMessage(const QString& text)
     messagePanel->adjustSize();
     layoutOverlays();
     messagePanel->show();
-    messagePanel->raise();
     messageTimer_->start();
 }
 
@@ -495,7 +490,6 @@ void TForm1::FormKeyUp(std::uint16_t& key)
 
 void TForm1::TimerForDrawingTimer()
 {
-    Panel1->makeCurrent();
     const auto k = [this](std::uint16_t key) { return keyHeld(key) ? 1 : 0; };
     const double s = speedFactor;
     const double forwardAmount = (k(vk::Up) - k(vk::Down)) * s;
@@ -508,18 +502,79 @@ void TForm1::TimerForDrawingTimer()
     camera.turnPitch(k(vk::letter('W')) - k(vk::letter('S')));
     camera.turnRoll(k(vk::letter('E')) - k(vk::letter('Q')));
 
-    beginFrame();
-    gluLookAt(camera.position.x, camera.position.y, camera.position.z, camera.target.x, camera.target.y,
-              camera.target.z, camera.up.x, camera.up.y, camera.up.z);
-    markFramePhase(FramePhase::Camera);
-    if (!keyHeld(vk::letter('K')) && worldReady_)
-        world.render();
-    markFramePhase(FramePhase::Sky);
-    stepWanderingBump(*this);
-    glView.swapBuffers();
-    markFramePhase(FramePhase::Swap);
+    // The view is taken before the bump's walk, which re-aims an orbiting camera: the frame
+    // looks along the camera as it was after the keys, and draws the terrain window around
+    // the eye as the walk left it. The walk makes no GL call, so it may come before the
+    // drawing without changing a pixel.
+    const SceneView view{camera.position, camera.target, camera.up};
+    walkWanderingBump(*this);
+    markFramePhase(FramePhase::BumpCpu);
+
+    // A frame nobody can see is not drawn: the steps above keep the state as it would be.
+    const bool drawn = Panel1->surfaceVisible();
+    if (drawn) {
+        Panel1->makeCurrent();
+        drawFrame(view);
+        lastView_ = view;
+        glView.swapBuffers();
+        markFramePhase(FramePhase::Swap);
+    }
     ++frameCount;
-    emit frameDrawn();
+    if (drawn)
+        emit frameDrawn();
+    emit frameStepped();
+}
+
+void TForm1::drawScene(const SceneView& view)
+{
+    const bool drawSky = !keyHeld(vk::letter('K')) && worldReady_;
+    const bool skyBehind = drawSky && skyBehindGround && stencilBits_ > 0;
+    if (!skyBehind) {
+        beginFrame();
+        lookAlong(view);
+        if (drawSky)
+            world.render();
+        markFramePhase(FramePhase::Sky);
+        drawTerrain(*this);
+        markFramePhase(FramePhase::ColourPasses);
+        return;
+    }
+
+    // The sky drawn first paints every pixel (0, 0, 0, 0) with its black sphere, shades the
+    // sky over that, and the terrain's depth pass then paints black again over each pixel it
+    // covers. Here the frame is cleared to that black, the depth pass goes first and marks each
+    // pixel it passed at with 1 in the stencil, and the sky is drawn only where the mark is 0,
+    // without its black sphere (TWorld::renderOverBlack). Shaded and blended over the same
+    // black, each sky pixel it keeps is the one the sky drawn first would leave, every other
+    // pixel is the depth pass's black, and the light and fog colours are set before the
+    // colour passes as before. Unlike a depth test at the far plane, the mark also spares
+    // ground that lies exactly at the far plane's depth. Afterwards the stencil test is off
+    // again, with its function and operations at their defaults.
+    const float black[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    beginFrameWithStencil(black);
+    lookAlong(view);
+    glEnable(GL_STENCIL_TEST);
+    glStencilFunc(GL_ALWAYS, 1, 0xFF);
+    glStencilOp(GL_KEEP, GL_KEEP, GL_REPLACE);
+    drawTerrainDepth(*this);
+    glStencilFunc(GL_EQUAL, 0, 0xFF);
+    glStencilOp(GL_KEEP, GL_KEEP, GL_KEEP);
+    world.renderOverBlack();
+    glStencilFunc(GL_ALWAYS, 0, 0xFF);
+    glDisable(GL_STENCIL_TEST);
+    // The colour passes start from the current colour the depth pass leaves, as they do when
+    // the sky comes first (no pixel depends on it: they draw with a colour array).
+    glColor4f(0.0f, 0.0f, 0.0f, 0.0f);
+    markFramePhase(FramePhase::Sky);
+    drawTerrainColour(*this);
+    markFramePhase(FramePhase::ColourPasses);
+}
+
+void TForm1::lookAlong(const SceneView& view)
+{
+    gluLookAt(view.eye.x, view.eye.y, view.eye.z, view.centre.x, view.centre.y, view.centre.z, view.up.x, view.up.y,
+              view.up.z);
+    markFramePhase(FramePhase::Camera);
 }
 
 void TForm1::TimerForFPSTimer()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FormState.h"
+#include "SceneOverlay.h"
 #include "TickCatchUp.h"
 
 #include <QRect>
@@ -8,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class GlPanel;
 class QFrame;
@@ -72,6 +74,21 @@ public:
     void Edit1KeyDown(std::uint16_t& key);
     void UpdateTrackLabels();
 
+    // What a frame looks along: gluLookAt's eye, centre and up.
+    struct SceneView {
+        Vec3d eye;
+        Vec3d centre;
+        Vec3d up;
+    };
+    // The frame's drawing, GL context current: clears, applies the view, and draws the sky
+    // (unless K is held) and the terrain around the camera's eye, in the order
+    // skyBehindGround selects; both orders give the same pixels. Changes no state of the
+    // window; TimerForDrawingTimer calls it after the frame's CPU steps.
+    void drawScene(const SceneView& view);
+    // drawScene, then the overlays that are shown (drawSceneOverlays): the whole picture the
+    // drawing panel presents.
+    void drawFrame(const SceneView& view);
+
     // The millisecond tick counter: unsigned 32 bits, wrapping. Tests replace it.
     std::function<std::uint32_t()> tickCount;
 
@@ -84,9 +101,8 @@ public:
     // are not (a failing 10 ms timer must not stack a box per tick).
     void runHandler(const std::function<void()>& handler);
 
-    // The window as the user sees it: the last frame with the read-out and control panels
-    // over it. The frame's alpha channel is not shown on screen (the scene is opaque), so it
-    // is dropped here too.
+    // The window as the user sees it: the last frame, with the overlays shown now, and the
+    // read-out and control panels over it. Draws; the GL context is made current.
     QImage grabWindowImage();
 
     // Beyond the key table: actions of the keys it leaves unused and of the mouse. Each key
@@ -123,10 +139,10 @@ public:
     // Counts the due ticks from tickCount(); started with the timers.
     TickCatchUp bigBenCatchUp{10, 100};
 
-    // Overlays over the view, placed like the read-out panels; hidden until used.
-    QLabel* helpPanel = nullptr;
-    QLabel* messagePanel = nullptr;
-    QLabel* modeLine = nullptr;
+    // Overlays over the view, in the drawing panel's coordinates; hidden until used.
+    std::unique_ptr<SceneOverlay> helpPanel;
+    std::unique_ptr<SceneOverlay> messagePanel;
+    std::unique_ptr<SceneOverlay> modeLine;
     SceneMouse* sceneMouse = nullptr;
 
     // True once start-up has run (completed or stopped at an error); the timers run from then.
@@ -135,7 +151,10 @@ public:
     bool worldReady() const { return worldReady_; }
 
 signals:
-    // After every frame drawn by TimerForDrawingTimer.
+    // After every frame step of TimerForDrawingTimer, also one that drew nothing because the
+    // surface was not shown (GlPanel::surfaceVisible).
+    void frameStepped();
+    // After every frame step that drew and presented a frame, before frameStepped.
     void frameDrawn();
 
 protected:
@@ -148,6 +167,7 @@ private:
     bool keyHeld(std::uint16_t key) const { return KeyState[key]; }
     void addedKeyDown(std::uint16_t key);
     void layoutOverlays();
+    void lookAlong(const SceneView& view);
 
     std::unique_ptr<Ui::MainForm> ui;
     bool started_ = false;
@@ -155,6 +175,8 @@ private:
     bool showingError_ = false;
     QTimer* messageTimer_ = nullptr;
     QRect normalGeometry_; // the window's place before full screen
+    int stencilBits_ = 0;
+    std::optional<SceneView> lastView_; // the view of the last frame presented
 };
 
 // The one main window of the program.

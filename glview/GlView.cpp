@@ -21,6 +21,19 @@ constexpr GLfloat kLightSpotDirection[4] = {0.0f, 0.0f, 0.0f, 1.0f};
 
 QSurfaceFormat glViewFormat()
 {
+    // No alpha channel: no drawing reads the destination alpha (every blend factor is the
+    // source's), so the colours are the same without it, and a window without alpha is opaque.
+    // With one, the X server gives the window a 32-bit visual, and a compositing window
+    // manager shows the desktop through every pixel whose alpha is below 1 (the sky's is the
+    // square of its optical depth, the ground's the sum of its weights).
+    //
+    // 24 depth bits: the terrain draws every triangle once for its depth and again for its
+    // colour, with a less-or-equal test between the two. At 32 bits the software rasteriser
+    // interpolates depth in single precision and the two disagree in the last bits, which
+    // drops fragments in black seams; at 24 bits they agree. GLX prefers the deepest buffer
+    // that meets a request, so the request names the 24-bit depth buffer by its stencil:
+    // every configuration with 8 stencil bits has 24 depth bits. The frame uses the stencil
+    // to keep the sky off the ground (TForm1::drawScene).
     QSurfaceFormat format;
     format.setRenderableType(QSurfaceFormat::OpenGL);
     format.setProfile(QSurfaceFormat::CompatibilityProfile);
@@ -28,9 +41,9 @@ QSurfaceFormat glViewFormat()
     format.setRedBufferSize(8);
     format.setGreenBufferSize(8);
     format.setBlueBufferSize(8);
-    format.setAlphaBufferSize(8);
-    format.setDepthBufferSize(32);
-    format.setStencilBufferSize(0);
+    format.setAlphaBufferSize(0);
+    format.setDepthBufferSize(24);
+    format.setStencilBufferSize(8);
     return format;
 }
 
@@ -90,12 +103,8 @@ void GlView::setPerspective(float fieldOfViewDegrees, float farPlaneDistance)
 
 void GlView::swapBuffers()
 {
-    // The frame was drawn into the panel's framebuffer; Qt composites it into the window on
-    // the next paint, which update() schedules. glFlush hands the commands to the driver now,
-    // so the frame's work overlaps the wait for the next timer tick.
-    glFlush();
     if (panel)
-        panel->update();
+        panel->present();
 }
 
 void initRenderState(GlPanel* panel)
@@ -131,5 +140,15 @@ void initRenderState(GlPanel* panel)
 void beginFrame()
 {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glLoadIdentity();
+}
+
+void beginFrameWithStencil(const float colour[4])
+{
+    GLfloat clearColour[4];
+    glGetFloatv(GL_COLOR_CLEAR_VALUE, clearColour);
+    glClearColor(colour[0], colour[1], colour[2], colour[3]);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+    glClearColor(clearColour[0], clearColour[1], clearColour[2], clearColour[3]);
     glLoadIdentity();
 }

@@ -27,7 +27,7 @@ struct GlView {
     void resize(QObject* sender);
     // Stores the field of view (degrees) and far plane, selects perspective, then resizes.
     void setPerspective(float fieldOfViewDegrees, float farPlaneDistance);
-    // Presents the frame drawn into the panel: Qt composites it on the next update.
+    // Presents the frame drawn into the panel's back buffer (GlPanel::present).
     void swapBuffers();
 };
 
@@ -36,8 +36,9 @@ extern GlView glView;
 // The near clipping plane of the perspective projection (the orthographic one uses 0).
 constexpr float kNearPlane = 0.1f;
 
-// The surface the panel asks for: double-buffered RGBA8, 32 depth bits requested, no stencil,
-// no accumulation, a compatibility-profile context for the fixed-function pipeline.
+// The surface the panel asks for: double-buffered, 8 bits each of red, green and blue and no
+// alpha channel, a 24-bit depth buffer with an 8-bit stencil, no accumulation, and a
+// compatibility-profile context for the fixed-function pipeline (see GlView.cpp for why).
 QSurfaceFormat glViewFormat();
 
 // Attaches the global view to the panel and sets the baseline render state: 2D texturing,
@@ -48,3 +49,8 @@ void initRenderState(GlPanel* panel);
 
 // Clears colour and depth and loads the identity into the current (modelview) matrix.
 void beginFrame();
+// beginFrame for a frame that marks pixels in the stencil: the stencil buffer is cleared to 0
+// in the same clear, and the colour buffer to `colour` (RGBA) instead of the clear colour, which
+// is left as it was. Where depth and stencil share one buffer (24 + 8 bits), clearing both at
+// once writes whole words, where clearing the depth alone must keep each word's stencil byte.
+void beginFrameWithStencil(const float colour[4]);

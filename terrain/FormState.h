@@ -36,5 +36,10 @@ struct TForm1State {
     bool landscapeBuilt = false;
 
     // How drawTerrain reaches the GL; the same picture either way (the program's --terrain).
-    TerrainPath terrainPath = TerrainPath::Literal;
+    TerrainPath terrainPath = TerrainPath::Batched;
+    // Where the frame draws the sky. Set: after the terrain's depth pass, only on the pixels
+    // that pass left uncovered (marked off in the stencil buffer), so no sky is shaded under
+    // the ground; the picture is the same. Clear: first, over the whole view, then the terrain.
+    // Without stencil bits in the surface the sky is drawn first either way.
+    bool skyBehindGround = true;
 };

@@ -56,11 +56,16 @@ public:
     // leaves). x and z are the world position the window is centred on, radius in world units.
     void renderDepth(float x, float z, float radius);
     void render(float x, float z, float radius);
+    // render's colour passes alone, for a frame that draws something between them and the
+    // depth pre-pass (which must have been drawn with the same x, z and radius).
+    void renderColour(float x, float z, float radius);
     void renderNormals();
 
     // The same picture and GL state as render, drawn from the batch cache: the depth pre-pass,
     // then one triangle list per layer in view (see LandscapeBatched.cpp).
     void renderBatched(float x, float z, float radius);
+    // renderBatched's colour passes alone, after renderDepth with the same arguments.
+    void renderBatchedColour(float x, float z, float radius);
     // Tells the batch cache that positions, normals, colours or layers of the vertices in
     // columns x0..x1 and rows z0..z1 (inclusive, either order, clamped to the lattice)
     // changed: every cached cell whose hexagon holds one of them is copied again before the

@@ -29,7 +29,11 @@ void TLandscape::renderBatched(float x, float z, float radius)
 {
     renderDepth(x, z, radius);
     markFramePhase(FramePhase::DepthPass);
+    renderBatchedColour(x, z, radius);
+}
 
+void TLandscape::renderBatchedColour(float x, float z, float radius)
+{
     const LatticeWindow win = colourPassWindow(*this, x, z, radius);
     batches_.update(*this, win);
 

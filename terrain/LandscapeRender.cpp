@@ -88,7 +88,13 @@ void TLandscape::render(float x, float z, float radius)
 {
     renderDepth(x, z, radius);
     markFramePhase(FramePhase::DepthPass);
+    renderColour(x, z, radius);
+}
 
+// Expects the baseline state (as renderDepth leaves it, or the sky after it) and renderDepth's
+// depth of the same window in the depth buffer. Leaves what render leaves.
+void TLandscape::renderColour(float x, float z, float radius)
+{
     const LatticeWindow win = colourPassWindow(*this, x, z, radius);
 
     beginColourPasses(spacing, ColourPassArrays{positions, normals, colours, 0});

@@ -11,3 +11,10 @@ constexpr float kTerrainDrawRadius = 60.0f;
 // leaves the GL state those functions name; the GL context must be current. While the terrain
 // has not been built it draws nothing.
 void drawTerrain(TForm1State& form);
+
+// drawTerrain in two halves, for a frame that draws between them: the depth pre-pass
+// (TLandscape::renderDepth), then the colour passes along form.terrainPath and the normals
+// overlay. The camera's x and z must not change in between. Each draws nothing while the
+// terrain has not been built.
+void drawTerrainDepth(TForm1State& form);
+void drawTerrainColour(TForm1State& form);

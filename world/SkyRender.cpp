@@ -63,6 +63,16 @@ SunLight computeSunLight(float sunMatrixHeight, float planetRadiusMetres, float 
 // disabled with haloTexture bound to it.
 void TWorld::render()
 {
+    renderSky(true);
+}
+
+void TWorld::renderOverBlack()
+{
+    renderSky(false);
+}
+
+void TWorld::renderSky(bool paintBackground)
+{
     // The sky lies at distance 1 around the eye: it must not write or test depth, and it is
     // shaded by colour and texture alone.
     glDepthMask(GL_FALSE);
@@ -87,11 +97,13 @@ void TWorld::render()
     glPushMatrix();
     glRotatef(90.0f, 1.0f, 0.0f, 0.0f);
     // First a coarse, untextured, unblended sphere paints the whole background black (its alpha
-    // of 0 is drawn, because alpha testing is off).
+    // of 0 is drawn, because alpha testing is off). It encloses the eye, so it covers every
+    // pixel; where they already hold its (0, 0, 0, 0) it is left out.
     glDisable(GL_TEXTURE_2D);
     glDisable(GL_BLEND);
     glColor4f(0.0f, 0.0f, 0.0f, 0.0f);
-    gluSphere(skyQuadric, 1.0, 3, 2);
+    if (paintBackground)
+        gluSphere(skyQuadric, 1.0, 3, 2);
     // Then the scattering colour, modulated by the optical-depth alpha and blended over black:
     // each pixel becomes scattering * optical depth of its elevation.
     glEnable(GL_TEXTURE_2D);

@@ -102,6 +102,13 @@ public:
     // (see SkyRender.cpp for the states it switches and restores). Leaves the modelview matrix
     // as it found it. Needs init.
     void render();
+    // render for a frame whose colour buffer already holds (0, 0, 0, 0) wherever the sky is
+    // drawn: the black sphere that render paints first would change no pixel there, so it is
+    // left out. Every pixel and every state is the one render gives.
+    void renderOverBlack();
+
+private:
+    void renderSky(bool paintBackground);
 };
 
 // ---- Pure helpers (no GL), shared by the operations above and open to tests ----

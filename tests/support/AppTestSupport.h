@@ -18,16 +18,21 @@ struct StartedForm {
     QStringList errors;
 
     // With stopTimers the timers are stopped once start-up is done, so a test drives the
-    // frame, time and read-out handlers itself, deterministically.
-    explicit StartedForm(bool stopTimers = true)
+    // frame, time and read-out handlers itself, deterministically. A surface format, when
+    // given, replaces the viewer's own for the drawing panel.
+    explicit StartedForm(bool stopTimers = true, const QSurfaceFormat* surfaceFormat = nullptr)
     {
         const QString assets = qEnvironmentVariable("TERRAIN_SOURCE_DIR") + QStringLiteral("/assets");
         QDir::setCurrent(assets);
         form = std::make_unique<TForm1>();
+        if (surfaceFormat)
+            form->Panel1->setFormat(*surfaceFormat);
         form->showError = [this](const QString& message) { errors << message; };
         form->show();
         form->activateWindow();
-        if (!QTest::qWaitForWindowActive(form.get()) || !QTest::qWaitFor([this] { return form->started(); }))
+        // Frames are drawn only once the window system shows the GL surface.
+        if (!QTest::qWaitForWindowActive(form.get()) ||
+            !QTest::qWaitFor([this] { return form->started() && form->Panel1->surfaceVisible(); }))
             throw std::runtime_error("the main window did not start");
         if (stopTimers) {
             form->TimerForDrawing->stop();

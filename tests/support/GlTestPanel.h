@@ -7,7 +7,8 @@
 #include <memory>
 
 // A shown drawing panel of the given size whose GL context is current (its framebuffer
-// bound), for tests that need a real context: llvmpipe under Xvfb. If no context can be had
+// bound), for tests that need a real context: llvmpipe under Xvfb. Its surface is the viewer's
+// with an alpha channel added, so the alpha a drawing leaves can be read back. If no context can be had
 // the constructor throws, so the test fails rather than skips.
 class GlTestPanel {
 public:

@@ -117,6 +117,7 @@ private slots:
     void terrainOptionSelectsTheDrawingPath();
     void latticeOptionSetsTheTerrainSize();
     void listsItsTerrainPaths();
+    void helpPrintsItsOptions();
     void rejectsBadOptions_data();
     void rejectsBadOptions();
 };
@@ -174,9 +175,18 @@ void BenchGLTest::checkRun(const QStringList& arguments, const QString& terrain,
         QVERIFY(frame.value(QStringLiteral("drawCallsPerFrame")).toDouble() > 0.0);
         QVERIFY(frame.value(QStringLiteral("cellsPerFrame")).toDouble() > 0.0);
         QVERIFY(frame.value(QStringLiteral("stripsPerFrame")).toDouble() > 0.0);
-        // Each tick is composited once, and Qt paints the panel for it.
+        // Each tick is presented once. Through the widget surface Qt paints the panel for it;
+        // a native window is swapped and Qt paints nothing.
         QCOMPARE(frame.value(QStringLiteral("compositionsPerFrame")).toDouble(), 1.0);
-        QVERIFY(frame.value(QStringLiteral("panelPaintsPerFrame")).toDouble() >= 1.0);
+        QCOMPARE(frame.value(QStringLiteral("sky")).toString(),
+                 QLatin1String(arguments.contains(QStringLiteral("first")) ? "first" : "behind"));
+        const QString surface = frame.value(QStringLiteral("surface")).toString();
+        QVERIFY2(surface == QLatin1String(arguments.contains(QStringLiteral("widget")) ? "widget" : "window"),
+                 qPrintable(surface));
+        if (surface == QLatin1String("widget"))
+            QVERIFY(frame.value(QStringLiteral("panelPaintsPerFrame")).toDouble() >= 1.0);
+        else
+            QCOMPARE(frame.value(QStringLiteral("panelPaintsPerFrame")).toDouble(), 0.0);
     }
     QCOMPARE(frames, 5);
 
@@ -201,7 +211,7 @@ void BenchGLTest::checkSingleRun(const QStringList& arguments, const QString& te
 void BenchGLTest::shortRunReportsStartupAndFrames()
 {
     QJsonObject frame;
-    checkSingleRun({}, QStringLiteral("literal"), QStringLiteral("outside"), 300, &frame);
+    checkSingleRun({}, QStringLiteral("batched"), QStringLiteral("outside"), 300, &frame);
     if (QTest::currentTestFailed())
         return;
     QCOMPARE(frame.value(QStringLiteral("fly")).toBool(), false);
@@ -216,9 +226,10 @@ void BenchGLTest::shortRunReportsStartupAndFrames()
 void BenchGLTest::insidePresentingDrawsOneFramePerComposition()
 {
     QJsonObject frame;
-    checkSingleRun({QStringLiteral("--present"), QStringLiteral("inside"), QStringLiteral("--fly"),
-                    QStringLiteral("--allocator"), QStringLiteral("default")},
-                   QStringLiteral("literal"), QStringLiteral("inside"), 300, &frame);
+    checkSingleRun({QStringLiteral("--surface"), QStringLiteral("widget"), QStringLiteral("--present"),
+                    QStringLiteral("inside"), QStringLiteral("--fly"), QStringLiteral("--allocator"),
+                    QStringLiteral("default")},
+                   QStringLiteral("batched"), QStringLiteral("inside"), 300, &frame);
     if (QTest::currentTestFailed())
         return;
     QCOMPARE(frame.value(QStringLiteral("fly")).toBool(), true);
@@ -231,8 +242,9 @@ void BenchGLTest::alternatePresentingReportsBothWays()
 {
     QJsonObject startup;
     QList<QJsonObject> frames;
-    checkRun({QStringLiteral("--present"), QStringLiteral("alternate")}, QStringLiteral("literal"), 300, &startup,
-             &frames);
+    checkRun({QStringLiteral("--surface"), QStringLiteral("widget"), QStringLiteral("--present"),
+              QStringLiteral("alternate")},
+             QStringLiteral("batched"), 300, &startup, &frames);
     if (QTest::currentTestFailed())
         return;
     // Frames 0, 2, 4 outside and 1, 3 inside: one line for each way.
@@ -268,7 +280,7 @@ void BenchGLTest::terrainOptionSelectsTheDrawingPath()
 void BenchGLTest::latticeOptionSetsTheTerrainSize()
 {
     QJsonObject frame;
-    checkSingleRun({QStringLiteral("--lattice"), QStringLiteral("32")}, QStringLiteral("literal"),
+    checkSingleRun({QStringLiteral("--lattice"), QStringLiteral("32")}, QStringLiteral("batched"),
                    QStringLiteral("outside"), 32, &frame);
     if (QTest::currentTestFailed())
         return;
@@ -283,6 +295,26 @@ void BenchGLTest::listsItsTerrainPaths()
     const BenchRun run = runBench({QStringLiteral("--terrain-paths")});
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(run.out, QByteArray("literal\nbatched\n"));
+}
+
+void BenchGLTest::helpPrintsItsOptions()
+{
+    // Without a display, too: the help needs no window.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("DISPLAY"));
+    for (const char* option : {"--help", "-h"}) {
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral(TERRAIN_BENCH), {QString::fromLatin1(option)});
+        QVERIFY(process.waitForFinished(kRunTimeoutMs));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 0);
+        const QString out = QString::fromUtf8(process.readAllStandardOutput());
+        QVERIFY2(out.startsWith(QStringLiteral("Usage: ")), qPrintable(out));
+        for (const char* listed : {"--size", "--frames", "--terrain", "--surface", "--present", "--allocator"})
+            QVERIFY2(out.contains(QLatin1String(listed)), listed);
+        QCOMPARE(process.readAllStandardError(), QByteArray());
+    }
 }
 
 void BenchGLTest::rejectsBadOptions_data()
@@ -303,11 +335,18 @@ void BenchGLTest::rejectsBadOptions_data()
                                        << QStringLiteral("--lattice");
     QTest::newRow("unknown presenting") << QStringList{QStringLiteral("--present"), QStringLiteral("both")}
                                         << QStringLiteral("--present");
+    QTest::newRow("unknown sky order") << QStringList{QStringLiteral("--sky"), QStringLiteral("last")}
+                                       << QStringLiteral("--sky");
+    QTest::newRow("unknown surface") << QStringList{QStringLiteral("--surface"), QStringLiteral("fbo")}
+                                     << QStringLiteral("--surface");
+    QTest::newRow("drawing in the paint of a native window")
+        << QStringList{QStringLiteral("--present"), QStringLiteral("inside")} << QStringLiteral("--surface widget");
     QTest::newRow("unknown allocator") << QStringList{QStringLiteral("--allocator"), QStringLiteral("jemalloc")}
                                        << QStringLiteral("--allocator");
-    QTest::newRow("alternating one frame") << QStringList{QStringLiteral("--present"), QStringLiteral("alternate"),
-                                                          QStringLiteral("--frames"), QStringLiteral("1")}
-                                           << QStringLiteral("alternate");
+    QTest::newRow("alternating one frame")
+        << QStringList{QStringLiteral("--surface"), QStringLiteral("widget"),   QStringLiteral("--present"),
+                       QStringLiteral("alternate"), QStringLiteral("--frames"), QStringLiteral("1")}
+        << QStringLiteral("alternate");
     QTest::newRow("unknown option") << QStringList{QStringLiteral("--bogus")} << QStringLiteral("bogus");
 }
 

@@ -1,6 +1,7 @@
 #include "BenchOptions.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QRegularExpression>
 
 namespace {
@@ -20,6 +21,16 @@ bool parseCount(const QString& text, int low, int high, int* value)
 QString terrainName(TerrainPath terrain)
 {
     return terrain == TerrainPath::Batched ? QStringLiteral("batched") : QStringLiteral("literal");
+}
+
+QString surfaceName(SurfaceChoice surface)
+{
+    return surface == SurfaceChoice::Widget ? QStringLiteral("widget") : QStringLiteral("window");
+}
+
+QString skyName(SkyChoice sky)
+{
+    return sky == SkyChoice::First ? QStringLiteral("first") : QStringLiteral("behind");
 }
 
 QString presentName(PresentMode mode)
@@ -49,9 +60,10 @@ bool parseBenchOptions(const QStringList& arguments, BenchOptions* options, QStr
     const QCommandLineOption warmupOption(QStringLiteral("warmup"),
                                           QStringLiteral("Frames drawn before measuring (default 30)."),
                                           QStringLiteral("N"));
-    const QCommandLineOption terrainOption(QStringLiteral("terrain"),
-                                           QStringLiteral("Terrain drawing path: literal (default) or batched."),
-                                           QStringLiteral("path"));
+    const QCommandLineOption terrainOption(
+        QStringLiteral("terrain"),
+        QStringLiteral("Terrain drawing path: batched (default, as the viewer draws) or literal."),
+        QStringLiteral("path"));
     const QCommandLineOption latticeOption(QStringLiteral("lattice"),
                                            QStringLiteral("An N x N terrain lattice (default 300)."),
                                            QStringLiteral("N"));
@@ -63,6 +75,16 @@ bool parseBenchOptions(const QStringList& arguments, BenchOptions* options, QStr
         QStringLiteral("Draw the frame outside Qt's paint (default, as the viewer does), inside the panel's paint, "
                        "or alternate the two frame by frame."),
         QStringLiteral("outside|inside|alternate"));
+    const QCommandLineOption surfaceOption(
+        QStringLiteral("surface"),
+        QStringLiteral("Present each frame by swapping a native GL window (default, as the viewer does) or through "
+                       "a QOpenGLWidget that Qt composites into the window."),
+        QStringLiteral("window|widget"));
+    const QCommandLineOption skyOption(
+        QStringLiteral("sky"),
+        QStringLiteral("Draw the sky behind the terrain's depth pass (default, as the viewer does) or first, over "
+                       "the whole view."),
+        QStringLiteral("behind|first"));
     const QCommandLineOption allocatorOption(
         QStringLiteral("allocator"),
         QStringLiteral("The heap as the viewer tunes it for drawing (default) or as the C library leaves it."),
@@ -70,7 +92,7 @@ bool parseBenchOptions(const QStringList& arguments, BenchOptions* options, QStr
     const QCommandLineOption pathsOption(QStringLiteral("terrain-paths"),
                                          QStringLiteral("List the terrain paths of this build and stop."));
     parser.addOptions({helpOption, sizeOption, framesOption, warmupOption, terrainOption, latticeOption, flyOption,
-                       presentOption, allocatorOption, pathsOption});
+                       presentOption, surfaceOption, skyOption, allocatorOption, pathsOption});
 
     if (!parser.parse(arguments)) {
         *error = parser.errorText();
@@ -78,7 +100,10 @@ bool parseBenchOptions(const QStringList& arguments, BenchOptions* options, QStr
     }
     if (parser.isSet(helpOption)) {
         *helpAsked = true;
-        *error = parser.helpText();
+        // The help text names the program from QCoreApplication::arguments(), which needs the
+        // application object; without one the caller creates it and asks again.
+        if (QCoreApplication::instance())
+            *error = parser.helpText();
         return false;
     }
     if (!parser.positionalArguments().isEmpty()) {
@@ -140,6 +165,34 @@ bool parseBenchOptions(const QStringList& arguments, BenchOptions* options, QStr
             *error = QStringLiteral("--present takes outside, inside or alternate, not '%1'").arg(mode);
             return false;
         }
+    }
+    if (parser.isSet(surfaceOption)) {
+        const QString surface = parser.value(surfaceOption);
+        if (surface == QLatin1String("window")) {
+            options->surface = SurfaceChoice::Window;
+        } else if (surface == QLatin1String("widget")) {
+            options->surface = SurfaceChoice::Widget;
+        } else {
+            *error = QStringLiteral("--surface takes window or widget, not '%1'").arg(surface);
+            return false;
+        }
+    }
+    if (parser.isSet(skyOption)) {
+        const QString sky = parser.value(skyOption);
+        if (sky == QLatin1String("behind")) {
+            options->sky = SkyChoice::Behind;
+        } else if (sky == QLatin1String("first")) {
+            options->sky = SkyChoice::First;
+        } else {
+            *error = QStringLiteral("--sky takes behind or first, not '%1'").arg(sky);
+            return false;
+        }
+    }
+    if (options->present != PresentChoice::Outside && options->surface == SurfaceChoice::Window) {
+        *error = QStringLiteral(
+            "--present inside and alternate draw in Qt's paint of a QOpenGLWidget: "
+            "they need --surface widget");
+        return false;
     }
     if (options->present == PresentChoice::Alternate && options->frames < 2) {
         *error = QStringLiteral("--present alternate needs at least 2 frames");

@@ -8,12 +8,20 @@
 // Where the frame is drawn relative to Qt's paint of the panel.
 enum class PresentMode {
     Outside, // the viewer's way: the timer tick draws after makeCurrent(), update() asks Qt to composite
-    Inside,  // the tick only calls update(); the frame is drawn in the panel's paint event
+    Inside,  // the tick only calls update(); the frame is drawn in the composed surface's paint event
 };
 
 // Which way the measured frames are presented: one way throughout, or the two ways taking
 // turns frame by frame, so both meet the same machine load (each gets its own frame line).
 enum class PresentChoice { Outside, Inside, Alternate };
+
+// How the panel hands its frames to the screen (GlPanel's Presentation): its own native GL
+// window, or a QOpenGLWidget composited by Qt. Drawing inside Qt's paint needs the latter.
+enum class SurfaceChoice { Window, Widget };
+
+// Where the sky goes in the frame: drawn first over the whole view, or after the terrain's
+// depth pass, behind the ground by the depth test (the window's skyBehindTerrain setting).
+enum class SkyChoice { Behind, First };
 
 // The C library heap as the viewer sets it up for drawing (tuneAllocatorForDrawing), or as
 // glibc leaves it by default; the page faults per frame tell the two apart.
@@ -25,10 +33,12 @@ struct BenchOptions {
     int panelHeight = 614;
     int frames = 300;      // measured frames, at least 1 (2 when alternating)
     int warmupFrames = 30; // frames drawn before measuring, not counted
-    TerrainPath terrain = TerrainPath::Literal;
+    TerrainPath terrain = TerrainPath::Batched;
     int lattice = 300; // vertices per side of the terrain lattice
     bool fly = false;  // hold the up arrow every frame
     PresentChoice present = PresentChoice::Outside;
+    SurfaceChoice surface = SurfaceChoice::Window;
+    SkyChoice sky = SkyChoice::Behind;
     AllocatorChoice allocator = AllocatorChoice::Tuned;
     bool listTerrainPaths = false; // print the terrain paths this build has, one a line, and stop
 };
@@ -41,10 +51,12 @@ constexpr int kMinLattice = 8;
 constexpr int kMaxLattice = 4096;
 
 // Parses the arguments (argv[0] first) into *options. Returns false with a message in *error
-// for an unknown option or a value out of range; with --help, returns false with the usage
-// text in *error and *helpAsked set.
+// for an unknown option or a value out of range; with --help, returns false with *helpAsked
+// set and, when a QCoreApplication exists (the text needs one), the usage text in *error.
 bool parseBenchOptions(const QStringList& arguments, BenchOptions* options, QString* error, bool* helpAsked);
 
 QString terrainName(TerrainPath terrain);
+QString surfaceName(SurfaceChoice surface);
+QString skyName(SkyChoice sky);
 QString presentName(PresentMode mode);
 QString allocatorName(AllocatorChoice allocator);

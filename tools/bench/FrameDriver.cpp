@@ -7,6 +7,7 @@
 #include <GL/gl.h>
 #include <QEvent>
 #include <QEventLoop>
+#include <QOpenGLWidget>
 #include <QTimer>
 #include <stdexcept>
 
@@ -29,19 +30,29 @@ FrameDriver::FrameDriver(TForm1& form, bool fly) : form_(form), fly_(fly)
         throw std::logic_error("only one FrameDriver at a time");
     activeDriver = this;
     framePhaseHook = &FrameDriver::markHook;
-    connect(form_.Panel1, &QOpenGLWidget::frameSwapped, this, [this] {
-        swappedAt_ = Clock::now();
-        ++compositions_;
-        if (waitLoop_)
-            waitLoop_->quit();
-    });
-    connect(form_.Panel1, &QOpenGLWidget::aboutToCompose, this, [this] { composeAt_ = Clock::now(); });
-    form_.Panel1->installEventFilter(this);
+    if (QOpenGLWidget* composed = form_.Panel1->composedSurface()) {
+        connect(composed, &QOpenGLWidget::frameSwapped, this, [this] {
+            swappedAt_ = Clock::now();
+            ++compositions_;
+            if (waitLoop_)
+                waitLoop_->quit();
+        });
+        connect(composed, &QOpenGLWidget::aboutToCompose, this, [this] { composeAt_ = Clock::now(); });
+    } else {
+        // A native window's frame is on its way to the screen once the swap has returned.
+        connect(form_.Panel1, &GlPanel::presented, this, [this] {
+            swappedAt_ = Clock::now();
+            ++compositions_;
+        });
+    }
+    if (form_.Panel1->composedSurface())
+        form_.Panel1->composedSurface()->installEventFilter(this);
 }
 
 FrameDriver::~FrameDriver()
 {
-    form_.Panel1->removeEventFilter(this);
+    if (form_.Panel1->composedSurface())
+        form_.Panel1->composedSurface()->removeEventFilter(this);
     framePhaseHook = nullptr;
     activeDriver = nullptr;
 }
@@ -79,7 +90,7 @@ void FrameDriver::runFrameStep()
 
 bool FrameDriver::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == form_.Panel1 && event->type() == QEvent::Paint) {
+    if (watched == form_.Panel1->composedSurface() && event->type() == QEvent::Paint) {
         ++panelPaints_;
         if (tickPending_) {
             tickPending_ = false;
@@ -109,7 +120,7 @@ FrameTimes FrameDriver::step(PresentMode mode)
         runFrameStep();
     } else {
         tickPending_ = true;
-        form_.Panel1->update();
+        form_.Panel1->composedSurface()->update();
     }
 
     QEventLoop loop;
@@ -117,7 +128,7 @@ FrameTimes FrameDriver::step(PresentMode mode)
     timeout.setSingleShot(true);
     connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
     waitLoop_ = &loop;
-    while (compositions_ == compositionsBefore && error_.isEmpty()) {
+    while (form_.Panel1->composedSurface() && compositions_ == compositionsBefore && error_.isEmpty()) {
         timeout.start(kCompositionTimeoutMs);
         loop.exec();
         if (!timeout.isActive())
@@ -128,11 +139,15 @@ FrameTimes FrameDriver::step(PresentMode mode)
 
     if (!error_.isEmpty())
         throw std::runtime_error(error_.toStdString());
+    if (compositions_ == compositionsBefore && !form_.Panel1->composedSurface())
+        throw std::runtime_error("the frame step did not present: the window system does not show the surface");
     if (compositions_ == compositionsBefore)
         throw std::runtime_error("Qt did not composite the panel within 10 s of a frame");
     if (!frameDrawn_)
         throw std::runtime_error("Qt composited the panel without painting it: no frame step ran for the tick");
-    current_.cycleMs = millisecondsBetween(tickAt_, swappedAt_);
+    // A native window's swap is part of the frame step (its Swap phase, finished by glFinish):
+    // the cycle ends with the frame step.
+    current_.cycleMs = form_.Panel1->composedSurface() ? millisecondsBetween(tickAt_, swappedAt_) : current_.frameMs;
     current_.composeMs = composeAt_ > tickAt_ ? millisecondsBetween(composeAt_, swappedAt_) : 0.0;
     return current_;
 }

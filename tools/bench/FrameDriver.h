@@ -20,20 +20,22 @@ struct FrameTimes {
     std::array<double, kFramePhaseCount> phaseMs{};
     std::array<bool, kFramePhaseCount> marked{};
     double frameMs = 0.0;   // the frame step: TimerForDrawingTimer from its start to its Swap mark
-    double cycleMs = 0.0;   // the tick to Qt's frameSwapped: the frame step plus Qt's paint,
-                            // composition of the window and its swap
+    double cycleMs = 0.0;   // widget surface: the tick to Qt's frameSwapped, the frame step plus
+                            // Qt's paint, composition of the window and its swap; window
+                            // surface: the frame step, whose Swap phase holds the buffer swap
     double composeMs = 0.0; // Qt's aboutToCompose to frameSwapped: drawing the window's
                             // textures (the panel's framebuffer, the other widgets) and the swap
 };
 
-// Drives the window's frames one tick at a time, as its drawing timer would, and waits after
-// each tick in Qt's event loop until Qt has composited the panel into the window and swapped.
+// Drives the window's frames one tick at a time, as its drawing timer would. With the widget
+// surface it waits after each tick in Qt's event loop until Qt has composited the panel into
+// the window and swapped; a native window has swapped when the frame step returns.
 //
 // Outside: the tick calls TimerForDrawingTimer, which draws after makeCurrent() and asks for
 // the composition with update() - the viewer's own way.
-// Inside: the tick only calls update(); the frame step runs in the panel's paint event, just
-// before QOpenGLWidget renders (paintGL) and Qt composites, which is where a frame drawn from
-// paintGL would run. Exactly one frame step runs per tick: a paint that no tick asked for
+// Inside: the tick only calls update(); the frame step runs in the composed surface's paint
+// event, just before QOpenGLWidget renders (paintGL) and Qt composites, which is where a frame
+// drawn from paintGL would run. Exactly one frame step runs per tick: a paint that no tick asked for
 // (Qt may repaint on its own) draws nothing and shows the last frame.
 //
 // While it exists, it owns framePhaseHook; the window's own timers must be stopped.

@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QOpenGLWidget>
 #include <QTimer>
 #include <chrono>
 #include <cstdio>
@@ -164,6 +165,7 @@ int runBench(const BenchOptions& options)
     TForm1 form;
     Form1 = &form;
     form.terrainPath = options.terrain;
+    form.skyBehindGround = options.sky == SkyChoice::Behind;
     form.showError = [&errors](const QString& message) { errors << message; };
     form.latticeWidth = options.lattice;
     form.latticeDepth = options.lattice;
@@ -189,11 +191,20 @@ int runBench(const BenchOptions& options)
         startup.glVersion = glText(GL_VERSION);
     };
     int compositions = 0;
-    QObject::connect(form.Panel1, &QOpenGLWidget::frameSwapped, &form, [&compositions] { ++compositions; });
+    form.Panel1->setPresentation(options.surface == SurfaceChoice::Widget ? Presentation::Widget
+                                                                          : Presentation::Window);
+    // Polished now, so the surface exists to be watched; the start-up's first present follows.
+    form.Panel1->ensurePolished();
+    if (QOpenGLWidget* composed = form.Panel1->composedSurface())
+        QObject::connect(composed, &QOpenGLWidget::frameSwapped, &form, [&compositions] { ++compositions; });
+    else
+        QObject::connect(form.Panel1, &GlPanel::presented, &form, [&compositions] { ++compositions; });
 
     form.show();
-    processEventsUntil([&] { return form.started() && compositions > 0; }, kStartupTimeoutMs,
-                       "the window's start-up and first composition");
+    // A frame step draws only on a surface the window system shows (a native window's may be
+    // exposed after the start-up has presented once).
+    processEventsUntil([&] { return form.started() && compositions > 0 && form.Panel1->surfaceVisible(); },
+                       kStartupTimeoutMs, "the window's start-up, first composition and exposed surface");
     // An error of the start-up is shown from a zero-time timer once the show has finished.
     QCoreApplication::processEvents();
     if (!errors.isEmpty())
@@ -269,6 +280,8 @@ int runBench(const BenchOptions& options)
             .add("glVersion", startup.glVersion)
             .add("size", size)
             .add("terrain", terrainName(options.terrain))
+            .add("surface", surfaceName(options.surface))
+            .add("sky", skyName(options.sky))
             .add("present", presentName(record.mode))
             .add("allocator", allocatorName(options.allocator))
             .add("lattice", options.lattice)
@@ -293,6 +306,9 @@ int main(int argc, char** argv)
     bool helpAsked = false;
     if (!parseBenchOptions(arguments, &options, &error, &helpAsked)) {
         if (helpAsked) {
+            // A plain application object: the help needs no display.
+            QCoreApplication helpApplication(argc, argv);
+            parseBenchOptions(arguments, &options, &error, &helpAsked);
             std::fputs(qPrintable(error), stdout);
             return 0;
         }

@@ -1,0 +1,289 @@
+// The scene presented through its own native GL window: what the X server shows (panels over
+// the scene, the frame itself), the mouse over the scene reaching the drawing panel, the
+// screenshot of the window against the frame as drawn, and no drawing while nobody can see it.
+
+#include "AppTestSupport.h"
+#include "GlTestPanel.h"
+#include "KeyCodes.h"
+#include "WanderingBump.h"
+
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QSlider>
+#include <QWheelEvent>
+#include <QWindow>
+#include <cstring>
+
+namespace {
+
+// Counts the mouse events a watched object receives, by type.
+class MouseCounter : public QObject {
+public:
+    int presses = 0, moves = 0, releases = 0, wheels = 0;
+    QPoint lastPos;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+            ++presses;
+            lastPos = static_cast<QMouseEvent*>(event)->pos();
+            break;
+        case QEvent::MouseMove:
+            ++moves;
+            lastPos = static_cast<QMouseEvent*>(event)->pos();
+            break;
+        case QEvent::MouseButtonRelease: ++releases; break;
+        case QEvent::Wheel: ++wheels; break;
+        default: break;
+        }
+        return false;
+    }
+};
+
+// What the X server shows of a widget's rectangle (not what Qt would paint).
+QImage onScreen(QWidget* widget)
+{
+    QCoreApplication::processEvents();
+    QScreen* screen = QGuiApplication::primaryScreen();
+    const QPoint topLeft = widget->mapToGlobal(QPoint());
+    return screen->grabWindow(0, topLeft.x(), topLeft.y(), widget->width(), widget->height())
+        .toImage()
+        .convertToFormat(QImage::Format_RGB32);
+}
+
+int differingPixels(const QImage& a, const QImage& b)
+{
+    int differing = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x)
+            differing += a.pixel(x, y) != b.pixel(x, y);
+    return differing;
+}
+
+// Gives `to` the state the frame steps change (camera, bump, terrain arrays) of `from`: frames
+// the timers drew during the start-up of either window walked the bump a number of steps that
+// depends on the machine's load.
+void copyFrameStepState(const TForm1& from, TForm1& to)
+{
+    to.camera = from.camera;
+    to.bumpColumn = from.bumpColumn;
+    to.bumpRow = from.bumpRow;
+    to.bumpApex = from.bumpApex;
+    const TLandscape& a = from.landscape;
+    TLandscape& b = to.landscape;
+    QCOMPARE(b.vertexCount(), a.vertexCount());
+    std::memcpy(b.positions, a.positions, sizeof(float3) * a.vertexCount());
+    std::memcpy(b.normals, a.normals, sizeof(float3) * a.vertexCount());
+    std::memcpy(b.colours, a.colours, sizeof(ubyte4) * a.vertexCount());
+    std::memcpy(b.layers, a.layers, sizeof(std::uint32_t) * a.vertexCount());
+    b.markChanged(0, std::int32_t(b.width) - 1, 0, std::int32_t(b.depth) - 1);
+}
+
+} // namespace
+
+class PresentationGLTest : public QObject {
+    Q_OBJECT
+private slots:
+    void sceneIsANativeWindowBelowThePanels();
+    void mouseOverTheSceneReachesThePanel();
+    void screenShowsTheFrameAndThePanels();
+    void minimisedWindowMakesNoGlCall();
+};
+
+void PresentationGLTest::sceneIsANativeWindowBelowThePanels()
+{
+    StartedForm started;
+    TForm1& form = *started.form;
+    QCOMPARE(form.Panel1->presentation(), Presentation::Window);
+    QWindow* surface = form.Panel1->nativeSurface();
+    QVERIFY(surface);
+    QVERIFY(!form.Panel1->composedSurface());
+    QVERIFY(surface->isExposed());
+    QCOMPARE(surface->size(), form.Panel1->size());
+    // The surface takes neither the focus nor the mouse, and the panels are windows of their
+    // own, so the X server can stack them above it.
+    QVERIFY(surface->flags() & Qt::WindowDoesNotAcceptFocus);
+    QVERIFY(surface->flags() & Qt::WindowTransparentForInput);
+    for (QWidget* panel : {static_cast<QWidget*>(form.Panel2), static_cast<QWidget*>(form.Panel3),
+                           static_cast<QWidget*>(form.Panel4), static_cast<QWidget*>(form.Panel5)})
+        QVERIFY2(panel->internalWinId() != 0, qPrintable(panel->objectName()));
+    // The depth buffer the terrain's equal-depth passes need (see GlPanel::createSurface).
+    GLint depthBits = 0;
+    glGetIntegerv(GL_DEPTH_BITS, &depthBits);
+    QCOMPARE(depthBits, 24);
+
+    // A resize reaches the surface and the projection's viewport.
+    form.resize(700, 500);
+    QVERIFY(QTest::qWaitFor([&] { return surface->size() == QSize(700, 500); }));
+    form.Panel1->makeCurrent();
+    GLint viewport[4] = {};
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    QCOMPARE(viewport[2], 700);
+    QCOMPARE(viewport[3], 500);
+    QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+void PresentationGLTest::mouseOverTheSceneReachesThePanel()
+{
+    StartedForm started;
+    TForm1& form = *started.form;
+    MouseCounter counter;
+    form.Panel1->installEventFilter(&counter);
+    const QPoint scenePoint(500, 400); // right of and below the panels
+    QVERIFY(!form.Panel4->geometry().contains(scenePoint));
+
+    // Through the top-level window, as the X server delivers it when the GL window lets the
+    // pointer through: Qt hands it to the widget under the pointer, which is the panel.
+    QTest::mouseMove(started.window(), scenePoint);
+    QTest::mousePress(started.window(), Qt::LeftButton, Qt::NoModifier, scenePoint);
+    QTest::mouseMove(started.window(), scenePoint + QPoint(20, 10));
+    QTest::mouseRelease(started.window(), Qt::LeftButton, Qt::NoModifier, scenePoint + QPoint(20, 10));
+    QCOMPARE(counter.presses, 1);
+    QVERIFY(counter.moves >= 1);
+    QCOMPARE(counter.releases, 1);
+    QCOMPARE(counter.lastPos, scenePoint + QPoint(20, 10));
+    {
+        QWheelEvent wheel(QPointF(scenePoint), QPointF(form.mapToGlobal(scenePoint)), QPoint(), QPoint(0, 120),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(started.window(), &wheel);
+    }
+    QCOMPARE(counter.wheels, 1);
+
+    // Straight at the GL window (a window system that cannot make it transparent for input):
+    // it hands the events on to the panel, at the same point.
+    const QPoint surfacePoint = scenePoint - form.Panel1->pos();
+    QTest::mousePress(form.Panel1->nativeSurface(), Qt::RightButton, Qt::NoModifier, surfacePoint);
+    QTest::mouseRelease(form.Panel1->nativeSurface(), Qt::RightButton, Qt::NoModifier, surfacePoint);
+    QCOMPARE(counter.presses, 2);
+    QCOMPARE(counter.releases, 2);
+    QCOMPARE(counter.lastPos, surfacePoint);
+    {
+        QWheelEvent wheel(QPointF(surfacePoint), QPointF(form.mapToGlobal(scenePoint)), QPoint(), QPoint(0, -120),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(form.Panel1->nativeSurface(), &wheel);
+    }
+    QCOMPARE(counter.wheels, 2);
+
+    // The panels over the scene keep their own mouse: a click on a slider does not reach the
+    // drawing panel.
+    const QPoint onSlider = form.TrackBar2->rect().center();
+    QTest::mouseClick(form.TrackBar2, Qt::LeftButton, Qt::NoModifier, onSlider);
+    QCOMPARE(counter.presses, 2);
+    form.Panel1->removeEventFilter(&counter);
+}
+
+void PresentationGLTest::screenShowsTheFrameAndThePanels()
+{
+    StartedForm started;
+    TForm1& form = *started.form;
+    form.Panel1->makeCurrent();
+    form.world.setHour(10.0f);
+    form.TimerForDrawingTimer();
+    QVERIFY(QTest::qWaitFor([&] { return form.Panel1->nativeSurface()->isExposed(); }));
+    form.TimerForDrawingTimer();
+    const QImage frame = readFrame(form);
+    QTest::qWait(50);
+    const QImage window = form.grabWindowImage().convertToFormat(QImage::Format_RGB32);
+    const QImage screen = onScreen(&form);
+    QCOMPARE(screen.size(), window.size());
+
+    // Right of the panels' column the screen shows the frame exactly as it was drawn, and so
+    // does the screenshot of the window.
+    const QRect scene(100, 0, frame.width() - 100, frame.height());
+    const int sceneDifferences = differingPixels(screen.copy(scene), frame.copy(scene));
+    if (sceneDifferences != 0) {
+        screen.save(testOutputFolder() + QStringLiteral("/presentation-screen.png"));
+        frame.save(testOutputFolder() + QStringLiteral("/presentation-frame.png"));
+    }
+    QCOMPARE(sceneDifferences, 0);
+    QCOMPARE(differingPixels(window.copy(scene), frame.copy(scene)), 0);
+
+    // Over the panels the screen shows the panels, as Qt paints them, not the scene below; so
+    // does the screenshot.
+    for (QWidget* panel :
+         {static_cast<QWidget*>(form.Panel2), static_cast<QWidget*>(form.Panel4), static_cast<QWidget*>(form.Panel5)}) {
+        const QRect area(panel->mapTo(&form, QPoint()), panel->size());
+        const QImage painted = panel->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(differingPixels(screen.copy(area), painted), 0);
+        QVERIFY(differingPixels(screen.copy(area), frame.copy(area)) > area.width() * area.height() / 2);
+        QVERIFY(differingPixels(window.copy(area), frame.copy(area)) > area.width() * area.height() / 2);
+    }
+}
+
+void PresentationGLTest::minimisedWindowMakesNoGlCall()
+{
+    // Two windows from the same state take the same keys for the same frame steps: one shown,
+    // one minimised. Afterwards their state is the same, and the minimised one drew nothing.
+    const auto drive = [](TForm1& form, int frames) {
+        bumpRandomSource().reset();
+        form.KeyState[vk::Up] = true;
+        form.KeyState[vk::letter('D')] = true;
+        for (int i = 0; i < frames; ++i)
+            form.TimerForDrawingTimer();
+    };
+    constexpr int kFrames = 25;
+
+    StartedForm shown;
+    StartedForm hidden;
+    TForm1& form = *hidden.form;
+    copyFrameStepState(*shown.form, form);
+    drive(*shown.form, kFrames);
+
+    form.showMinimized();
+    QVERIFY(QTest::qWaitFor([&] { return !form.Panel1->surfaceVisible(); }));
+    // A colour no frame draws: a frame step that cleared or drew would change it.
+    form.Panel1->makeCurrent();
+    glClearColor(1.0f, 0.0f, 1.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    glFinish();
+    const std::uint32_t framesBefore = form.frameCount;
+    int presented = 0, drawn = 0, stepped = 0;
+    QObject::connect(form.Panel1, &GlPanel::presented, [&presented] { ++presented; });
+    QObject::connect(&form, &TForm1::frameDrawn, [&drawn] { ++drawn; });
+    QObject::connect(&form, &TForm1::frameStepped, [&stepped] { ++stepped; });
+    drive(form, kFrames);
+    QCOMPARE(presented, 0);
+    QCOMPARE(drawn, 0);
+    QCOMPARE(stepped, kFrames);
+    QCOMPARE(form.frameCount - framesBefore, std::uint32_t(kFrames));
+    const QImage untouched = form.Panel1->readFramebuffer();
+    QCOMPARE(untouched.pixelColor(0, 0), QColor(255, 0, 255));
+    QCOMPARE(untouched.pixelColor(untouched.width() - 1, untouched.height() - 1), QColor(255, 0, 255));
+
+    // The frame steps' own work ran: the camera, the bump and the ground are where the drawn
+    // frames put them.
+    const TForm1& reference = *shown.form;
+    QCOMPARE(form.camera.position.x, reference.camera.position.x);
+    QCOMPARE(form.camera.position.z, reference.camera.position.z);
+    QCOMPARE(form.camera.yaw, reference.camera.yaw);
+    QCOMPARE(form.bumpColumn, reference.bumpColumn);
+    QCOMPARE(form.bumpRow, reference.bumpRow);
+    QCOMPARE(form.bumpApex.y, reference.bumpApex.y);
+    QVERIFY(std::memcmp(form.landscape.positions, reference.landscape.positions,
+                        sizeof(float3) * form.landscape.vertexCount()) == 0);
+    QVERIFY(std::memcmp(form.landscape.layers, reference.landscape.layers,
+                        sizeof(std::uint32_t) * form.landscape.vertexCount()) == 0);
+
+    // Both windows draw the same picture of that state.
+    const auto picture = [](TForm1& window) {
+        window.Panel1->makeCurrent();
+        window.drawScene(TForm1::SceneView{window.camera.position, window.camera.target, window.camera.up});
+        return readFrame(window);
+    };
+    QCOMPARE(picture(form), picture(*shown.form));
+
+    // Restored, the next frame step draws and presents again.
+    form.showNormal();
+    QVERIFY(QTest::qWaitFor([&] { return form.Panel1->surfaceVisible(); }));
+    form.TimerForDrawingTimer();
+    QCOMPARE(presented, 1);
+    QCOMPARE(drawn, 1);
+}
+
+QTEST_MAIN(PresentationGLTest)
+#include "PresentationGLTest.moc"

@@ -1,0 +1,353 @@
+// The frame as the viewer draws it against the drawing order the frame is defined by (the sky
+// first over the whole view, then the terrain cell by cell): every pixel and every GL state the
+// next frame starts from must be the same, over camera poses that look up, down and along the
+// horizon, rolled, pitched over the top and orbiting the bump, at night, sunrise, noon and
+// dusk, with K held and with the normals overlay. Checked on the viewer's own surface and on
+// one with an alpha channel, whose alpha must agree too.
+
+#include "AppTestSupport.h"
+#include "GlTestPanel.h"
+#include "KeyCodes.h"
+#include "WanderingBump.h"
+
+#include <GL/gl.h>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+struct Pose {
+    const char* name;
+    double x, y, z;          // eye
+    double yaw, pitch, roll; // degrees
+};
+
+// Eyes over the middle of the lattice (300 x 300 vertices, spacing 2), as high as the ground
+// allows a view of it from above and below the horizon.
+const Pose kPoses[] = {
+    {"start-up view", 100.0, 7.0, 100.0, 125.0, 0.0, 0.0},
+    {"along the horizon", 250.0, 12.0, 250.0, 10.0, 0.0, 0.0},
+    {"looking up", 300.0, 6.0, 300.0, 200.0, 20.0, 0.0},
+    {"looking down", 200.0, 20.0, 320.0, 300.0, -30.0, 0.0},
+    {"straight down", 180.0, 25.0, 180.0, 45.0, -90.0, 0.0},
+    {"rolled", 260.0, 10.0, 150.0, 80.0, -10.0, 35.0},
+    {"upside down", 150.0, 15.0, 260.0, 170.0, 5.0, 180.0},
+    {"pitched over the top", 220.0, 9.0, 220.0, 250.0, 165.0, 0.0},
+    {"low over the ground", 330.0, 2.5, 200.0, 20.0, -3.0, 5.0},
+    {"far above", 300.0, 30.0, 300.0, 135.0, -25.0, 0.0},
+};
+
+struct Hour {
+    const char* name;
+    float hour;
+};
+
+const Hour kHours[] = {{"night", 1.0f}, {"sunrise", 7.0f}, {"noon", 12.0f}, {"dusk", 19.0f}};
+
+// The ways the window can draw a frame; each must give the defined order's frame.
+struct Variant {
+    const char* name;
+    TerrainPath path;
+    bool skyBehindGround;
+};
+
+const Variant kDefined{"literal, sky first", TerrainPath::Literal, false};
+const Variant kVariants[] = {{"batched, sky behind (the default)", TerrainPath::Batched, true},
+                             {"literal, sky behind", TerrainPath::Literal, true},
+                             {"batched, sky first", TerrainPath::Batched, false}};
+
+int framePixels(TForm1& form, int* w = nullptr, int* h = nullptr)
+{
+    const int width = int(form.Panel1->width() * form.Panel1->devicePixelRatioF());
+    const int height = int(form.Panel1->height() * form.Panel1->devicePixelRatioF());
+    if (w)
+        *w = width;
+    if (h)
+        *h = height;
+    return width * height;
+}
+
+// The colour buffer, RGBA as drawn (alpha 255 throughout on a surface without alpha), bottom
+// row first.
+std::vector<unsigned char> colourBuffer(TForm1& form)
+{
+    std::vector<unsigned char> rgba(std::size_t(framePixels(form)) * 4u);
+    int w = 0, h = 0;
+    framePixels(form, &w, &h);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    return rgba;
+}
+
+// How many pixels the terrain's depth pass covered: those nearer than the far plane.
+std::size_t groundPixels(TForm1& form)
+{
+    int w = 0, h = 0;
+    std::vector<GLuint> depth(std::size_t(framePixels(form, &w, &h)));
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, w, h, GL_DEPTH_COMPONENT, GL_UNSIGNED_INT, depth.data());
+    std::size_t ground = 0;
+    for (GLuint d : depth)
+        ground += d != 0xFFFFFFFFu;
+    return ground;
+}
+
+// The states a frame leaves that the next one starts from.
+struct FrameState {
+    GLboolean enabled[13];
+    GLint depthFunc, blendSrc, blendDst, stencilFunc, stencilRef, stencilFail, stencilPass, stencilDepthFail,
+        boundTexture2D, boundTexture1D, matrixMode;
+    GLfloat clearColour[4], fog[4], lightDiffuse[4], lightAmbient[4], lightPosition[4], depthRange[2], modelview[16],
+        colour[4];
+    GLboolean depthMask;
+
+    static FrameState read()
+    {
+        FrameState s;
+        std::memset(&s, 0, sizeof s); // padding too: the states are compared byte by byte
+        const GLenum caps[13] = {
+            GL_TEXTURE_2D,          GL_TEXTURE_1D,    GL_BLEND,       GL_ALPHA_TEST,     GL_DEPTH_TEST,
+            GL_CULL_FACE,           GL_LIGHTING,      GL_FOG,         GL_COLOR_MATERIAL, GL_STENCIL_TEST,
+            GL_POLYGON_OFFSET_FILL, GL_TEXTURE_GEN_S, GL_VERTEX_ARRAY};
+        for (int i = 0; i < 13; ++i)
+            s.enabled[i] = glIsEnabled(caps[i]);
+        glGetIntegerv(GL_DEPTH_FUNC, &s.depthFunc);
+        glGetIntegerv(GL_BLEND_SRC, &s.blendSrc);
+        glGetIntegerv(GL_BLEND_DST, &s.blendDst);
+        glGetIntegerv(GL_STENCIL_FUNC, &s.stencilFunc);
+        glGetIntegerv(GL_STENCIL_REF, &s.stencilRef);
+        glGetIntegerv(GL_STENCIL_FAIL, &s.stencilFail);
+        glGetIntegerv(GL_STENCIL_PASS_DEPTH_PASS, &s.stencilPass);
+        glGetIntegerv(GL_STENCIL_PASS_DEPTH_FAIL, &s.stencilDepthFail);
+        glGetIntegerv(GL_TEXTURE_BINDING_2D, &s.boundTexture2D);
+        glGetIntegerv(GL_TEXTURE_BINDING_1D, &s.boundTexture1D);
+        glGetIntegerv(GL_MATRIX_MODE, &s.matrixMode);
+        glGetFloatv(GL_COLOR_CLEAR_VALUE, s.clearColour);
+        glGetFloatv(GL_FOG_COLOR, s.fog);
+        glGetLightfv(GL_LIGHT0, GL_DIFFUSE, s.lightDiffuse);
+        glGetLightfv(GL_LIGHT0, GL_AMBIENT, s.lightAmbient);
+        glGetLightfv(GL_LIGHT0, GL_POSITION, s.lightPosition);
+        glGetFloatv(GL_DEPTH_RANGE, s.depthRange);
+        glGetFloatv(GL_MODELVIEW_MATRIX, s.modelview);
+        glGetFloatv(GL_CURRENT_COLOR, s.colour);
+        glGetBooleanv(GL_DEPTH_WRITEMASK, &s.depthMask);
+        return s;
+    }
+    bool operator==(const FrameState& o) const { return std::memcmp(this, &o, sizeof(FrameState)) == 0; }
+
+    // The names of the states that differ, for the failure message.
+    QString differences(const FrameState& o) const
+    {
+        QStringList names;
+        const auto check = [&](const char* name, const void* a, const void* b, std::size_t size) {
+            if (std::memcmp(a, b, size) != 0)
+                names << QLatin1String(name);
+        };
+#define FRAME_STATE_CHECK(field) check(#field, &field, &o.field, sizeof field)
+        FRAME_STATE_CHECK(enabled);
+        FRAME_STATE_CHECK(depthFunc);
+        FRAME_STATE_CHECK(blendSrc);
+        FRAME_STATE_CHECK(blendDst);
+        FRAME_STATE_CHECK(stencilFunc);
+        FRAME_STATE_CHECK(stencilRef);
+        FRAME_STATE_CHECK(stencilFail);
+        FRAME_STATE_CHECK(stencilPass);
+        FRAME_STATE_CHECK(stencilDepthFail);
+        FRAME_STATE_CHECK(boundTexture2D);
+        FRAME_STATE_CHECK(boundTexture1D);
+        FRAME_STATE_CHECK(matrixMode);
+        FRAME_STATE_CHECK(clearColour);
+        FRAME_STATE_CHECK(fog);
+        FRAME_STATE_CHECK(lightDiffuse);
+        FRAME_STATE_CHECK(lightAmbient);
+        FRAME_STATE_CHECK(lightPosition);
+        FRAME_STATE_CHECK(depthRange);
+        FRAME_STATE_CHECK(modelview);
+        FRAME_STATE_CHECK(colour);
+        FRAME_STATE_CHECK(depthMask);
+#undef FRAME_STATE_CHECK
+        return names.join(QStringLiteral(", "));
+    }
+};
+
+struct Drawn {
+    std::vector<unsigned char> pixels;
+    FrameState state;
+};
+
+Drawn drawAs(TForm1& form, const Variant& variant)
+{
+    form.terrainPath = variant.path;
+    form.skyBehindGround = variant.skyBehindGround;
+    form.Panel1->makeCurrent();
+    form.drawScene(TForm1::SceneView{form.camera.position, form.camera.target, form.camera.up});
+    return Drawn{colourBuffer(form), FrameState::read()};
+}
+
+// Draws the form's present state the defined way and each other way, and compares; on a
+// difference both pictures are written out under the case's name. Leaves the form drawing the
+// default way. Returns the ground pixels of the default way's frame.
+std::size_t compareWithDefinedOrder(TForm1& form, const QString& name, int* sceneCount)
+{
+    const Drawn defined = drawAs(form, kDefined);
+    std::size_t ground = 0;
+    for (const Variant& variant : kVariants) {
+        const Drawn drawn = drawAs(form, variant);
+        if (&variant == &kVariants[0])
+            ground = groundPixels(form);
+        std::size_t differing = 0;
+        for (std::size_t i = 0; i < defined.pixels.size(); ++i)
+            differing += defined.pixels[i] != drawn.pixels[i];
+        const QString what = QStringLiteral("%1, %2").arg(name, QLatin1String(variant.name));
+        if (differing != 0) {
+            int w = 0, h = 0;
+            framePixels(form, &w, &h);
+            const QString stem = testOutputFolder() + QStringLiteral("/sky-order-") + QString(what).replace(' ', '-');
+            QImage(defined.pixels.data(), w, h, QImage::Format_RGBA8888).mirrored().save(stem + "-defined.png");
+            QImage(drawn.pixels.data(), w, h, QImage::Format_RGBA8888).mirrored().save(stem + "-drawn.png");
+        }
+        // The two terrain paths leave a different texture bound (the last cell's, the last
+        // layer's) and an undefined current colour (the colour array was on): each drawing binds
+        // its own texture and sets its colour before it draws, so the next frame does not see
+        // them. Between the two sky orders of one path the whole state must agree.
+        FrameState expected = defined.state;
+        if (variant.path != kDefined.path) {
+            expected.boundTexture2D = drawn.state.boundTexture2D;
+            std::memcpy(expected.colour, drawn.state.colour, sizeof expected.colour);
+        }
+        if (differing != 0 || !(expected == drawn.state)) {
+            QTest::qFail(qPrintable(differing != 0 ? QStringLiteral("%1: %2 bytes differ").arg(what).arg(differing)
+                                                   : QStringLiteral("%1: the GL state differs: %2")
+                                                         .arg(what, expected.differences(drawn.state))),
+                         __FILE__, __LINE__);
+            break;
+        }
+        ++*sceneCount;
+    }
+    const Variant& byDefault = kVariants[0];
+    form.terrainPath = byDefault.path;
+    form.skyBehindGround = byDefault.skyBehindGround;
+    return ground;
+}
+
+QSurfaceFormat surfaceWithAlpha()
+{
+    QSurfaceFormat format = glViewFormat();
+    format.setAlphaBufferSize(8);
+    return format;
+}
+
+} // namespace
+
+class SkyOrderGLTest : public QObject {
+    Q_OBJECT
+private slots:
+    void defaultIsTheViewerOwn();
+    void posesAndHoursEqualTheDefinedOrder_data();
+    void posesAndHoursEqualTheDefinedOrder();
+    void orbitingFramesEqualTheDefinedOrder_data();
+    void orbitingFramesEqualTheDefinedOrder();
+};
+
+void SkyOrderGLTest::defaultIsTheViewerOwn()
+{
+    // The window draws the way compared first below unless told otherwise, and its surface has
+    // the stencil that way needs.
+    StartedForm started;
+    QCOMPARE(started.form->terrainPath, kVariants[0].path);
+    QCOMPARE(started.form->skyBehindGround, kVariants[0].skyBehindGround);
+    GLint stencilBits = 0;
+    glGetIntegerv(GL_STENCIL_BITS, &stencilBits);
+    QVERIFY(stencilBits >= 1);
+}
+
+void SkyOrderGLTest::posesAndHoursEqualTheDefinedOrder_data()
+{
+    QTest::addColumn<bool>("alpha");
+    QTest::newRow("viewer's surface") << false;
+    QTest::newRow("with alpha") << true;
+}
+
+void SkyOrderGLTest::posesAndHoursEqualTheDefinedOrder()
+{
+    QFETCH(bool, alpha);
+    const QSurfaceFormat format = surfaceWithAlpha();
+    StartedForm started(true, alpha ? &format : nullptr);
+    TForm1& form = *started.form;
+    GLint alphaBits = 0;
+    glGetIntegerv(GL_ALPHA_BITS, &alphaBits);
+    QCOMPARE(alphaBits > 0, alpha);
+    // The bump walks a few steps first, so its reshaped ground is in the data.
+    for (int i = 0; i < 5; ++i)
+        walkWanderingBump(form);
+
+    int scenes = 0;
+    int mixed = 0;
+    for (const Hour& hour : kHours) {
+        form.Panel1->makeCurrent();
+        form.world.setHour(hour.hour);
+        for (const Pose& pose : kPoses) {
+            form.camera.setPosition(pose.x, pose.y, pose.z);
+            form.camera.setAngles(pose.yaw, pose.pitch, pose.roll);
+            const QString name = QStringLiteral("%1 at %2").arg(QLatin1String(pose.name), QLatin1String(hour.name));
+            const std::size_t ground = compareWithDefinedOrder(form, name, &scenes);
+            if (QTest::currentTestFailed())
+                return;
+            mixed += ground > 0 && ground < std::size_t(framePixels(form));
+        }
+    }
+    // Every pose but straight down shows both sky and ground, so the sky is really kept off
+    // some pixels and drawn on others.
+    QVERIFY2(mixed >= 8 * 4, qPrintable(QString::number(mixed)));
+
+    // K held: no sky, the clear colour behind the terrain, in every way.
+    form.camera.setPosition(100.0, 7.0, 100.0);
+    form.camera.setAngles(125.0, 5.0, 0.0);
+    form.KeyState[vk::letter('K')] = true;
+    compareWithDefinedOrder(form, QStringLiteral("K held"), &scenes);
+    if (QTest::currentTestFailed())
+        return;
+    const std::vector<unsigned char> hidden = colourBuffer(form);
+    const std::size_t top = hidden.size() - 4; // the top-right pixel looks above the hills
+    for (int channel = 0; channel < 3; ++channel)
+        QCOMPARE(int(hidden[top + channel]), 0);
+    QCOMPARE(int(hidden[top + 3]), 255); // the clear colour (0, 0, 0, 1): nothing drew there
+    form.KeyState[vk::letter('K')] = false;
+
+    form.showNormals = true;
+    compareWithDefinedOrder(form, QStringLiteral("normals overlay"), &scenes);
+    QCOMPARE(scenes, int(std::size(kVariants)) * (4 * int(std::size(kPoses)) + 2));
+}
+
+void SkyOrderGLTest::orbitingFramesEqualTheDefinedOrder_data()
+{
+    posesAndHoursEqualTheDefinedOrder_data();
+}
+
+void SkyOrderGLTest::orbitingFramesEqualTheDefinedOrder()
+{
+    // Real frame steps while orbiting the bump, drawn the default way; after each, the same
+    // state is drawn every way.
+    QFETCH(bool, alpha);
+    const QSurfaceFormat format = surfaceWithAlpha();
+    StartedForm started(true, alpha ? &format : nullptr);
+    TForm1& form = *started.form;
+    form.Panel1->makeCurrent();
+    form.world.setHour(9.0f);
+    std::uint16_t f = vk::letter('F');
+    form.FormKeyDown(f);
+    QVERIFY(form.camera.orbiting);
+    form.KeyState[vk::Right] = true; // travel around the bump
+    form.KeyState[vk::letter('W')] = true;
+    int scenes = 0;
+    for (int i = 0; i < 6; ++i) {
+        form.TimerForDrawingTimer();
+        compareWithDefinedOrder(form, QStringLiteral("orbit frame %1").arg(i), &scenes);
+        if (QTest::currentTestFailed())
+            return;
+    }
+    QCOMPARE(scenes, 6 * int(std::size(kVariants)));
+}
+
+QTEST_MAIN(SkyOrderGLTest)
+#include "SkyOrderGLTest.moc"
