@@ -5,7 +5,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 # Debian packages the build, the viewer and the tests need.
 packages=(cmake g++ make pkg-config qtbase5-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri
-          fonts-dejavu-core fonts-liberation2 libx11-dev xvfb xauth)
+          fonts-dejavu-core fonts-liberation2 libx11-dev xvfb xauth xcompmgr)
 
 ensure_packages() {
   local missing=() p

@@ -10,6 +10,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QProcess>
 #include <QScreen>
 #include <QSlider>
 #include <QWheelEvent>
@@ -88,11 +89,20 @@ void copyFrameStepState(const TForm1& from, TForm1& to)
 class PresentationGLTest : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase();
     void sceneIsANativeWindowBelowThePanels();
     void mouseOverTheSceneReachesThePanel();
     void screenShowsTheFrameAndThePanels();
     void minimisedWindowMakesNoGlCall();
+    void opaqueUnderACompositingManager();
 };
+
+void PresentationGLTest::initTestCase()
+{
+    // As the program starts: every window of the application gets the drawing surface's format,
+    // the top-level window's visual included.
+    QSurfaceFormat::setDefaultFormat(glViewFormat());
+}
 
 void PresentationGLTest::sceneIsANativeWindowBelowThePanels()
 {
@@ -283,6 +293,40 @@ void PresentationGLTest::minimisedWindowMakesNoGlCall()
     form.TimerForDrawingTimer();
     QCOMPARE(presented, 1);
     QCOMPARE(drawn, 1);
+}
+
+void PresentationGLTest::opaqueUnderACompositingManager()
+{
+    // A compositing window manager blends a window whose visual has an alpha channel over what
+    // lies below it. The frame's alpha is no colour (the sky's is the square of its optical
+    // depth), so the surface has none, and the screen must show the frame as drawn.
+    QProcess compositor;
+    compositor.start(QStringLiteral("xcompmgr"), QStringList());
+    QVERIFY2(compositor.waitForStarted(), "xcompmgr could not be started (Debian package xcompmgr)");
+    StartedForm started;
+    TForm1& form = *started.form;
+    QCOMPARE(form.Panel1->nativeSurface()->format().alphaBufferSize() > 0, false);
+    form.Panel1->makeCurrent();
+    form.world.setHour(10.0f);
+    form.TimerForDrawingTimer();
+    const QImage frame = readFrame(form);
+    const QRect scene(100, 0, frame.width() - 100, frame.height());
+    // The compositor repaints the screen after the window's damage: wait for the frame there.
+    QImage screen;
+    const bool shown = QTest::qWaitFor(
+        [&] {
+            screen = onScreen(&form);
+            return differingPixels(screen.copy(scene), frame.copy(scene)) == 0;
+        },
+        5000);
+    if (!shown) {
+        screen.save(testOutputFolder() + QStringLiteral("/composited-screen.png"));
+        frame.save(testOutputFolder() + QStringLiteral("/composited-frame.png"));
+    }
+    QVERIFY2(compositor.state() == QProcess::Running, "xcompmgr ended: another compositing manager runs here?");
+    QVERIFY(shown);
+    compositor.terminate();
+    compositor.waitForFinished();
 }
 
 QTEST_MAIN(PresentationGLTest)
