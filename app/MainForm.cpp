@@ -542,8 +542,9 @@ void TForm1::drawScene(const SceneView& view)
 
     // The sky drawn first paints every pixel (0, 0, 0, 0) with its black sphere, shades the
     // sky over that, and the terrain's depth pass then paints black again over each pixel it
-    // covers. Here the frame is cleared to that black, the depth pass goes first and marks each
-    // pixel it passed at with 1 in the stencil, and the sky is drawn only where the mark is 0,
+    // covers. Here the frame is cleared to that black, the depth pass goes first (its black
+    // would change no pixel, so its colour writes are masked) and marks each pixel it passed
+    // at with 1 in the stencil, and the sky is drawn only where the mark is 0,
     // without its black sphere (TWorld::renderOverBlack). Shaded and blended over the same
     // black, each sky pixel it keeps is the one the sky drawn first would leave, every other
     // pixel is the depth pass's black, and the light and fog colours are set before the
@@ -556,7 +557,9 @@ void TForm1::drawScene(const SceneView& view)
     glEnable(GL_STENCIL_TEST);
     glStencilFunc(GL_ALWAYS, 1, 0xFF);
     glStencilOp(GL_KEEP, GL_KEEP, GL_REPLACE);
+    glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
     drawTerrainDepth(*this);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     glStencilFunc(GL_EQUAL, 0, 0xFF);
     glStencilOp(GL_KEEP, GL_KEEP, GL_KEEP);
     world.renderOverBlack();
