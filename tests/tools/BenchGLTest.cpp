@@ -115,6 +115,7 @@ private slots:
     void insidePresentingDrawsOneFramePerComposition();
     void alternatePresentingReportsBothWays();
     void terrainOptionSelectsTheDrawingPath();
+    void wholeTimingMarksNoPhase();
     void latticeOptionSetsTheTerrainSize();
     void listsItsTerrainPaths();
     void helpPrintsItsOptions();
@@ -163,6 +164,7 @@ void BenchGLTest::checkRun(const QStringList& arguments, const QString& terrain,
         QCOMPARE(frame.value(QStringLiteral("lattice")).toInt(), lattice);
         QVERIFY(frame.value(QStringLiteral("fly")).isBool());
         QVERIFY(!frame.value(QStringLiteral("allocator")).toString().isEmpty());
+        QCOMPARE(frame.value(QStringLiteral("timing")).toString(), QStringLiteral("phases"));
         QVERIFY(frame.value(QStringLiteral("frames")).toInt() >= 1);
         frames += frame.value(QStringLiteral("frames")).toInt();
         QCOMPARE(frame.value(QStringLiteral("warmup")).toInt(), 1);
@@ -277,6 +279,34 @@ void BenchGLTest::terrainOptionSelectsTheDrawingPath()
     QVERIFY(perFrame(batched, "drawCallsPerFrame") < perFrame(literal, "drawCallsPerFrame"));
 }
 
+void BenchGLTest::wholeTimingMarksNoPhase()
+{
+    // Without phase marks the frame is timed whole: no phase is reported, the frame and its
+    // cycle are, and each tick is still presented once.
+    for (const char* surface : {"window", "widget"}) {
+        const BenchRun run = runBench({QStringLiteral("--frames"), QStringLiteral("4"), QStringLiteral("--warmup"),
+                                       QStringLiteral("1"), QStringLiteral("--size"), QStringLiteral("320x240"),
+                                       QStringLiteral("--surface"), QString::fromLatin1(surface),
+                                       QStringLiteral("--timing"), QStringLiteral("whole")});
+        QVERIFY2(run.exitCode == 0, run.err.constData());
+        QList<QJsonObject> lines;
+        CHECK_FIELD(parseLines(run.out, &lines, &fault));
+        QCOMPARE(lines.size(), 2);
+        const QJsonObject frame = lines[1];
+        QCOMPARE(frame.value(QStringLiteral("timing")).toString(), QStringLiteral("whole"));
+        QCOMPARE(frame.value(QStringLiteral("frames")).toInt(), 4);
+        for (const char* key : {"cameraMs", "skyMs", "bumpCpuMs", "depthPassMs", "colourPassesMs", "swapMs"})
+            QVERIFY2(frame.value(QString::fromLatin1(key)).isNull(), key);
+        for (const char* key : {"frameMs", "cycleMs"})
+            CHECK_FIELD(checkSpread(frame, QString::fromLatin1(key), &fault));
+        const double frameMs =
+            frame.value(QStringLiteral("frameMs")).toObject().value(QStringLiteral("median")).toDouble();
+        QVERIFY2(frameMs > 0.0, surface);
+        QCOMPARE(frame.value(QStringLiteral("compositionsPerFrame")).toDouble(), 1.0);
+        QVERIFY(frame.value(QStringLiteral("cellsPerFrame")).toDouble() > 0.0);
+    }
+}
+
 void BenchGLTest::latticeOptionSetsTheTerrainSize()
 {
     QJsonObject frame;
@@ -311,7 +341,8 @@ void BenchGLTest::helpPrintsItsOptions()
         QCOMPARE(process.exitCode(), 0);
         const QString out = QString::fromUtf8(process.readAllStandardOutput());
         QVERIFY2(out.startsWith(QStringLiteral("Usage: ")), qPrintable(out));
-        for (const char* listed : {"--size", "--frames", "--terrain", "--surface", "--present", "--allocator"})
+        for (const char* listed :
+             {"--size", "--frames", "--terrain", "--surface", "--sky", "--timing", "--present", "--allocator"})
             QVERIFY2(out.contains(QLatin1String(listed)), listed);
         QCOMPARE(process.readAllStandardError(), QByteArray());
     }
@@ -347,6 +378,8 @@ void BenchGLTest::rejectsBadOptions_data()
         << QStringList{QStringLiteral("--surface"), QStringLiteral("widget"),   QStringLiteral("--present"),
                        QStringLiteral("alternate"), QStringLiteral("--frames"), QStringLiteral("1")}
         << QStringLiteral("alternate");
+    QTest::newRow("unknown timing") << QStringList{QStringLiteral("--timing"), QStringLiteral("all")}
+                                    << QStringLiteral("--timing");
     QTest::newRow("unknown option") << QStringList{QStringLiteral("--bogus")} << QStringLiteral("bogus");
 }
 

@@ -43,6 +43,11 @@ QString allocatorName(AllocatorChoice allocator)
     return allocator == AllocatorChoice::Default ? QStringLiteral("default") : QStringLiteral("tuned");
 }
 
+QString timingName(TimingChoice timing)
+{
+    return timing == TimingChoice::Whole ? QStringLiteral("whole") : QStringLiteral("phases");
+}
+
 bool parseBenchOptions(const QStringList& arguments, BenchOptions* options, QString* error, bool* helpAsked)
 {
     *helpAsked = false;
@@ -89,10 +94,15 @@ bool parseBenchOptions(const QStringList& arguments, BenchOptions* options, QStr
         QStringLiteral("allocator"),
         QStringLiteral("The heap as the viewer tunes it for drawing (default) or as the C library leaves it."),
         QStringLiteral("tuned|default"));
+    const QCommandLineOption timingOption(
+        QStringLiteral("timing"),
+        QStringLiteral("Time each phase of a frame, finished by glFinish at its end (default), or only the whole "
+                       "frame, finished once at its end, as the viewer runs it."),
+        QStringLiteral("phases|whole"));
     const QCommandLineOption pathsOption(QStringLiteral("terrain-paths"),
                                          QStringLiteral("List the terrain paths of this build and stop."));
     parser.addOptions({helpOption, sizeOption, framesOption, warmupOption, terrainOption, latticeOption, flyOption,
-                       presentOption, surfaceOption, skyOption, allocatorOption, pathsOption});
+                       presentOption, surfaceOption, skyOption, allocatorOption, timingOption, pathsOption});
 
     if (!parser.parse(arguments)) {
         *error = parser.errorText();
@@ -185,6 +195,17 @@ bool parseBenchOptions(const QStringList& arguments, BenchOptions* options, QStr
             options->sky = SkyChoice::First;
         } else {
             *error = QStringLiteral("--sky takes behind or first, not '%1'").arg(sky);
+            return false;
+        }
+    }
+    if (parser.isSet(timingOption)) {
+        const QString timing = parser.value(timingOption);
+        if (timing == QLatin1String("phases")) {
+            options->timing = TimingChoice::Phases;
+        } else if (timing == QLatin1String("whole")) {
+            options->timing = TimingChoice::Whole;
+        } else {
+            *error = QStringLiteral("--timing takes phases or whole, not '%1'").arg(timing);
             return false;
         }
     }

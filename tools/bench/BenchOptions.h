@@ -23,6 +23,11 @@ enum class SurfaceChoice { Window, Widget };
 // depth pass, behind the ground by the depth test (the window's skyBehindTerrain setting).
 enum class SkyChoice { Behind, First };
 
+// How a frame is timed: each phase finished by glFinish at its end (which keeps the driver's
+// threads from overlapping one phase with the next), or only the whole frame step, finished
+// once at its end, as it runs in the viewer.
+enum class TimingChoice { Phases, Whole };
+
 // The C library heap as the viewer sets it up for drawing (tuneAllocatorForDrawing), or as
 // glibc leaves it by default; the page faults per frame tell the two apart.
 enum class AllocatorChoice { Tuned, Default };
@@ -40,6 +45,7 @@ struct BenchOptions {
     SurfaceChoice surface = SurfaceChoice::Window;
     SkyChoice sky = SkyChoice::Behind;
     AllocatorChoice allocator = AllocatorChoice::Tuned;
+    TimingChoice timing = TimingChoice::Phases;
     bool listTerrainPaths = false; // print the terrain paths this build has, one a line, and stop
 };
 
@@ -60,3 +66,4 @@ QString surfaceName(SurfaceChoice surface);
 QString skyName(SkyChoice sky);
 QString presentName(PresentMode mode);
 QString allocatorName(AllocatorChoice allocator);
+QString timingName(TimingChoice timing);

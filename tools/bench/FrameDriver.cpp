@@ -24,12 +24,12 @@ constexpr int kCompositionTimeoutMs = 10000;
 
 } // namespace
 
-FrameDriver::FrameDriver(TForm1& form, bool fly) : form_(form), fly_(fly)
+FrameDriver::FrameDriver(TForm1& form, bool fly, bool phaseMarks) : form_(form), fly_(fly), phaseMarks_(phaseMarks)
 {
     if (activeDriver)
         throw std::logic_error("only one FrameDriver at a time");
     activeDriver = this;
-    framePhaseHook = &FrameDriver::markHook;
+    framePhaseHook = phaseMarks_ ? &FrameDriver::markHook : nullptr;
     if (QOpenGLWidget* composed = form_.Panel1->composedSurface()) {
         connect(composed, &QOpenGLWidget::frameSwapped, this, [this] {
             swappedAt_ = Clock::now();
@@ -83,6 +83,8 @@ void FrameDriver::runFrameStep()
     frameStart_ = Clock::now();
     lastMark_ = frameStart_;
     form_.TimerForDrawingTimer();
+    if (!phaseMarks_)
+        glFinish();
     if (!current_.marked[int(FramePhase::Swap)])
         current_.frameMs = millisecondsBetween(frameStart_, Clock::now());
     frameDrawn_ = true;

@@ -42,7 +42,9 @@ struct FrameTimes {
 class FrameDriver : public QObject {
     Q_OBJECT
 public:
-    FrameDriver(TForm1& form, bool fly);
+    // With phaseMarks, each phase mark finishes the GL work and reads the clock; without, the
+    // frame step runs as in the viewer and only its end is finished and timed.
+    FrameDriver(TForm1& form, bool fly, bool phaseMarks = true);
     ~FrameDriver() override;
 
     // One tick, presented the given way, and its composition. Throws std::runtime_error when
@@ -65,6 +67,7 @@ private:
 
     TForm1& form_;
     bool fly_;
+    bool phaseMarks_;
     bool tickPending_ = false; // inside: a tick asked for a frame that no paint has drawn yet
     bool frameDrawn_ = false;
     int compositions_ = 0;

@@ -234,7 +234,7 @@ int runBench(const BenchOptions& options)
         return records.front().mode == mode ? records.front() : records.back();
     };
     {
-        FrameDriver driver(form, options.fly);
+        FrameDriver driver(form, options.fly, options.timing == TimingChoice::Phases);
         for (int i = 0; i < options.warmupFrames; ++i)
             driver.step(modeOfFrame(i));
         for (int i = 0; i < options.frames; ++i) {
@@ -284,6 +284,7 @@ int runBench(const BenchOptions& options)
             .add("sky", skyName(options.sky))
             .add("present", presentName(record.mode))
             .add("allocator", allocatorName(options.allocator))
+            .add("timing", timingName(options.timing))
             .add("lattice", options.lattice)
             .add("fly", options.fly)
             .add("frames", record.frames)
