@@ -49,8 +49,13 @@ protected:
         case QEvent::MouseButtonDblClick:
         case QEvent::MouseMove: {
             const auto* mouse = static_cast<QMouseEvent*>(event);
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+            QMouseEvent forwarded(mouse->type(), mouse->position(), mouse->scenePosition(), mouse->globalPosition(),
+                                  mouse->button(), mouse->buttons(), mouse->modifiers());
+#else
             QMouseEvent forwarded(mouse->type(), mouse->localPos(), mouse->windowPos(), mouse->screenPos(),
                                   mouse->button(), mouse->buttons(), mouse->modifiers());
+#endif
             QCoreApplication::sendEvent(panel_, &forwarded);
             return true;
         }
