@@ -195,9 +195,8 @@ QImage TForm1::grabWindowImage()
 void TForm1::drawFrame(const SceneView& view)
 {
     drawScene(view);
-    const qreal ratio = Panel1->devicePixelRatioF();
-    drawSceneOverlays({modeLine.get(), messagePanel.get(), helpPanel.get()},
-                      QSize(int(Panel1->width() * ratio + 0.5), int(Panel1->height() * ratio + 0.5)), ratio);
+    drawSceneOverlays({modeLine.get(), messagePanel.get(), helpPanel.get()}, Panel1->pixelSize(),
+                      Panel1->devicePixelRatioF());
 }
 
 void TForm1::runHandler(const std::function<void()>& handler)

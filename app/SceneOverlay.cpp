@@ -3,6 +3,7 @@
 #include <GL/gl.h>
 #include <QLabel>
 #include <QPainter>
+#include <cmath>
 
 SceneOverlay::SceneOverlay(const QString& objectName, Qt::TextFormat format, const QFont& font)
     : label_(std::make_unique<QLabel>())
@@ -106,10 +107,10 @@ void drawSceneOverlays(std::initializer_list<SceneOverlay*> overlays, QSize view
         // directly would be invalid and draw nothing, where the image's visible part is wanted.
         const QImage& image = overlay->image(ratio);
         const QRect box = overlay->geometry();
-        const int left = int(box.left() * ratio + 0.5);
-        const int bottom = viewportPixels.height() - int(box.top() * ratio + 0.5) - image.height();
+        const auto left = GLfloat(std::lround(box.left() * ratio));
+        const auto bottom = GLfloat(viewportPixels.height() - std::lround(box.top() * ratio) - image.height());
         glRasterPos2i(0, 0);
-        glBitmap(0, 0, 0.0f, 0.0f, GLfloat(left), GLfloat(bottom), nullptr);
+        glBitmap(0, 0, 0.0f, 0.0f, left, bottom, nullptr);
         glDrawPixels(image.width(), image.height(), GL_RGBA, GL_UNSIGNED_BYTE, image.constBits());
     }
 

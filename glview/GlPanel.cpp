@@ -8,6 +8,7 @@
 #include <QOpenGLWidget>
 #include <QWheelEvent>
 #include <QWindow>
+#include <cmath>
 
 // The Widget presentation's surface: a QOpenGLWidget that never draws in paintGL, with the
 // framebuffer kept between paints, so Qt's repaints show the last frame as it is.
@@ -227,15 +228,19 @@ bool GlPanel::surfaceVisible() const
     return native_ ? native_->isExposed() : true;
 }
 
+QSize GlPanel::pixelSize() const
+{
+    const qreal ratio = devicePixelRatioF();
+    return QSize(int(std::lround(width() * ratio)), int(std::lround(height() * ratio)));
+}
+
 QImage GlPanel::readFramebuffer()
 {
     if (!initialized_)
         return QImage();
     makeCurrent();
-    const qreal ratio = devicePixelRatioF();
-    const int w = int(width() * ratio + 0.5);
-    const int h = int(height() * ratio + 0.5);
-    QImage image(w, h, QImage::Format_RGBX8888);
+    const QSize size = pixelSize();
+    QImage image(size, QImage::Format_RGBX8888);
     // The composed surface's framebuffer object is read through its one colour attachment,
     // which makeCurrent bound; a window is read from its back buffer.
     if (!composed_)
@@ -245,10 +250,10 @@ QImage GlPanel::readFramebuffer()
     glPixelStorei(GL_PACK_ROW_LENGTH, 0);
     glPixelStorei(GL_PACK_SKIP_ROWS, 0);
     glPixelStorei(GL_PACK_SKIP_PIXELS, 0);
-    glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, image.bits());
+    glReadPixels(0, 0, size.width(), size.height(), GL_RGBA, GL_UNSIGNED_BYTE, image.bits());
     glPopClientAttrib();
     image = image.mirrored();
-    image.setDevicePixelRatio(ratio);
+    image.setDevicePixelRatio(devicePixelRatioF());
     return image;
 }
 

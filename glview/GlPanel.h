@@ -49,6 +49,8 @@ public:
     std::function<void()> onResize;
 
     bool initialized() const { return initialized_; }
+    // The panel's size in device pixels, the size of its framebuffer.
+    QSize pixelSize() const;
     // Makes the panel's context current on its surface (nothing before the first show).
     void makeCurrent();
     QOpenGLContext* context() const;

@@ -5,7 +5,6 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 #include <QOpenGLContext>
-#include <cmath>
 
 GlView glView;
 
@@ -71,9 +70,8 @@ void GlView::resize(QObject*)
         panel->resize(panel->width(), 1);
     if (panel->width() == 0)
         panel->resize(1, panel->height());
-    const qreal ratio = panel->devicePixelRatioF();
-    const auto clientWidth = GLsizei(std::lround(panel->width() * ratio));
-    const auto clientHeight = GLsizei(std::lround(panel->height() * ratio));
+    const GLsizei clientWidth = panel->pixelSize().width();
+    const GLsizei clientHeight = panel->pixelSize().height();
 
     glViewport(0, 0, clientWidth, clientHeight);
     glMatrixMode(GL_PROJECTION);

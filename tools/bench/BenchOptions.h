@@ -20,7 +20,7 @@ enum class PresentChoice { Outside, Inside, Alternate };
 enum class SurfaceChoice { Window, Widget };
 
 // Where the sky goes in the frame: drawn first over the whole view, or after the terrain's
-// depth pass, behind the ground by the depth test (the window's skyBehindTerrain setting).
+// depth pass, kept off the ground by its stencil mark (the window's skyBehindGround setting).
 enum class SkyChoice { Behind, First };
 
 // How a frame is timed: each phase finished by glFinish at its end (which keeps the driver's
