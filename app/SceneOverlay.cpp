@@ -56,7 +56,8 @@ const QImage& SceneOverlay::image(qreal devicePixelRatio)
         painted.setDevicePixelRatio(devicePixelRatio);
         painted.fill(Qt::transparent);
         QPainter painter(&painted);
-        label_->render(&painter);
+        // Without DrawWindowBackground: the style sheet paints the box itself, once.
+        label_->render(&painter, QPoint(), QRegion(), QWidget::DrawChildren);
         painter.end();
         image_ = painted.mirrored();
         image_.setDevicePixelRatio(devicePixelRatio);

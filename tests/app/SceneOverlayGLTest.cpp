@@ -1,0 +1,222 @@
+// The overlays drawn into the frame: the translucent box over the scene where it is placed, its
+// visible part when it reaches past the view, nothing when hidden, and every GL state as the
+// frame left it.
+
+#include "GlChecks.h"
+#include "GlTestPanel.h"
+#include "SceneOverlay.h"
+
+#include <GL/gl.h>
+#include <QFont>
+#include <QTest>
+#include <cmath>
+#include <vector>
+
+namespace {
+
+constexpr int kPanelWidth = 320;
+constexpr int kPanelHeight = 200;
+// The scene behind the overlays: a colour every channel of which the box visibly darkens.
+constexpr GLfloat kScene[4] = {0.8f, 0.4f, 0.6f, 1.0f};
+
+QFont overlayFont()
+{
+    QFont font(QStringLiteral("Liberation Sans"));
+    font.setPixelSize(11);
+    return font;
+}
+
+void clearToScene()
+{
+    glClearColor(kScene[0], kScene[1], kScene[2], kScene[3]);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+}
+
+// The box's black at alpha 160 over a channel of the scene, as 8-bit values.
+int darkened(GLfloat scene)
+{
+    return int(std::lround(scene * 255.0 * (255.0 - 160.0) / 255.0));
+}
+
+bool nearlyDarkened(QRgb pixel)
+{
+    return std::abs(qRed(pixel) - darkened(kScene[0])) <= 2 && std::abs(qGreen(pixel) - darkened(kScene[1])) <= 2 &&
+           std::abs(qBlue(pixel) - darkened(kScene[2])) <= 2;
+}
+
+bool isScene(QRgb pixel)
+{
+    return std::abs(qRed(pixel) - 204) <= 1 && std::abs(qGreen(pixel) - 102) <= 1 && std::abs(qBlue(pixel) - 153) <= 1;
+}
+
+} // namespace
+
+class SceneOverlayGLTest : public QObject {
+    Q_OBJECT
+private slots:
+    void boxIsBlendedOverTheSceneWhereItIsPlaced();
+    void partReachingPastTheViewIsStillDrawn();
+    void hiddenOverlayDrawsNothing();
+    void leavesEveryStateAsItFound();
+};
+
+void SceneOverlayGLTest::boxIsBlendedOverTheSceneWhereItIsPlaced()
+{
+    GlTestPanel test(kPanelWidth, kPanelHeight);
+    SceneOverlay overlay(QStringLiteral("Line"), Qt::PlainText, overlayFont());
+    overlay.setText(QStringLiteral("Orbit"));
+    overlay.adjustSize();
+    overlay.move(40, 30);
+    overlay.show();
+    const QRect box = overlay.geometry();
+    QVERIFY(box.width() > 20 && box.height() > 12);
+
+    clearToScene();
+    drawSceneOverlays({&overlay}, test.panel()->pixelSize(), 1.0);
+    VERIFY_NO_GL_ERROR();
+    const QImage frame = test.readPixels();
+    // The padding (no text) in the box's corners is the scene darkened by the box's alpha.
+    for (const QPoint& corner : {box.topLeft() + QPoint(1, 1), box.topRight() + QPoint(-1, 1),
+                                 box.bottomLeft() + QPoint(1, -1), box.bottomRight() + QPoint(-1, -1)})
+        QVERIFY2(nearlyDarkened(frame.pixel(corner)),
+                 qPrintable(
+                     QStringLiteral("%1,%2: %3").arg(corner.x()).arg(corner.y()).arg(frame.pixel(corner), 0, 16)));
+    // White text inside: some pixel in the box is much brighter than the darkened scene.
+    int brightest = 0;
+    for (int y = box.top(); y <= box.bottom(); ++y)
+        for (int x = box.left(); x <= box.right(); ++x)
+            brightest = std::max(brightest, qGreen(frame.pixel(x, y)));
+    QVERIFY2(brightest > 200, qPrintable(QString::number(brightest)));
+    // Just outside the box, all round, the scene is untouched.
+    for (const QPoint& outside : {box.topLeft() + QPoint(-1, -1), box.topRight() + QPoint(1, 0),
+                                  box.bottomLeft() + QPoint(0, 1), box.bottomRight() + QPoint(1, 1)})
+        QVERIFY2(isScene(frame.pixel(outside)), qPrintable(QStringLiteral("%1,%2").arg(outside.x()).arg(outside.y())));
+}
+
+void SceneOverlayGLTest::partReachingPastTheViewIsStillDrawn()
+{
+    // A box that reaches below and right of the view, and one larger than the view: their
+    // raster positions lie outside it, and their visible parts are drawn all the same.
+    GlTestPanel test(kPanelWidth, kPanelHeight);
+    SceneOverlay corner(QStringLiteral("Corner"), Qt::PlainText, overlayFont());
+    corner.setText(QStringLiteral("A line that is longer than the rest of the view is wide"));
+    corner.adjustSize();
+    corner.move(kPanelWidth - 40, kPanelHeight - 8);
+    corner.show();
+    QVERIFY(corner.geometry().right() >= kPanelWidth && corner.geometry().bottom() >= kPanelHeight);
+
+    clearToScene();
+    drawSceneOverlays({&corner}, test.panel()->pixelSize(), 1.0);
+    QImage frame = test.readPixels();
+    QVERIFY(nearlyDarkened(frame.pixel(kPanelWidth - 39, kPanelHeight - 7)));
+    QVERIFY(isScene(frame.pixel(kPanelWidth - 41, kPanelHeight - 9)));
+
+    SceneOverlay huge(QStringLiteral("Huge"), Qt::RichText, overlayFont());
+    QString rows;
+    for (int i = 0; i < 20; ++i)
+        rows += QStringLiteral("<tr><td>row %1</td><td>of a table taller and wider than the view</td></tr>").arg(i);
+    huge.setText(QStringLiteral("<table>") + rows + QStringLiteral("</table>"));
+    huge.adjustSize();
+    huge.move(0, 0);
+    huge.show();
+    const QSize small(160, 120);
+    QVERIFY2(huge.width() > small.width() && huge.height() > small.height(),
+             qPrintable(QStringLiteral("%1x%2").arg(huge.width()).arg(huge.height())));
+    clearToScene();
+    drawSceneOverlays({&huge}, small, 1.0);
+    frame = test.readPixels();
+    // Drawn as if into a view of the small size: its whole lower-left is covered by the box
+    // (padding or text), the rest of the panel above that view is the scene.
+    const int top = kPanelHeight - small.height();
+    QVERIFY(nearlyDarkened(frame.pixel(1, top + 1)));
+    QVERIFY(isScene(frame.pixel(1, top - 1)));
+    QVERIFY(!isScene(frame.pixel(small.width() - 1, kPanelHeight - 1)));
+    VERIFY_NO_GL_ERROR();
+}
+
+void SceneOverlayGLTest::hiddenOverlayDrawsNothing()
+{
+    GlTestPanel test(kPanelWidth, kPanelHeight);
+    SceneOverlay overlay(QStringLiteral("Line"), Qt::PlainText, overlayFont());
+    overlay.setText(QStringLiteral("Time frozen"));
+    overlay.adjustSize();
+    overlay.move(10, 10);
+    clearToScene();
+    const QImage before = test.readPixels();
+    drawSceneOverlays({&overlay}, test.panel()->pixelSize(), 1.0);
+    QCOMPARE(test.readPixels(), before);
+    overlay.show();
+    drawSceneOverlays({&overlay}, test.panel()->pixelSize(), 1.0);
+    QVERIFY(test.readPixels() != before);
+    overlay.hide();
+    QVERIFY(!overlay.isVisible());
+}
+
+void SceneOverlayGLTest::leavesEveryStateAsItFound()
+{
+    GlTestPanel test(kPanelWidth, kPanelHeight);
+    SceneOverlay overlay(QStringLiteral("Line"), Qt::PlainText, overlayFont());
+    overlay.setText(QStringLiteral("Saved somewhere"));
+    overlay.adjustSize();
+    overlay.move(20, 20);
+    overlay.show();
+
+    // The frame's state after the terrain, and more that the overlays must not disturb.
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_TEXTURE_2D);
+    glEnable(GL_LIGHTING);
+    glEnable(GL_CULL_FACE);
+    glEnable(GL_STENCIL_TEST);
+    enableViewerFog();
+    glDisable(GL_ALPHA_TEST);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 7);
+    glPixelZoom(2.0f, 3.0f);
+    glColor4f(0.25f, 0.5f, 0.75f, 1.0f);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glFrustum(-1.0, 1.0, -1.0, 1.0, 0.5, 50.0);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glTranslatef(1.0f, 2.0f, -3.0f);
+    glRasterPos3f(0.1f, 0.2f, -4.0f);
+
+    const auto read = [] {
+        std::vector<double> state;
+        for (GLenum cap : {GL_DEPTH_TEST, GL_TEXTURE_2D, GL_LIGHTING, GL_CULL_FACE, GL_STENCIL_TEST, GL_FOG,
+                           GL_ALPHA_TEST, GL_BLEND, GL_TEXTURE_1D})
+            state.push_back(glIsEnabled(cap));
+        for (GLenum name : {GL_BLEND_SRC, GL_BLEND_DST, GL_UNPACK_ALIGNMENT, GL_UNPACK_ROW_LENGTH, GL_MATRIX_MODE,
+                            GL_CURRENT_RASTER_POSITION_VALID}) {
+            GLint value = 0;
+            glGetIntegerv(name, &value);
+            state.push_back(value);
+        }
+        for (GLenum name : {GL_ZOOM_X, GL_ZOOM_Y}) {
+            GLfloat value = 0.0f;
+            glGetFloatv(name, &value);
+            state.push_back(value);
+        }
+        for (GLenum name : {GL_CURRENT_COLOR, GL_CURRENT_RASTER_POSITION}) {
+            GLfloat values[4] = {};
+            glGetFloatv(name, values);
+            state.insert(state.end(), values, values + 4);
+        }
+        for (GLenum name : {GL_PROJECTION_MATRIX, GL_MODELVIEW_MATRIX}) {
+            GLfloat values[16] = {};
+            glGetFloatv(name, values);
+            state.insert(state.end(), values, values + 16);
+        }
+        return state;
+    };
+    const std::vector<double> before = read();
+    drawSceneOverlays({&overlay}, test.panel()->pixelSize(), 1.0);
+    QCOMPARE(read(), before);
+    VERIFY_NO_GL_ERROR();
+}
+
+QTEST_MAIN(SceneOverlayGLTest)
+#include "SceneOverlayGLTest.moc"
