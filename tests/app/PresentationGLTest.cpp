@@ -93,6 +93,7 @@ private slots:
     void sceneIsANativeWindowBelowThePanels();
     void mouseOverTheSceneReachesThePanel();
     void screenShowsTheFrameAndThePanels();
+    void overlaysAreOnTheScreen();
     void minimisedWindowMakesNoGlCall();
     void opaqueUnderACompositingManager();
 };
@@ -222,6 +223,35 @@ void PresentationGLTest::screenShowsTheFrameAndThePanels()
         QVERIFY(differingPixels(screen.copy(area), frame.copy(area)) > area.width() * area.height() / 2);
         QVERIFY(differingPixels(window.copy(area), frame.copy(area)) > area.width() * area.height() / 2);
     }
+}
+
+void PresentationGLTest::overlaysAreOnTheScreen()
+{
+    // The help table and the mode line are drawn into the frame, so the screen shows them over
+    // the scene, translucent, and no widget of theirs lies anywhere.
+    StartedForm started;
+    TForm1& form = *started.form;
+    form.Panel1->makeCurrent();
+    form.world.setHour(10.0f);
+    form.TimerForDrawingTimer();
+    const QImage without = readFrame(form);
+    QTest::keyClick(started.window(), Qt::Key_F1);
+    QTest::keyClick(started.window(), Qt::Key_T);
+    QVERIFY(form.helpPanel->isVisible() && form.modeLine->isVisible());
+    form.TimerForDrawingTimer();
+    const QImage with = readFrame(form);
+    QImage screen;
+    const QRect scene(100, 0, with.width() - 100, with.height());
+    QVERIFY(QTest::qWaitFor([&] {
+        screen = onScreen(&form);
+        return differingPixels(screen.copy(scene), with.copy(scene)) == 0;
+    }));
+    for (const QRect& box : {form.helpPanel->geometry(), form.modeLine->geometry()}) {
+        QVERIFY(differingPixels(with.copy(box), without.copy(box)) > box.width() * box.height() / 2);
+        QVERIFY(meanDifference(with.copy(box), without.copy(box)) > 1.0);
+    }
+    for (const char* name : {"HelpPanel", "MessagePanel", "ModeLine"})
+        QVERIFY2(!form.findChild<QWidget*>(QLatin1String(name)), name);
 }
 
 void PresentationGLTest::minimisedWindowMakesNoGlCall()
