@@ -543,13 +543,13 @@ void TForm1::drawScene(const SceneView& view)
     // sky over that, and the terrain's depth pass then paints black again over each pixel it
     // covers. Here the frame is cleared to that black, the depth pass goes first (its black
     // would change no pixel, so its colour writes are masked) and marks each pixel it passed
-    // at with 1 in the stencil, and the sky is drawn only where the mark is 0,
-    // without its black sphere (TWorld::renderOverBlack). Shaded and blended over the same
-    // black, each sky pixel it keeps is the one the sky drawn first would leave, every other
-    // pixel is the depth pass's black, and the light and fog colours are set before the
-    // colour passes as before. Unlike a depth test at the far plane, the mark also spares
-    // ground that lies exactly at the far plane's depth. Afterwards the stencil test is off
-    // again, with its function and operations at their defaults.
+    // at with 1 in the stencil, and the sky is drawn only where the mark is 0, without its
+    // black sphere (TWorld::renderOverBlack). Shaded and blended over the same black, each sky
+    // pixel it keeps is the one the sky drawn first would leave, every other pixel is the
+    // depth pass's black, and the light and fog colours are set before the colour passes as
+    // before. Unlike a depth test at the far plane, the mark also spares ground that lies
+    // exactly at the far plane's depth. Afterwards the stencil test is off again, with its
+    // function and operations at their defaults.
     const float black[4] = {0.0f, 0.0f, 0.0f, 0.0f};
     beginFrameWithStencil(black);
     lookAlong(view);

@@ -22,21 +22,10 @@ void TLandscape::renderDepth(float x, float z, float radius)
     glEnableClientState(GL_VERTEX_ARRAY);
     glVertexPointer(3, GL_FLOAT, 0, positions);
 
-    LatticeWindow win = windowAround(x, z, radius, spacing);
-    // The strips of column col span the triangles between col and col+1; one more column on
-    // the low side and one more row on either side than the colour passes, so the depth
-    // surface covers every hexagon they draw.
-    win.colLo -= 1;
-    win.rowLo -= 1;
-    win.rowHi += 1;
-    if (win.colLo < 0)
-        win.colLo = 0;
-    if (win.colHi > int(width) - 1)
-        win.colHi = int(width) - 1;
-    if (win.rowLo < 0)
-        win.rowLo = 0;
-    if (win.rowHi > int(depth))
-        win.rowHi = int(depth);
+    // The strips of column col span the triangles between col and col+1; the window reaches
+    // one column and one row further than the colour passes', so the depth surface covers every
+    // hexagon they draw.
+    const LatticeWindow win = depthPassWindow(*this, x, z, radius);
 
     if (win.rowHi > win.rowLo) {
         std::vector<GLuint> strip(2 * std::size_t(win.rowHi - win.rowLo));

@@ -46,3 +46,20 @@ LatticeWindow colourPassWindow(const TLandscape& land, float x, float z, float r
         win.rowHi = int(land.depth) - 1;
     return win;
 }
+
+LatticeWindow depthPassWindow(const TLandscape& land, float x, float z, float radius)
+{
+    LatticeWindow win = windowAround(x, z, radius, land.spacing);
+    win.colLo -= 1;
+    win.rowLo -= 1;
+    win.rowHi += 1;
+    if (win.colLo < 0)
+        win.colLo = 0;
+    if (win.colHi > int(land.width) - 1)
+        win.colHi = int(land.width) - 1;
+    if (win.rowLo < 0)
+        win.rowLo = 0;
+    if (win.rowHi > int(land.depth))
+        win.rowHi = int(land.depth);
+    return win;
+}

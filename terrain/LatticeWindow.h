@@ -14,6 +14,11 @@ LatticeWindow windowAround(float x, float z, float radius, float spacing);
 // rowLo..rowHi-1.
 LatticeWindow colourPassWindow(const TLandscape& land, float x, float z, float radius);
 
+// The depth pre-pass's strips: one per column colLo..colHi-1, each spanning the triangles
+// between its column and the next over rows rowLo..rowHi-1; one more column on the low side
+// and one more row on either side than the colour passes, clamped to the lattice.
+LatticeWindow depthPassWindow(const TLandscape& land, float x, float z, float radius);
+
 // True when the window holds no cell.
 inline bool isEmpty(const LatticeWindow& win)
 {

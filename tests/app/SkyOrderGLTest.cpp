@@ -115,6 +115,7 @@ FrameState readFrameState()
                 {GL_FOG, "GL_FOG"},
                 {GL_COLOR_MATERIAL, "GL_COLOR_MATERIAL"},
                 {GL_STENCIL_TEST, "GL_STENCIL_TEST"},
+                {GL_SCISSOR_TEST, "GL_SCISSOR_TEST"},
                 {GL_POLYGON_OFFSET_FILL, "GL_POLYGON_OFFSET_FILL"},
                 {GL_TEXTURE_GEN_S, "GL_TEXTURE_GEN_S"},
                 {GL_VERTEX_ARRAY, "GL_VERTEX_ARRAY"}};
@@ -142,6 +143,9 @@ FrameState readFrameState()
         glGetIntegerv(integer.pname, &value);
         add(integer.name, &value, 1);
     }
+    GLint box[4] = {};
+    glGetIntegerv(GL_SCISSOR_BOX, box);
+    add("GL_SCISSOR_BOX", box, 4);
     GLfloat values[16] = {};
     glGetFloatv(GL_COLOR_CLEAR_VALUE, values);
     add("GL_COLOR_CLEAR_VALUE", values, 4);
