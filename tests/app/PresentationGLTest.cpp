@@ -13,6 +13,7 @@
 #include <QProcess>
 #include <QScreen>
 #include <QSlider>
+#include <QTimer>
 #include <QWheelEvent>
 #include <QWindow>
 #include <cstring>
@@ -94,6 +95,7 @@ private slots:
     void mouseOverTheSceneReachesThePanel();
     void screenShowsTheFrameAndThePanels();
     void overlaysAreOnTheScreen();
+    void oneFrameStepPerDrawingTick();
     void minimisedWindowMakesNoGlCall();
     void opaqueUnderACompositingManager();
 };
@@ -252,6 +254,32 @@ void PresentationGLTest::overlaysAreOnTheScreen()
     }
     for (const char* name : {"HelpPanel", "MessagePanel", "ModeLine"})
         QVERIFY2(!form.findChild<QWidget*>(QLatin1String(name)), name);
+}
+
+void PresentationGLTest::oneFrameStepPerDrawingTick()
+{
+    // With the timers running, each tick of the drawing timer is one frame step and nothing
+    // else steps a frame: not the window system's exposes, a resize, or a repaint of the panels.
+    StartedForm started(false);
+    TForm1& form = *started.form;
+    int ticks = 0, steps = 0, drawn = 0;
+    QObject::connect(form.TimerForDrawing, &QTimer::timeout, [&ticks] { ++ticks; });
+    QObject::connect(&form, &TForm1::frameStepped, [&steps] { ++steps; });
+    QObject::connect(&form, &TForm1::frameDrawn, [&drawn] { ++drawn; });
+    QTest::qWait(300);
+    form.resize(800, 500);
+    QTest::qWait(200);
+    form.Panel4->update();
+    form.Panel1->nativeSurface()->requestUpdate();
+    form.repaint();
+    QTest::qWait(200);
+    form.resize(1012, 614);
+    QTest::qWait(300);
+    form.TimerForDrawing->stop();
+    QVERIFY2(ticks > 20, qPrintable(QString::number(ticks)));
+    QCOMPARE(steps, ticks);
+    // Drawn: all but a tick the window system may catch between the resize and its expose.
+    QVERIFY2(drawn > ticks / 2 && drawn <= ticks, qPrintable(QStringLiteral("%1 of %2").arg(drawn).arg(ticks)));
 }
 
 void PresentationGLTest::minimisedWindowMakesNoGlCall()
