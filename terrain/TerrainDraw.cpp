@@ -3,19 +3,37 @@
 #include "FormState.h"
 #include "FramePhases.h"
 
-void drawTerrain(TForm1State& form)
+namespace {
+
+// The terrain's colour passes along form.terrainPath, after its depth pass or with it, and
+// the normals overlay.
+void drawTerrainPasses(TForm1State& form, bool withDepthPass)
 {
     if (!form.landscapeBuilt)
         return;
     TLandscape& land = form.landscape;
     const float eyeX = float(form.camera.position.x);
     const float eyeZ = float(form.camera.position.z);
-    if (form.terrainPath == TerrainPath::Batched)
-        land.renderBatched(eyeX, eyeZ, kTerrainDrawRadius);
-    else
-        land.render(eyeX, eyeZ, kTerrainDrawRadius);
+    if (form.terrainPath == TerrainPath::Batched) {
+        if (withDepthPass)
+            land.renderBatched(eyeX, eyeZ, kTerrainDrawRadius);
+        else
+            land.renderBatchedColour(eyeX, eyeZ, kTerrainDrawRadius);
+    } else {
+        if (withDepthPass)
+            land.render(eyeX, eyeZ, kTerrainDrawRadius);
+        else
+            land.renderColour(eyeX, eyeZ, kTerrainDrawRadius);
+    }
     if (form.showNormals)
         land.renderNormals();
+}
+
+} // namespace
+
+void drawTerrain(TForm1State& form)
+{
+    drawTerrainPasses(form, true);
 }
 
 void drawTerrainDepth(TForm1State& form)
@@ -28,15 +46,5 @@ void drawTerrainDepth(TForm1State& form)
 
 void drawTerrainColour(TForm1State& form)
 {
-    if (!form.landscapeBuilt)
-        return;
-    TLandscape& land = form.landscape;
-    const float eyeX = float(form.camera.position.x);
-    const float eyeZ = float(form.camera.position.z);
-    if (form.terrainPath == TerrainPath::Batched)
-        land.renderBatchedColour(eyeX, eyeZ, kTerrainDrawRadius);
-    else
-        land.renderColour(eyeX, eyeZ, kTerrainDrawRadius);
-    if (form.showNormals)
-        land.renderNormals();
+    drawTerrainPasses(form, false);
 }
