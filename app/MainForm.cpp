@@ -1,54 +1,26 @@
 #include "MainForm.h"
 
-#include "FramePhases.h"
+#include "FrameInstruments.h"
 #include "GlPanel.h"
 #include "GlView.h"
 #include "InputConversion.h"
 #include "KeyCodes.h"
-#include "KeyHelp.h"
 #include "SceneMouse.h"
-#include "TerrainBuild.h"
-#include "TerrainDraw.h"
+#include "SceneStartup.h"
+#include "Screenshots.h"
+#include "ViewOverlays.h"
 #include "WanderingBump.h"
 #include "ui_MainForm.h"
 
-#include <GL/gl.h>
-#include <GL/glu.h>
 #include <QApplication>
-#include <QDateTime>
-#include <QDir>
-#include <QFileInfo>
-#include <QImage>
-#include <QImageWriter>
 #include <QKeyEvent>
 #include <QMessageBox>
-#include <QPainter>
 #include <QPointer>
 #include <QScreen>
-#include <QStandardPaths>
 #include <QTimer>
 #include <QWindow>
 #include <algorithm>
 #include <cmath>
-#include <ctime>
-
-TForm1* Form1 = nullptr;
-
-std::uint32_t platformTickCount()
-{
-    // Milliseconds of the monotonic clock, cut to 32 bits: wraps like any such counter.
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    const std::uint64_t ms = std::uint64_t(now.tv_sec) * 1000u + std::uint64_t(now.tv_nsec) / 1000000u;
-    return std::uint32_t(ms & 0xFFFFFFFFu);
-}
-
-void setStartupWorldSettings(TWorld& world)
-{
-    world.atmosphereHeight = 100000.0f;
-    world.sunAngle = 2.0f;
-    world.haloAngle = 22.0f;
-}
 
 TForm1::TForm1(QWidget* owner) : QWidget(owner), ui(std::make_unique<Ui::MainForm>())
 {
@@ -86,7 +58,7 @@ TForm1::TForm1(QWidget* owner) : QWidget(owner), ui(std::make_unique<Ui::MainFor
         label->adjustSize();
 
     // Qt fixes the surface format when it creates the panel's context, on the first show.
-    Panel1->setFormat(glViewFormat());
+    Panel1->setFormat(viewSurfaceFormat());
     Panel1->onInitialize = [this] { firstShow(); };
 
     TimerForDrawing = new QTimer(this);
@@ -100,7 +72,28 @@ TForm1::TForm1(QWidget* owner) : QWidget(owner), ui(std::make_unique<Ui::MainFor
     TimerBigBen->setObjectName(QStringLiteral("TimerBigBen"));
     TimerBigBen->setInterval(10);
     TimerBigBen->setTimerType(Qt::PreciseTimer);
+    connectHandlers();
 
+    // Overlays over the view, drawn into the frame; hidden until used. They never take the
+    // mouse: a drag may start on them, and a click on the help panel reaches the scene, which
+    // closes it.
+    overlays = std::make_unique<ViewOverlays>(font());
+    sceneMouse = new SceneMouse(Panel1, camera, speedFactor);
+    sceneMouse->pressTaken = [this] { return overlays->hideHelp(); };
+
+    tickCount = platformTickCount;
+    showError = [this](const QString& message) {
+        // On the heap and guarded: should the window be destroyed while its box is open, it
+        // takes the box along, and exec() returns without touching either.
+        QPointer<QMessageBox> box = new QMessageBox(QMessageBox::Critical, QCoreApplication::applicationName(), message,
+                                                    QMessageBox::Ok, this);
+        box->exec();
+        delete box;
+    };
+}
+
+void TForm1::connectHandlers()
+{
     connect(TimerForDrawing, &QTimer::timeout, this, [this] {
         runHandler([this] { TimerForDrawingTimer(); });
         updateModeLine();
@@ -120,37 +113,6 @@ TForm1::TForm1(QWidget* owner) : QWidget(owner), ui(std::make_unique<Ui::MainFor
     // key-down handler filters the field and so runs after the window's.
     qApp->installEventFilter(this);
     Edit1->installEventFilter(this);
-
-    // Overlays over the view, drawn into the frame; hidden until used. They never take the
-    // mouse: a drag may start on them, and a click on the help panel reaches the scene, which
-    // closes it.
-    helpPanel = std::make_unique<SceneOverlay>(QStringLiteral("HelpPanel"), Qt::RichText, font());
-    helpPanel->setText(keyHelpHtml());
-    helpPanel->adjustSize();
-    messagePanel = std::make_unique<SceneOverlay>(QStringLiteral("MessagePanel"), Qt::PlainText, font());
-    modeLine = std::make_unique<SceneOverlay>(QStringLiteral("ModeLine"), Qt::PlainText, font());
-    messageTimer_ = new QTimer(this);
-    messageTimer_->setSingleShot(true);
-    messageTimer_->setInterval(3000);
-    connect(messageTimer_, &QTimer::timeout, this, [this] { messagePanel->hide(); });
-
-    sceneMouse = new SceneMouse(Panel1, camera, speedFactor);
-    sceneMouse->pressTaken = [this] {
-        if (!helpPanel->isVisible())
-            return false;
-        helpPanel->hide();
-        return true;
-    };
-
-    tickCount = platformTickCount;
-    showError = [this](const QString& message) {
-        // On the heap and guarded: should the window be destroyed while its box is open, it
-        // takes the box along, and exec() returns without touching either.
-        QPointer<QMessageBox> box = new QMessageBox(QMessageBox::Critical, QCoreApplication::applicationName(), message,
-                                                    QMessageBox::Ok, this);
-        box->exec();
-        delete box;
-    };
 }
 
 TForm1::~TForm1()
@@ -164,39 +126,13 @@ TForm1::~TForm1()
     // base widget deletes the panel after that.
     if (Panel1->initialized())
         Panel1->makeCurrent();
-    if (Form1 == this)
-        Form1 = nullptr;
-}
-
-QImage TForm1::grabWindowImage()
-{
-    QImage image(size() * devicePixelRatioF(), QImage::Format_RGB32);
-    image.setDevicePixelRatio(devicePixelRatioF());
-    image.fill(palette().window().color());
-    QPainter painter(&image);
-    // The last frame is drawn again for the picture and read back before any swap: what a swap
-    // leaves in the back buffer is the window system's. It has the last frame's view, so with
-    // the clock and the keys unchanged since (as after the frames of --screenshot) it is that
-    // frame to the pixel; the overlays are those shown now.
-    if (Panel1->initialized()) {
-        Panel1->makeCurrent();
-        drawFrame(lastView_ ? *lastView_ : SceneView{camera.position, camera.target, camera.up});
-        painter.drawImage(Panel1->pos(), Panel1->readFramebuffer());
-    }
-    // Each panel is a window of its own over the scene: the screen shows its pixels as Qt
-    // paints them into the panel's own background, not blended over the scene below.
-    for (QWidget* panel : {static_cast<QWidget*>(Panel2), static_cast<QWidget*>(Panel3), static_cast<QWidget*>(Panel4),
-                           static_cast<QWidget*>(Panel5)})
-        painter.drawImage(panel->mapTo(this, QPoint()), panel->grab().toImage());
-    painter.end();
-    return image;
 }
 
 void TForm1::drawFrame(const SceneView& view)
 {
-    drawScene(view);
-    drawSceneOverlays({modeLine.get(), messagePanel.get(), helpPanel.get()}, Panel1->pixelSize(),
-                      Panel1->devicePixelRatioF());
+    drawScene(*this, view, keyHeld(vk::letter('K')));
+    drawOverlayPictures(overlays->pictures(Panel1->devicePixelRatioF()), Panel1->pixelSize(),
+                        Panel1->devicePixelRatioF());
 }
 
 void TForm1::runHandler(const std::function<void()>& handler)
@@ -240,10 +176,6 @@ void TForm1::firstShow()
     } catch (...) {
         QTimer::singleShot(0, this, [this] { reportError(QString()); });
     }
-    // Whether the surface can mark the ground for the sky (drawScene).
-    GLint stencilBits = 0;
-    glGetIntegerv(GL_STENCIL_BITS, &stencilBits);
-    stencilBits_ = stencilBits;
     started_ = true;
     // The first frame-rate interval starts now, so the first read-out is a real rate.
     lastTick = tickCount();
@@ -255,25 +187,11 @@ void TForm1::firstShow()
 
 void TForm1::FormShow()
 {
-    initRenderState(Panel1);
-    glView.setPerspective(45.0f, 50.0f);
-    world.setHour(5.0f);
-    setStartupWorldSettings(world);
-    world.init();
-    worldReady_ = true;
-
-    glEnable(GL_FOG);
-    glFogi(GL_FOG_MODE, GL_LINEAR);
-    glFogf(GL_FOG_START, 7.0f);
-    glFogf(GL_FOG_END, 45.0f);
-    const GLfloat fogColour[4] = {0.8f, 0.8f, 0.8f, 1.0f};
-    glFogfv(GL_FOG_COLOR, fogColour);
-
-    // A texture that cannot be read stops the build. The window is still brought into a
-    // usable state (camera placed, controls filled) before the error goes on to be shown; the
-    // frame then draws the sky without terrain.
+    // A texture that cannot be read stops the scene's start-up in the terrain build. The
+    // window is still brought into a usable state (camera placed, controls filled) before the
+    // error goes on to be shown; the frame then draws the sky without terrain.
     try {
-        buildLandscape(*this);
+        startScene(*this, Panel1);
     } catch (...) {
         placeCameraAndControls();
         throw;
@@ -283,8 +201,7 @@ void TForm1::FormShow()
 
 void TForm1::placeCameraAndControls()
 {
-    camera.setPosition(100.0, 7.0, 100.0);
-    camera.setAngles(125.0, 0.0, 0.0);
+    placeStartCamera(camera);
     // Positions from the strengths; the product is formed in double and truncated. A changed
     // position fires the slider's change handler, which writes position * 0.01 back.
     TrackBar1->setValue(int(std::trunc(double(world.scattering[0]) * 100.0)));
@@ -300,7 +217,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
     if (type == QEvent::WindowDeactivate && watched == this)
         releaseHeldKeys();
     else if (type == QEvent::Resize && watched == Panel1)
-        layoutOverlays();
+        overlays->layout(Panel1->size());
     if (type != QEvent::KeyPress && type != QEvent::KeyRelease)
         return QWidget::eventFilter(watched, event);
     auto* keyEvent = static_cast<QKeyEvent*>(event);
@@ -310,9 +227,9 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
     if (watched == windowHandle()) {
         if (type == QEvent::KeyPress) {
             runHandler([this, &key] { FormKeyDown(key); });
-            // The added keys act once per press: a held F12 saves one picture, not one per repeat.
+            // The free keys act once per press: a held F12 saves one picture, not one per repeat.
             if (!keyEvent->isAutoRepeat())
-                runHandler([this, key] { addedKeyDown(key); });
+                runHandler([this, key] { freeKeyDown(key); });
         } else if (!keyEvent->isAutoRepeat()) {
             // X11 auto-repeat sends a release before every repeated press; a held key stays held.
             runHandler([this, &key] { FormKeyUp(key); });
@@ -349,34 +266,27 @@ void TForm1::FormKeyDown(std::uint16_t& key)
         close();
 }
 
-void TForm1::addedKeyDown(std::uint16_t key)
+// The keys the key table leaves free, given actions of their own.
+void TForm1::freeKeyDown(std::uint16_t key)
 {
     if (key == vk::Home)
         goHome();
     else if (key == vk::F1)
-        toggleHelp();
+        overlays->toggleHelp();
     else if (key == vk::F11)
         toggleFullScreen();
     else if (key == vk::F12)
-        saveScreenshot();
+        saveScreenshot(*this);
 }
 
 void TForm1::goHome()
 {
-    // The start-up's placement: out of orbit first, so the position is the eye's and the
-    // angles anchor the target one unit ahead of it.
+    // Out of orbit first, so the position is the eye's and the angles anchor the target one
+    // unit ahead of it.
     if (camera.orbiting)
         camera.leaveOrbit();
-    camera.setPosition(100.0, 7.0, 100.0);
-    camera.setAngles(125.0, 0.0, 0.0);
+    placeStartCamera(camera);
     updateModeLine();
-}
-
-void TForm1::toggleHelp()
-{
-    helpPanel->setVisible(!helpPanel->isVisible());
-    if (helpPanel->isVisible())
-        layoutOverlays();
 }
 
 void TForm1::toggleFullScreen()
@@ -392,42 +302,6 @@ void TForm1::toggleFullScreen()
         setGeometry(screen()->geometry());
         showFullScreen();
     }
-}
-
-QString TForm1::screenshotFolder()
-{
-    QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
-    if (!pictures.isEmpty() && QFileInfo(pictures).isDir())
-        return pictures;
-    return QDir::currentPath();
-}
-
-QString TForm1::saveScreenshot()
-{
-    const QDir folder(screenshotFolder());
-    const QString stem = QStringLiteral("terrain-viewer-") +
-                         QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    // Two pictures within one second do not overwrite each other.
-    QString path = folder.filePath(stem + QStringLiteral(".png"));
-    for (int n = 2; QFileInfo::exists(path); ++n)
-        path = folder.filePath(stem + QStringLiteral("-%1.png").arg(n));
-    QImageWriter writer(path, "png");
-    if (!writer.write(grabWindowImage())) {
-        showOverlayMessage(
-            QStringLiteral("Cannot save %1: %2").arg(QDir::toNativeSeparators(path), writer.errorString()));
-        return QString();
-    }
-    showOverlayMessage(QStringLiteral("Saved ") + QDir::toNativeSeparators(path));
-    return path;
-}
-
-void TForm1::showOverlayMessage(const QString& text)
-{
-    messagePanel->setText(text);
-    messagePanel->adjustSize();
-    layoutOverlays();
-    messagePanel->show();
-    messageTimer_->start();
 }
 
 QString TForm1::modeLineText() const
@@ -446,27 +320,7 @@ QString TForm1::modeLineText() const
 
 void TForm1::updateModeLine()
 {
-    const QString text = modeLineText();
-    if (text.isEmpty()) {
-        modeLine->hide();
-        return;
-    }
-    if (modeLine->text() != text) {
-        modeLine->setText(text);
-        modeLine->adjustSize();
-        layoutOverlays();
-    }
-    modeLine->show();
-}
-
-void TForm1::layoutOverlays()
-{
-    // The help in the middle of the view, messages at the top middle, clear of the panel
-    // column on the left, the mode line in the bottom-left corner.
-    const int w = Panel1->width(), h = Panel1->height();
-    helpPanel->move(std::max(0, (w - helpPanel->width()) / 2), std::max(0, (h - helpPanel->height()) / 2));
-    messagePanel->move(std::max(0, (w - messagePanel->width()) / 2), 8);
-    modeLine->move(4, std::max(0, h - modeLine->height() - 4));
+    overlays->setModeLine(modeLineText());
 }
 
 void TForm1::releaseHeldKeys()
@@ -476,18 +330,12 @@ void TForm1::releaseHeldKeys()
     updateModeLine();
 }
 
-void TForm1::deliverDueBigBenTicks()
-{
-    for (std::uint32_t ticks = bigBenCatchUp.dueTicks(tickCount()); ticks > 0; --ticks)
-        TimerBigBenTimer();
-}
-
 void TForm1::FormKeyUp(std::uint16_t& key)
 {
     KeyState[key & 0xFF] = false;
 }
 
-void TForm1::TimerForDrawingTimer()
+void TForm1::moveCameraFromKeys()
 {
     const auto k = [this](std::uint16_t key) { return keyHeld(key) ? 1 : 0; };
     const double s = speedFactor;
@@ -500,14 +348,18 @@ void TForm1::TimerForDrawingTimer()
     camera.turnYaw(k(vk::letter('D')) - k(vk::letter('A')));
     camera.turnPitch(k(vk::letter('W')) - k(vk::letter('S')));
     camera.turnRoll(k(vk::letter('E')) - k(vk::letter('Q')));
+}
 
-    // The view is taken before the bump's walk, which re-aims an orbiting camera: the frame
+void TForm1::TimerForDrawingTimer()
+{
+    moveCameraFromKeys();
+    // The view is taken before the bump's step, which re-aims an orbiting camera: the frame
     // looks along the camera as it was after the keys, and draws the terrain window around
-    // the eye as the walk left it. The walk makes no GL call, so it may come before the
+    // the eye as the step left it. The step makes no GL call, so it may come before the
     // drawing without changing a pixel.
-    const SceneView view{camera.position, camera.target, camera.up};
-    walkWanderingBump(*this);
-    markFramePhase(FramePhase::BumpCpu);
+    const SceneView view = viewAlong(camera);
+    stepWanderingBump(*this);
+    markFramePhase(instruments, FramePhase::BumpCpu);
 
     // A frame nobody can see is not drawn: the steps above keep the state as it would be.
     const bool drawn = Panel1->surfaceVisible();
@@ -515,68 +367,12 @@ void TForm1::TimerForDrawingTimer()
         Panel1->makeCurrent();
         drawFrame(view);
         lastView_ = view;
-        glView.swapBuffers();
-        markFramePhase(FramePhase::Swap);
+        presentFrame(*this);
     }
     ++frameCount;
     if (drawn)
         emit frameDrawn();
     emit frameStepped();
-}
-
-void TForm1::drawScene(const SceneView& view)
-{
-    const bool drawSky = !keyHeld(vk::letter('K')) && worldReady_;
-    const bool skyBehind = drawSky && skyBehindGround && stencilBits_ > 0;
-    if (!skyBehind) {
-        beginFrame();
-        lookAlong(view);
-        if (drawSky)
-            world.render();
-        markFramePhase(FramePhase::Sky);
-        drawTerrain(*this);
-        markFramePhase(FramePhase::ColourPasses);
-        return;
-    }
-
-    // The sky drawn first paints every pixel (0, 0, 0, 0) with its black sphere, shades the
-    // sky over that, and the terrain's depth pass then paints black again over each pixel it
-    // covers. Here the frame is cleared to that black, the depth pass goes first (its black
-    // would change no pixel, so its colour writes are masked) and marks each pixel it passed
-    // at with 1 in the stencil, and the sky is drawn only where the mark is 0, without its
-    // black sphere (TWorld::renderOverBlack). Shaded and blended over the same black, each sky
-    // pixel it keeps is the one the sky drawn first would leave, every other pixel is the
-    // depth pass's black, and the light and fog colours are set before the colour passes as
-    // before. Unlike a depth test at the far plane, the mark also spares ground that lies
-    // exactly at the far plane's depth. Afterwards the stencil test is off again, with its
-    // function and operations at their defaults.
-    const float black[4] = {0.0f, 0.0f, 0.0f, 0.0f};
-    beginFrameWithStencil(black);
-    lookAlong(view);
-    glEnable(GL_STENCIL_TEST);
-    glStencilFunc(GL_ALWAYS, 1, 0xFF);
-    glStencilOp(GL_KEEP, GL_KEEP, GL_REPLACE);
-    glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
-    drawTerrainDepth(*this);
-    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-    glStencilFunc(GL_EQUAL, 0, 0xFF);
-    glStencilOp(GL_KEEP, GL_KEEP, GL_KEEP);
-    world.renderOverBlack();
-    glStencilFunc(GL_ALWAYS, 0, 0xFF);
-    glDisable(GL_STENCIL_TEST);
-    // The colour passes start from the current colour the depth pass leaves, as they do when
-    // the sky comes first (no pixel depends on it: they draw with a colour array).
-    glColor4f(0.0f, 0.0f, 0.0f, 0.0f);
-    markFramePhase(FramePhase::Sky);
-    drawTerrainColour(*this);
-    markFramePhase(FramePhase::ColourPasses);
-}
-
-void TForm1::lookAlong(const SceneView& view)
-{
-    gluLookAt(view.eye.x, view.eye.y, view.eye.z, view.centre.x, view.centre.y, view.centre.z, view.up.x, view.up.y,
-              view.up.z);
-    markFramePhase(FramePhase::Camera);
 }
 
 void TForm1::TimerForFPSTimer()
@@ -592,9 +388,15 @@ void TForm1::TimerForFPSTimer()
     frameCount = 0;
 }
 
+void TForm1::deliverDueBigBenTicks()
+{
+    for (std::uint32_t ticks = bigBenCatchUp.dueTicks(tickCount()); ticks > 0; --ticks)
+        TimerBigBenTimer();
+}
+
 void TForm1::TimerBigBenTimer()
 {
-    advanceClock(float(kFastHoursPerTick * (keyHeld(vk::letter('P')) ? 1 : 0) + double(kHoursPerTick)));
+    advanceClock(float(kFastHoursPerTick * (keyHeld(vk::letter('P')) ? 1 : 0) + kHoursPerTick));
 }
 
 void TForm1::advanceClock(float hours)
@@ -640,7 +442,7 @@ void TForm1::Button1Click()
     // Rejected text throws here, before anything is changed or the focus moves.
     const float height = atmosphereHeightFromText(Edit1->text());
     world.atmosphereHeight = height;
-    if (worldReady_) {
+    if (worldReady) {
         Panel1->makeCurrent();
         world.buildOpticalDepthTexture();
     }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "FormState.h"
-#include "SceneOverlay.h"
+#include "Frame.h"
 #include "TickCatchUp.h"
 
 #include <QRect>
@@ -13,19 +13,21 @@
 
 class GlPanel;
 class QFrame;
-class QImage;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QSlider;
 class QTimer;
 class SceneMouse;
+class ViewOverlays;
 namespace Ui {
 class MainForm;
 }
 
 // The main window: its controls (laid out by MainForm.ui), its state record (TForm1State),
-// the start-up sequence and the event handlers.
+// the start-up sequence and the event handlers. It turns keys, the mouse and the controls into
+// state and calls the scene (Frame.h, SceneStartup.h) to start, step, draw and present; it
+// makes no GL call of its own.
 //
 // The handlers below do their work and let errors escape as exceptions, so a test can call
 // them directly; the window's own wiring (timers, keys, slider changes, the button) calls them
@@ -74,20 +76,11 @@ public:
     void Edit1KeyDown(std::uint16_t& key);
     void UpdateTrackLabels();
 
-    // What a frame looks along: gluLookAt's eye, centre and up.
-    struct SceneView {
-        Vec3d eye;
-        Vec3d centre;
-        Vec3d up;
-    };
-    // The frame's drawing, GL context current: clears, applies the view, and draws the sky
-    // (unless K is held) and the terrain around the camera's eye, in the order
-    // skyBehindGround selects; both orders give the same pixels. Changes no state of the
-    // window; TimerForDrawingTimer calls it after the frame's CPU steps.
-    void drawScene(const SceneView& view);
-    // drawScene, then the overlays that are shown (drawSceneOverlays): the whole picture the
-    // drawing panel presents.
+    // The whole picture the drawing panel presents, GL context current: the scene along view
+    // (drawScene; the sky hidden while K is held), then the overlays shown now.
     void drawFrame(const SceneView& view);
+    // The view of the last frame presented; the camera's before the first.
+    SceneView lastView() const { return lastView_ ? *lastView_ : viewAlong(camera); }
 
     // The millisecond tick counter: unsigned 32 bits, wrapping. Tests replace it.
     std::function<std::uint32_t()> tickCount;
@@ -101,27 +94,13 @@ public:
     // are not (a failing 10 ms timer must not stack a box per tick).
     void runHandler(const std::function<void()>& handler);
 
-    // The window as the user sees it: the last frame, with the overlays shown now, and the
-    // read-out and control panels over it. Draws; the GL context is made current.
-    QImage grabWindowImage();
-
-    // Beyond the key table: actions of the keys it leaves unused and of the mouse. Each key
-    // still sets and clears its KeyState flag through FormKeyDown and FormKeyUp.
+    // Actions of the keys the key table leaves free and of the mouse. Each key still sets and
+    // clears its KeyState flag through FormKeyDown and FormKeyUp.
     //
     // Home: the camera back where the start-up placed it, out of orbit.
     void goHome();
-    // F1: the key and mouse table over the view, or hidden again.
-    void toggleHelp();
     // F11: full screen or back; the projection follows the panel's new size.
     void toggleFullScreen();
-    // F12: saves grabWindowImage() as terrain-viewer-YYYYMMDD-HHMMSS.png in screenshotFolder()
-    // and shows "Saved <path>" (or the reason it failed) over the view for three seconds.
-    // Returns the path written, or an empty string.
-    QString saveScreenshot();
-    // The user's pictures folder when it exists, else the working directory.
-    static QString screenshotFolder();
-    // A line over the view for three seconds.
-    void showOverlayMessage(const QString& text);
     // The modes that are on (orbit, frozen time, fast time, horizontal move), as the line at
     // the bottom-left of the view names them; empty when none is on.
     QString modeLineText() const;
@@ -139,16 +118,12 @@ public:
     // Counts the due ticks from tickCount(); started with the timers.
     TickCatchUp bigBenCatchUp{10, 100};
 
-    // Overlays over the view, in the drawing panel's coordinates; hidden until used.
-    std::unique_ptr<SceneOverlay> helpPanel;
-    std::unique_ptr<SceneOverlay> messagePanel;
-    std::unique_ptr<SceneOverlay> modeLine;
+    // The help table, the message and the mode line over the view.
+    std::unique_ptr<ViewOverlays> overlays;
     SceneMouse* sceneMouse = nullptr;
 
     // True once start-up has run (completed or stopped at an error); the timers run from then.
     bool started() const { return started_; }
-    // True once the world's tables exist, so the sky can be drawn.
-    bool worldReady() const { return worldReady_; }
 
 signals:
     // After every frame step of TimerForDrawingTimer, also one that drew nothing because the
@@ -161,36 +136,22 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void connectHandlers();
     void firstShow();
     void reportError(const QString& message);
     void placeCameraAndControls();
     bool keyHeld(std::uint16_t key) const { return KeyState[key]; }
-    void addedKeyDown(std::uint16_t key);
-    void layoutOverlays();
-    void lookAlong(const SceneView& view);
+    void moveCameraFromKeys();
+    void freeKeyDown(std::uint16_t key);
 
     std::unique_ptr<Ui::MainForm> ui;
     bool started_ = false;
-    bool worldReady_ = false;
     bool showingError_ = false;
-    QTimer* messageTimer_ = nullptr;
-    QRect normalGeometry_; // the window's place before full screen
-    int stencilBits_ = 0;
+    QRect normalGeometry_;              // the window's place before full screen
     std::optional<SceneView> lastView_; // the view of the last frame presented
 };
 
-// The one main window of the program.
-extern TForm1* Form1;
-
 // Simulated hours per tick of TimerBigBen (10 ms): kHoursPerTick always, plus
-// kFastHoursPerTick while P is held.
-constexpr float kHoursPerTick = 0.005f;
+// kFastHoursPerTick while P is held. The sum is formed in double and passed on as float.
+constexpr double kHoursPerTick = double(0.005f);
 constexpr double kFastHoursPerTick = 0.2;
-
-// The atmosphere settings the start-up gives the world before its tables are built: an
-// atmosphere 100000 m high, a sun disc of 2 degrees and a halo of 22 degrees.
-void setStartupWorldSettings(TWorld& world);
-
-// The millisecond tick counter of the platform: milliseconds since an arbitrary origin,
-// unsigned 32 bits, wrapping after about 49.7 days.
-std::uint32_t platformTickCount();

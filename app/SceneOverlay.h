@@ -4,7 +4,6 @@
 #include <QPoint>
 #include <QRect>
 #include <QString>
-#include <initializer_list>
 #include <memory>
 
 class QFont;
@@ -12,9 +11,9 @@ class QLabel;
 
 // A box of text over the scene (the help table, a message, the mode line), placed in the
 // drawing panel's coordinates. It is not a widget on the screen: the scene is a native GL
-// window, over which no widget can be translucent, so the frame draws each shown overlay into
-// itself after the scene (drawSceneOverlays). A label that is never shown lays the text out
-// and paints the box.
+// window, over which no widget can be translucent, so the frame draws each shown box's picture
+// into itself after the scene (drawOverlayPictures). A label that is never shown lays the
+// text out and paints the box.
 class SceneOverlay {
 public:
     // The box: translucent black, white text, 6 pixels of padding, in the given font.
@@ -51,13 +50,3 @@ private:
     bool visible_ = false;
     QImage image_;
 };
-
-// Draws each shown overlay over the frame in the back buffer, in the order given (the last on
-// top), blended by its alpha. viewportPixels is the panel's size in device pixels, ratio the
-// device pixel ratio.
-//
-// Expects the GL context current and GL_MODELVIEW selected; whatever else the frame left. Leaves
-// every state as it found it: the enables, the blend function, the current raster position and
-// colour, the pixel store and both matrices are saved first and restored after. Makes no GL
-// call when no overlay is shown.
-void drawSceneOverlays(std::initializer_list<SceneOverlay*> overlays, QSize viewportPixels, qreal ratio);

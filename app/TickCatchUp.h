@@ -24,3 +24,7 @@ private:
     std::uint32_t maxTicks_;
     std::uint32_t dueMarkMs_ = 0; // when the last delivered tick fell due
 };
+
+// The millisecond tick counter of the platform: milliseconds since an arbitrary origin,
+// unsigned 32 bits, wrapping after about 49.7 days.
+std::uint32_t platformTickCount();

@@ -3,6 +3,7 @@
 #include "GlPanel.h"
 #include "GlView.h"
 #include "MainForm.h"
+#include "Screenshots.h"
 
 #include <QApplication>
 #include <QDir>
@@ -39,7 +40,7 @@ void saveScreenshotAfterFrames(TForm1& form, const ViewerOptions& options, int* 
             return;
         showFrameRateIfNone(form);
         QImageWriter writer(options.screenshotPath, options.screenshotFormat);
-        if (writer.write(form.grabWindowImage())) {
+        if (writer.write(grabWindowImage(form))) {
             *exitStatus = 0;
         } else {
             printError(QStringLiteral("cannot write the screenshot '%1': %2")
@@ -63,7 +64,7 @@ void recordFrames(TForm1& form, const ViewerOptions& options, int* exitStatus)
         const QString path = folder.filePath(
             QStringLiteral("frame-%1.png").arg(*framesSaved + 1, 5, 10, QLatin1Char('0')));
         QImageWriter writer(path, "PNG");
-        if (!writer.write(form.grabWindowImage())) {
+        if (!writer.write(grabWindowImage(form))) {
             printError(QStringLiteral("cannot write the frame '%1': %2").arg(path, writer.errorString()));
             *exitStatus = 1;
             form.close();
@@ -101,11 +102,10 @@ int main(int argc, char** argv)
     if (!parseCommandLine(arguments, &options, &exitStatus))
         return exitStatus;
 
-    QSurfaceFormat::setDefaultFormat(glViewFormat());
+    QSurfaceFormat::setDefaultFormat(viewSurfaceFormat());
     QApplication application(argc, argv);
     try {
         TForm1 form;
-        Form1 = &form;
         form.terrainPath = options.batchedTerrain ? TerrainPath::Batched : TerrainPath::Literal;
         if (!options.screenshotPath.isEmpty() || !options.recordFolder.isEmpty()) {
             // Nobody is there to close a message box: errors go to the standard error stream.

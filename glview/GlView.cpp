@@ -18,7 +18,7 @@ constexpr GLfloat kLightSpotDirection[4] = {0.0f, 0.0f, 0.0f, 1.0f};
 
 } // namespace
 
-QSurfaceFormat glViewFormat()
+QSurfaceFormat viewSurfaceFormat()
 {
     // No alpha channel: no drawing reads the destination alpha (every blend factor is the
     // source's), so the colours are the same without it, and a window without alpha is opaque.
@@ -53,7 +53,7 @@ void GlView::attach(GlPanel* target)
     // while the view is being set up.
     panel->onResize = [this] { resize(panel); };
     // The panel has no border or bevel of its own: the drawing surface fills it. The pixel
-    // format (glViewFormat) was requested on the panel before it was shown, since Qt fixes the
+    // format (viewSurfaceFormat) was requested on the panel before it was shown, since Qt fixes the
     // format when it creates the context; here the context exists and is made current.
     panel->makeCurrent();
     deviceContext = panel->context();

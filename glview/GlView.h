@@ -39,7 +39,7 @@ constexpr float kNearPlane = 0.1f;
 // The surface the panel asks for: double-buffered, 8 bits each of red, green and blue and no
 // alpha channel, a 24-bit depth buffer with an 8-bit stencil, no accumulation, and a
 // compatibility-profile context for the fixed-function pipeline (see GlView.cpp for why).
-QSurfaceFormat glViewFormat();
+QSurfaceFormat viewSurfaceFormat();
 
 // Attaches the global view to the panel and sets the baseline render state: 2D texturing,
 // colour material, culling with clockwise front faces, depth test LEQUAL, alpha test GREATER 0,

@@ -2,8 +2,9 @@
 
 #include <cstdint>
 
-// What the terrain drawing handed to the GL since the last reset: counted by the drawing code
-// itself, for the tests (cells and strips actually drawn) and the benchmark (calls and binds).
+// What the terrain drawing handed to the GL, counted by the drawing code itself into the
+// counters its caller passes (none: nothing is counted): for the tests (cells and strips
+// actually drawn) and the benchmark (calls and binds).
 struct TerrainDrawCounters {
     std::uint32_t drawCalls = 0;    // glDrawElements / glDrawArrays / glBegin batches
     std::uint32_t textureBinds = 0; // glBindTexture calls
@@ -11,5 +12,3 @@ struct TerrainDrawCounters {
     std::uint32_t strips = 0;       // triangle strips drawn by the depth pre-pass
     void reset() { *this = TerrainDrawCounters{}; }
 };
-
-inline TerrainDrawCounters terrainDrawCounters;

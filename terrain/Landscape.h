@@ -1,19 +1,12 @@
 #pragma once
 
+#include "DrawCounters.h"
+#include "LatticeView.h"
 #include "TerrainBatches.h"
 #include "Vec3.h"
 
 #include <GL/gl.h>
 #include <cstdint>
-
-// One vertex colour: four bytes in the order R, G, B, A, as GL reads a GL_UNSIGNED_BYTE array.
-struct ubyte4 {
-    std::uint8_t r = 0;
-    std::uint8_t g = 0;
-    std::uint8_t b = 0;
-    std::uint8_t a = 0;
-};
-static_assert(sizeof(ubyte4) == 4, "ubyte4 must be tightly packed");
 
 // The terrain lattice: a height-field on a triangular lattice.
 //
@@ -54,18 +47,19 @@ public:
 
     // Drawing (GL context current; see LandscapeRender.cpp for the state each one expects and
     // leaves). x and z are the world position the window is centred on, radius in world units.
-    void renderDepth(float x, float z, float radius);
-    void render(float x, float z, float radius);
+    // What each hands to the GL is added into *counters when counters is given.
+    void renderDepth(float x, float z, float radius, TerrainDrawCounters* counters = nullptr);
+    void render(float x, float z, float radius, TerrainDrawCounters* counters = nullptr);
     // render's colour passes alone, for a frame that draws something between them and the
     // depth pre-pass (which must have been drawn with the same x, z and radius).
-    void renderColour(float x, float z, float radius);
-    void renderNormals();
+    void renderColour(float x, float z, float radius, TerrainDrawCounters* counters = nullptr);
+    void renderNormals(TerrainDrawCounters* counters = nullptr);
 
     // The same picture and GL state as render, drawn from the batch cache: the depth pre-pass,
     // then one triangle list per layer in view (see LandscapeBatched.cpp).
-    void renderBatched(float x, float z, float radius);
+    void renderBatched(float x, float z, float radius, TerrainDrawCounters* counters = nullptr);
     // renderBatched's colour passes alone, after renderDepth with the same arguments.
-    void renderBatchedColour(float x, float z, float radius);
+    void renderBatchedColour(float x, float z, float radius, TerrainDrawCounters* counters = nullptr);
     // Tells the batch cache that positions, normals, colours or layers of the vertices in
     // columns x0..x1 and rows z0..z1 (inclusive, either order, clamped to the lattice)
     // changed: every cached cell whose hexagon holds one of them is copied again before the
@@ -73,6 +67,11 @@ public:
     void markChanged(std::int32_t x0, std::int32_t x1, std::int32_t z0, std::int32_t z1);
 
     std::uint32_t vertexCount() const { return width * depth; }
+    // The dimensions, arrays and fan tables as the drawing helpers read them.
+    LatticeView lattice() const
+    {
+        return {width, depth, spacing, textureCount, positions, normals, colours, layers, oddColumnFan, evenColumnFan};
+    }
 
     // renderBatched's cache, empty until it first draws and again after create.
     const TerrainBatches& batches() const { return batches_; }

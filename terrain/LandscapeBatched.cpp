@@ -1,6 +1,4 @@
 #include "ColourPasses.h"
-#include "DrawCounters.h"
-#include "FramePhases.h"
 #include "Landscape.h"
 
 #include <GL/gl.h>
@@ -25,17 +23,16 @@ void TLandscape::markChanged(std::int32_t x0, std::int32_t x1, std::int32_t z0, 
 // ONE_MINUS_SRC_ALPHA), texture generation for S and T off, the vertex, normal and colour
 // arrays off, the depth mask on and polygon offset off with factor and units (0, 0). The
 // lattice's colours are only read, so every vertex alpha stays 0.
-void TLandscape::renderBatched(float x, float z, float radius)
+void TLandscape::renderBatched(float x, float z, float radius, TerrainDrawCounters* counters)
 {
-    renderDepth(x, z, radius);
-    markFramePhase(FramePhase::DepthPass);
-    renderBatchedColour(x, z, radius);
+    renderDepth(x, z, radius, counters);
+    renderBatchedColour(x, z, radius, counters);
 }
 
-void TLandscape::renderBatchedColour(float x, float z, float radius)
+void TLandscape::renderBatchedColour(float x, float z, float radius, TerrainDrawCounters* counters)
 {
-    const LatticeWindow win = colourPassWindow(*this, x, z, radius);
-    batches_.update(*this, win);
+    const LatticeWindow win = colourPassWindow(lattice(), x, z, radius);
+    batches_.update(lattice(), win);
 
     const char* base = reinterpret_cast<const char*>(batches_.vertices().data());
     const auto field = [base](std::size_t offset) { return base ? base + offset : nullptr; };
@@ -54,10 +51,13 @@ void TLandscape::renderBatchedColour(float x, float z, float radius)
             // The last group gathers the layers without a slot: texture name 0, as in render.
             glBindTexture(GL_TEXTURE_2D, group < textureCount ? textures[group] : 0);
             glDrawElements(GL_TRIANGLES, GLsizei(list.size()), GL_UNSIGNED_INT, list.data());
-            ++terrainDrawCounters.textureBinds;
-            ++terrainDrawCounters.drawCalls;
+            if (counters) {
+                ++counters->textureBinds;
+                ++counters->drawCalls;
+            }
         }
-        terrainDrawCounters.cells += std::uint32_t(win.colHi - win.colLo) * std::uint32_t(win.rowHi - win.rowLo);
+        if (counters)
+            counters->cells += std::uint32_t(win.colHi - win.colLo) * std::uint32_t(win.rowHi - win.rowLo);
     }
 
     endColourPasses();

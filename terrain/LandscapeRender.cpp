@@ -1,6 +1,4 @@
 #include "ColourPasses.h"
-#include "DrawCounters.h"
-#include "FramePhases.h"
 #include "Landscape.h"
 
 #include <GL/gl.h>
@@ -10,7 +8,7 @@
 // 2D texturing). Leaves GL_CULL_FACE, GL_ALPHA_TEST, GL_BLEND, GL_FOG, GL_LIGHTING and
 // GL_TEXTURE_2D enabled whatever they were, the vertex array disabled, and the current colour
 // (0, 0, 0, 0). Writes depth and black with alpha 0 wherever the terrain is in front.
-void TLandscape::renderDepth(float x, float z, float radius)
+void TLandscape::renderDepth(float x, float z, float radius, TerrainDrawCounters* counters)
 {
     glDisable(GL_TEXTURE_2D);
     glDisable(GL_LIGHTING);
@@ -25,7 +23,7 @@ void TLandscape::renderDepth(float x, float z, float radius)
     // The strips of column col span the triangles between col and col+1; the window reaches
     // one column and one row further than the colour passes', so the depth surface covers every
     // hexagon they draw.
-    const LatticeWindow win = depthPassWindow(*this, x, z, radius);
+    const LatticeWindow win = depthPassWindow(lattice(), x, z, radius);
 
     if (win.rowHi > win.rowLo) {
         std::vector<GLuint> strip(2 * std::size_t(win.rowHi - win.rowLo));
@@ -40,8 +38,10 @@ void TLandscape::renderDepth(float x, float z, float radius)
                 strip[n++] = even ? k : k + 1;
             }
             glDrawElements(GL_TRIANGLE_STRIP, GLsizei(n), GL_UNSIGNED_INT, strip.data());
-            ++terrainDrawCounters.strips;
-            ++terrainDrawCounters.drawCalls;
+            if (counters) {
+                ++counters->strips;
+                ++counters->drawCalls;
+            }
         }
     }
 
@@ -73,24 +73,23 @@ void TLandscape::renderDepth(float x, float z, float radius)
 // ONE_MINUS_SRC_ALPHA), texture generation for S and T off, the vertex, normal and colour
 // arrays off, the depth mask on and polygon offset off with factor and units (0, 0).
 // Every vertex alpha is 0 again on return.
-void TLandscape::render(float x, float z, float radius)
+void TLandscape::render(float x, float z, float radius, TerrainDrawCounters* counters)
 {
-    renderDepth(x, z, radius);
-    markFramePhase(FramePhase::DepthPass);
-    renderColour(x, z, radius);
+    renderDepth(x, z, radius, counters);
+    renderColour(x, z, radius, counters);
 }
 
 // Expects the baseline state (as renderDepth leaves it, or the sky after it) and renderDepth's
 // depth of the same window in the depth buffer. Leaves what render leaves.
-void TLandscape::renderColour(float x, float z, float radius)
+void TLandscape::renderColour(float x, float z, float radius, TerrainDrawCounters* counters)
 {
-    const LatticeWindow win = colourPassWindow(*this, x, z, radius);
+    const LatticeWindow win = colourPassWindow(lattice(), x, z, radius);
 
     beginColourPasses(spacing, ColourPassArrays{positions, normals, colours, 0});
 
     // The polygon is fanned from its first index: (k, N1, N2) ... (k, N6, N1), clockwise seen
     // from above, so it faces the viewer under GL_CW.
-    const auto drawCell = [this](int col, int row, const std::int32_t* fan) {
+    const auto drawCell = [this, counters](int col, int row, const std::int32_t* fan) {
         const GLuint k = GLuint(row) * width + GLuint(col);
         GLuint indices[8];
         for (int m = 0; m < 8; ++m)
@@ -101,9 +100,11 @@ void TLandscape::renderColour(float x, float z, float radius)
         glBindTexture(GL_TEXTURE_2D, layer < textureCount ? textures[layer] : 0);
         glDrawElements(GL_POLYGON, 8, GL_UNSIGNED_INT, indices);
         colours[k].a = 0;
-        ++terrainDrawCounters.textureBinds;
-        ++terrainDrawCounters.drawCalls;
-        ++terrainDrawCounters.cells;
+        if (counters) {
+            ++counters->textureBinds;
+            ++counters->drawCalls;
+            ++counters->cells;
+        }
     };
     forEachCellInPassOrder(win,
                            [&](int col, int row) { drawCell(col, row, (col & 1) ? oddColumnFan : evenColumnFan); });
@@ -114,7 +115,7 @@ void TLandscape::renderColour(float x, float z, float radius)
 // Every vertex normal as a blue line one world unit long (for a computed normal), the border
 // ring included. Switches off GL_TEXTURE_2D, GL_LIGHTING and GL_BLEND for the lines and
 // enables them again afterwards; the current colour is left blue.
-void TLandscape::renderNormals()
+void TLandscape::renderNormals(TerrainDrawCounters* counters)
 {
     glDisable(GL_TEXTURE_2D);
     glDisable(GL_LIGHTING);
@@ -130,7 +131,8 @@ void TLandscape::renderNormals()
         glVertex3f(p.x + n.x, p.y + n.y, p.z + n.z);
     }
     glEnd();
-    ++terrainDrawCounters.drawCalls;
+    if (counters)
+        ++counters->drawCalls;
 
     glEnable(GL_BLEND);
     glEnable(GL_LIGHTING);

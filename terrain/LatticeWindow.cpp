@@ -1,6 +1,6 @@
 #include "LatticeWindow.h"
 
-#include "Landscape.h"
+#include "LatticeView.h"
 
 namespace {
 
@@ -33,7 +33,7 @@ LatticeWindow windowAround(float x, float z, float radius, float spacing)
             truncIndex((zd - rd - sd) / sd), truncIndex((zd + rd + sd) / sd)};
 }
 
-LatticeWindow colourPassWindow(const TLandscape& land, float x, float z, float radius)
+LatticeWindow colourPassWindow(const LatticeView& land, float x, float z, float radius)
 {
     LatticeWindow win = windowAround(x, z, radius, land.spacing);
     if (win.colLo < 1)
@@ -47,7 +47,7 @@ LatticeWindow colourPassWindow(const TLandscape& land, float x, float z, float r
     return win;
 }
 
-LatticeWindow depthPassWindow(const TLandscape& land, float x, float z, float radius)
+LatticeWindow depthPassWindow(const LatticeView& land, float x, float z, float radius)
 {
     LatticeWindow win = windowAround(x, z, radius, land.spacing);
     win.colLo -= 1;

@@ -1,7 +1,7 @@
 #include "TerrainBatches.h"
 
 #include "ColourPasses.h"
-#include "Landscape.h"
+#include "LatticeView.h"
 
 #include <algorithm>
 
@@ -33,7 +33,7 @@ std::size_t TerrainBatches::slotIndex(int col, int row) const
 
 // Copies the hexagon of cell (col, row) into its slot: the centre with alpha 255, as render
 // sets it for the cell's draw, and the six neighbours as they stand (alpha 0).
-void TerrainBatches::copyCell(const TLandscape& land, Slot& slot, BatchVertex* out, int col, int row)
+void TerrainBatches::copyCell(const LatticeView& land, Slot& slot, BatchVertex* out, int col, int row)
 {
     const std::size_t k = std::size_t(row) * land.width + std::size_t(col);
     const std::int32_t* fan = (col & 1) ? land.oddColumnFan : land.evenColumnFan;
@@ -53,7 +53,7 @@ void TerrainBatches::copyCell(const TLandscape& land, Slot& slot, BatchVertex* o
     slot.stale = false;
 }
 
-void TerrainBatches::update(const TLandscape& land, const LatticeWindow& win)
+void TerrainBatches::update(const LatticeView& land, const LatticeWindow& win)
 {
     refreshedCells_ = 0;
     if (isEmpty(win))

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-class TLandscape;
+struct LatticeView;
 
 // One cached vertex of a cell's hexagon: the lattice vertex's position, normal and colour,
 // laid out for interleaved client arrays (stride 28 bytes).
@@ -34,7 +34,7 @@ public:
     // copies every cell of the window that is not held or was marked changed, and rebuilds the
     // triangle lists if a cell changed group or the window moved. An empty window changes
     // nothing but the count of refreshed cells, which becomes 0.
-    void update(const TLandscape& land, const LatticeWindow& win);
+    void update(const LatticeView& land, const LatticeWindow& win);
 
     // Marks as changed every held cell whose hexagon holds a vertex of columns x0..x1 and rows
     // z0..z1 (inclusive, either order) of a width x depth lattice.
@@ -63,7 +63,7 @@ private:
     };
 
     std::size_t slotIndex(int col, int row) const;
-    void copyCell(const TLandscape& land, Slot& slot, BatchVertex* out, int col, int row);
+    void copyCell(const LatticeView& land, Slot& slot, BatchVertex* out, int col, int row);
 
     std::int32_t ringColumns_ = 0;
     std::int32_t ringRows_ = 0;

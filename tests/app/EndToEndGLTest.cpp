@@ -137,7 +137,7 @@ void EndToEndGLTest::picture()
     QVERIFY2(ground.spread > 4.0, qPrintable(QString::number(ground.spread)));
 
     // The window as the user sees it: the same scene, the panels over the top-left corner.
-    const QImage window = form.grabWindowImage();
+    const QImage window = grabWindowImage(form);
     QCOMPARE(window.size(), QSize(1012, 614));
     const QColor panelColour = form.Panel4->palette().window().color();
     QCOMPARE(QColor(window.pixel(29, 150)), panelColour); // inside Panel4, between two bars

@@ -75,6 +75,7 @@ void copyFrameStepState(const TForm1& from, TForm1& to)
     to.bumpColumn = from.bumpColumn;
     to.bumpRow = from.bumpRow;
     to.bumpApex = from.bumpApex;
+    to.bumpRandom = from.bumpRandom;
     const TLandscape& a = from.landscape;
     TLandscape& b = to.landscape;
     QCOMPARE(b.vertexCount(), a.vertexCount());
@@ -104,7 +105,7 @@ void PresentationGLTest::initTestCase()
 {
     // As the program starts: every window of the application gets the drawing surface's format,
     // the top-level window's visual included.
-    QSurfaceFormat::setDefaultFormat(glViewFormat());
+    QSurfaceFormat::setDefaultFormat(viewSurfaceFormat());
 }
 
 void PresentationGLTest::sceneIsANativeWindowBelowThePanels()
@@ -200,7 +201,7 @@ void PresentationGLTest::screenShowsTheFrameAndThePanels()
     form.TimerForDrawingTimer();
     const QImage frame = readFrame(form);
     QTest::qWait(50);
-    const QImage window = form.grabWindowImage().convertToFormat(QImage::Format_RGB32);
+    const QImage window = grabWindowImage(form).convertToFormat(QImage::Format_RGB32);
     const QImage screen = onScreen(&form);
     QCOMPARE(screen.size(), window.size());
 
@@ -239,7 +240,7 @@ void PresentationGLTest::overlaysAreOnTheScreen()
     const QImage without = readFrame(form);
     QTest::keyClick(started.window(), Qt::Key_F1);
     QTest::keyClick(started.window(), Qt::Key_T);
-    QVERIFY(form.helpPanel->isVisible() && form.modeLine->isVisible());
+    QVERIFY(form.overlays->helpPanel.isVisible() && form.overlays->modeLine.isVisible());
     form.TimerForDrawingTimer();
     const QImage with = readFrame(form);
     QImage screen;
@@ -248,7 +249,7 @@ void PresentationGLTest::overlaysAreOnTheScreen()
         screen = onScreen(&form);
         return differingPixels(screen.copy(scene), with.copy(scene)) == 0;
     }));
-    for (const QRect& box : {form.helpPanel->geometry(), form.modeLine->geometry()}) {
+    for (const QRect& box : {form.overlays->helpPanel.geometry(), form.overlays->modeLine.geometry()}) {
         QVERIFY(differingPixels(with.copy(box), without.copy(box)) > box.width() * box.height() / 2);
         QVERIFY(meanDifference(with.copy(box), without.copy(box)) > 1.0);
     }
@@ -287,7 +288,6 @@ void PresentationGLTest::minimisedWindowMakesNoGlCall()
     // Two windows from the same state take the same keys for the same frame steps: one shown,
     // one minimised. Afterwards their state is the same, and the minimised one drew nothing.
     const auto drive = [](TForm1& form, int frames) {
-        bumpRandomSource().reset();
         form.KeyState[vk::Up] = true;
         form.KeyState[vk::letter('D')] = true;
         for (int i = 0; i < frames; ++i)
@@ -340,7 +340,7 @@ void PresentationGLTest::minimisedWindowMakesNoGlCall()
     // Both windows draw the same picture of that state.
     const auto picture = [](TForm1& window) {
         window.Panel1->makeCurrent();
-        window.drawScene(TForm1::SceneView{window.camera.position, window.camera.target, window.camera.up});
+        drawScene(window, viewAlong(window.camera), false);
         return readFrame(window);
     };
     QCOMPARE(picture(form), picture(*shown.form));

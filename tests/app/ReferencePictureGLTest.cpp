@@ -25,7 +25,7 @@ void ReferencePictureGLTest::morningScene()
 {
     StartedForm started;
     TForm1& form = *started.form;
-    bumpRandomSource().reset();
+    form.bumpRandom = RandomSource(); // the walk from its first draw, whatever ran before the timers stopped
     form.Panel1->makeCurrent();
     form.world.setHour(10.0f);
     for (int i = 0; i < 30; ++i)

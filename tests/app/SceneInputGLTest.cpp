@@ -229,23 +229,24 @@ void SceneInputGLTest::helpPanel()
     StartedForm started;
     TForm1& form = *started.form;
     form.TimerForDrawingTimer();
-    const QImage without = form.grabWindowImage();
-    QVERIFY(!form.helpPanel->isVisible());
+    const QImage without = grabWindowImage(form);
+    QVERIFY(!form.overlays->helpPanel.isVisible());
     QTest::keyPress(started.window(), Qt::Key_F1);
     QVERIFY(form.KeyState[vk::F1]);
-    QVERIFY(form.helpPanel->isVisible());
+    QVERIFY(form.overlays->helpPanel.isVisible());
     QTest::keyRelease(started.window(), Qt::Key_F1);
     QVERIFY(!form.KeyState[vk::F1]);
     // Every row of the table is on it, over the middle of the view.
     for (const KeyHelpRow& row : keyHelpRows()) {
-        QVERIFY2(form.helpPanel->text().contains(QString(QLatin1String(row.action)).toHtmlEscaped()), row.action);
-        QVERIFY2(form.helpPanel->text().contains(QString(QLatin1String(row.keys)).toHtmlEscaped()), row.keys);
+        QVERIFY2(form.overlays->helpPanel.text().contains(QString(QLatin1String(row.action)).toHtmlEscaped()),
+                 row.action);
+        QVERIFY2(form.overlays->helpPanel.text().contains(QString(QLatin1String(row.keys)).toHtmlEscaped()), row.keys);
     }
-    const QRect area = form.helpPanel->geometry();
+    const QRect area = form.overlays->helpPanel.geometry();
     QVERIFY(form.Panel1->rect().contains(area));
     QVERIFY(std::abs(area.center().x() - form.Panel1->width() / 2) <= 1);
     // Translucent: the picture shows the panel, and the scene through it.
-    const QImage with = form.grabWindowImage();
+    const QImage with = grabWindowImage(form);
     QVERIFY(meanDifference(with.copy(area), without.copy(area)) > 1.0);
     const QRect below(0, area.bottom() + 1, form.Panel1->width(), form.Panel1->height() - area.bottom() - 1);
     QVERIFY(below.height() > 20);
@@ -255,12 +256,12 @@ void SceneInputGLTest::helpPanel()
     QVERIFY2(seen.value() < behind.value() || behind.value() == 0, qPrintable(seen.name() + behind.name()));
     // F1 again hides it.
     QTest::keyClick(started.window(), Qt::Key_F1);
-    QVERIFY(!form.helpPanel->isVisible());
+    QVERIFY(!form.overlays->helpPanel.isVisible());
     // A click hides it and is used for nothing else: no drag starts.
     QTest::keyClick(started.window(), Qt::Key_F1);
     const Camera before = form.camera;
     QTest::mousePress(started.window(), Qt::LeftButton, {}, area.center());
-    QVERIFY(!form.helpPanel->isVisible());
+    QVERIFY(!form.overlays->helpPanel.isVisible());
     QTest::mouseMove(started.window(), area.center() + QPoint(50, 0));
     QTest::mouseRelease(started.window(), Qt::LeftButton, {}, area.center() + QPoint(50, 0));
     QVERIFY(sameCamera(form.camera, before));
@@ -289,8 +290,8 @@ void SceneInputGLTest::fullScreen()
     QCOMPARE(form.Panel2->mapTo(&form, QPoint()), QPoint(0, 0));
     QCOMPARE(form.Panel5->mapTo(&form, QPoint()), QPoint(0, 232));
     QTest::keyClick(started.window(), Qt::Key_F);
-    QCOMPARE(form.modeLine->geometry().bottom(), screen.height() - 5);
-    QCOMPARE(form.grabWindowImage().size(), screen);
+    QCOMPARE(form.overlays->modeLine.geometry().bottom(), screen.height() - 5);
+    QCOMPARE(grabWindowImage(form).size(), screen);
     QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
     // And back.
     QTest::keyClick(started.window(), Qt::Key_F11);
@@ -311,7 +312,7 @@ void SceneInputGLTest::screenshotKey()
     TForm1& form = *started.form;
     form.TimerForDrawingTimer();
     QTest::keyClick(started.window(), Qt::Key_F1); // the picture shows what the user sees
-    const QImage expected = form.grabWindowImage();
+    const QImage expected = grabWindowImage(form);
     QTest::keyPress(started.window(), Qt::Key_F12);
     QVERIFY(form.KeyState[vk::F12]);
     QTest::keyRelease(started.window(), Qt::Key_F12);
@@ -327,15 +328,15 @@ void SceneInputGLTest::screenshotKey()
     const QColor panel = saved.pixelColor(29, 150);
     QVERIFY2(panel.red() == panel.green() && panel.red() > 200, qPrintable(panel.name()));
     // "Saved <path>" over the view, for three seconds.
-    QVERIFY(form.messagePanel->isVisible());
-    QCOMPARE(form.messagePanel->text(), QStringLiteral("Saved ") + QDir::toNativeSeparators(path));
-    QVERIFY(form.Panel1->rect().contains(form.messagePanel->geometry()));
+    QVERIFY(form.overlays->messagePanel.isVisible());
+    QCOMPARE(form.overlays->messagePanel.text(), QStringLiteral("Saved ") + QDir::toNativeSeparators(path));
+    QVERIFY(form.Panel1->rect().contains(form.overlays->messagePanel.geometry()));
     // A second picture in the same second does not overwrite the first.
     QTest::keyClick(started.window(), Qt::Key_F12);
     QCOMPARE(QDir(pictures).entryList(QDir::Files).size(), 2);
     QElapsedTimer shown;
     shown.start();
-    QTRY_VERIFY_WITH_TIMEOUT(!form.messagePanel->isVisible(), 6000);
+    QTRY_VERIFY_WITH_TIMEOUT(!form.overlays->messagePanel.isVisible(), 6000);
     QVERIFY2(shown.elapsed() >= 2500, qPrintable(QString::number(shown.elapsed())));
     QDir(pictures).removeRecursively();
 }
@@ -354,12 +355,12 @@ void SceneInputGLTest::screenshotFailureIsShown()
         gone = folder.path();
         QDir::setCurrent(gone);
     }
-    QCOMPARE(TForm1::screenshotFolder(), QDir::currentPath());
+    QCOMPARE(screenshotFolder(), QDir::currentPath());
     QTest::keyClick(started.window(), Qt::Key_F12);
     QDir::setCurrent(home);
-    QVERIFY(form.messagePanel->isVisible());
+    QVERIFY(form.overlays->messagePanel.isVisible());
     // The name it tried and the writer's reason, over the view, not in a box.
-    const QString message = form.messagePanel->text();
+    const QString message = form.overlays->messagePanel.text();
     QVERIFY2(QRegularExpression(QStringLiteral("^Cannot save .*terrain-viewer-\\d{8}-\\d{6}\\.png: .{10,}$"))
                  .match(message)
                  .hasMatch(),
@@ -397,7 +398,7 @@ void SceneInputGLTest::homeKey()
     QCOMPARE(form.camera.target.z, placed.target.z);
     QCOMPARE(form.camera.forward.x, placed.forward.x);
     QCOMPARE(form.camera.up.y, placed.up.y);
-    QVERIFY(!form.modeLine->isVisible());
+    QVERIFY(!form.overlays->modeLine.isVisible());
 }
 
 void SceneInputGLTest::modeLine()
@@ -405,30 +406,30 @@ void SceneInputGLTest::modeLine()
     StartedForm started;
     TForm1& form = *started.form;
     form.TimerForDrawingTimer();
-    QVERIFY(!form.modeLine->isVisible());
+    QVERIFY(!form.overlays->modeLine.isVisible());
     QTest::keyClick(started.window(), Qt::Key_F);
-    QVERIFY(form.modeLine->isVisible());
-    QCOMPARE(form.modeLine->text(), QStringLiteral("Orbit"));
+    QVERIFY(form.overlays->modeLine.isVisible());
+    QCOMPARE(form.overlays->modeLine.text(), QStringLiteral("Orbit"));
     // Bottom-left of the view.
-    const QRect line = form.modeLine->geometry();
+    const QRect line = form.overlays->modeLine.geometry();
     QVERIFY2(line.left() <= 8 && line.bottom() >= form.Panel1->height() - 8 && line.bottom() < form.Panel1->height(),
              qPrintable(QStringLiteral("%1,%2").arg(line.left()).arg(line.bottom())));
     QTest::keyClick(started.window(), Qt::Key_T);
     QTest::keyClick(started.window(), Qt::Key_L);
     QTest::keyPress(started.window(), Qt::Key_P);
-    QCOMPARE(form.modeLine->text(), QStringLiteral("Orbit  |  Time frozen  |  Fast time  |  Horizontal move"));
+    QCOMPARE(form.overlays->modeLine.text(), QStringLiteral("Orbit  |  Time frozen  |  Fast time  |  Horizontal move"));
     // In the saved picture too.
-    const QImage image = form.grabWindowImage();
-    form.modeLine->hide();
-    QVERIFY(meanDifference(image.copy(line), form.grabWindowImage().copy(line)) > 1.0);
+    const QImage image = grabWindowImage(form);
+    form.overlays->modeLine.hide();
+    QVERIFY(meanDifference(image.copy(line), grabWindowImage(form).copy(line)) > 1.0);
     QTest::keyRelease(started.window(), Qt::Key_P);
-    QCOMPARE(form.modeLine->text(), QStringLiteral("Orbit  |  Time frozen  |  Horizontal move"));
-    QVERIFY(form.modeLine->isVisible());
+    QCOMPARE(form.overlays->modeLine.text(), QStringLiteral("Orbit  |  Time frozen  |  Horizontal move"));
+    QVERIFY(form.overlays->modeLine.isVisible());
     QTest::keyClick(started.window(), Qt::Key_F);
     QTest::keyClick(started.window(), Qt::Key_L);
-    QCOMPARE(form.modeLine->text(), QStringLiteral("Time frozen"));
+    QCOMPARE(form.overlays->modeLine.text(), QStringLiteral("Time frozen"));
     QTest::keyClick(started.window(), Qt::Key_T);
-    QVERIFY(!form.modeLine->isVisible());
+    QVERIFY(!form.overlays->modeLine.isVisible());
 }
 
 void SceneInputGLTest::tableKeysAndUnusedKeyUnchanged()
@@ -472,25 +473,26 @@ void SceneInputGLTest::tableKeysAndUnusedKeyUnchanged()
         form.FormKeyUp(key);
         QVERIFY(!form.KeyState[code]);
     }
-    if (form.helpPanel->isVisible())
+    if (form.overlays->helpPanel.isVisible())
         QTest::keyClick(started.window(), Qt::Key_F1);
 
     // F2 does nothing but its flag: no camera change, no mode, no overlay, no picture, the
     // window as it was, and the next frame the same as without it.
     const Camera before = form.camera;
-    const QImage picture = form.grabWindowImage();
+    const QImage picture = grabWindowImage(form);
     const bool modes[3] = {form.timeFrozen, form.horizontalMove, form.showNormals};
     QTest::keyPress(started.window(), Qt::Key_F2);
     QVERIFY(form.KeyState[vk::F2]);
     QVERIFY(sameCamera(form.camera, before));
-    QCOMPARE(form.grabWindowImage(), picture);
+    QCOMPARE(grabWindowImage(form), picture);
     QTest::keyRelease(started.window(), Qt::Key_F2);
     QVERIFY(!form.KeyState[vk::F2]);
     QVERIFY(sameCamera(form.camera, before));
     QCOMPARE(form.timeFrozen, modes[0]);
     QCOMPARE(form.horizontalMove, modes[1]);
     QCOMPARE(form.showNormals, modes[2]);
-    QVERIFY(!form.helpPanel->isVisible() && !form.messagePanel->isVisible() && !form.modeLine->isVisible());
+    QVERIFY(!form.overlays->helpPanel.isVisible() && !form.overlays->messagePanel.isVisible() &&
+            !form.overlays->modeLine.isVisible());
     QVERIFY(!form.isFullScreen());
     for (int code = 0; code < 256; ++code)
         QVERIFY2(!form.KeyState[code], qPrintable(QString::number(code)));

@@ -1,10 +1,11 @@
 // The overlays drawn into the frame: the translucent box over the scene where it is placed, its
-// visible part when it reaches past the view, nothing when hidden, and every GL state as the
-// frame left it.
+// visible part when it reaches past the view, no picture of a hidden box, and every GL state as
+// the frame left it.
 
 #include "GlChecks.h"
 #include "GlTestPanel.h"
 #include "SceneOverlay.h"
+#include "ViewOverlays.h"
 
 #include <GL/gl.h>
 #include <QFont>
@@ -50,6 +51,15 @@ bool isScene(QRgb pixel)
     return std::abs(qRed(pixel) - 204) <= 1 && std::abs(qGreen(pixel) - 102) <= 1 && std::abs(qBlue(pixel) - 153) <= 1;
 }
 
+// The boxes' pictures drawn over the frame at device pixel ratio 1.
+void drawBoxes(std::initializer_list<SceneOverlay*> boxes, QSize viewportPixels)
+{
+    std::vector<OverlayPicture> pictures;
+    for (SceneOverlay* box : boxes)
+        pictures.push_back({&box->image(1.0), box->geometry().topLeft()});
+    drawOverlayPictures(pictures, viewportPixels, 1.0);
+}
+
 } // namespace
 
 class SceneOverlayGLTest : public QObject {
@@ -73,7 +83,7 @@ void SceneOverlayGLTest::boxIsBlendedOverTheSceneWhereItIsPlaced()
     QVERIFY(box.width() > 20 && box.height() > 12);
 
     clearToScene();
-    drawSceneOverlays({&overlay}, test.panel()->pixelSize(), 1.0);
+    drawBoxes({&overlay}, test.panel()->pixelSize());
     VERIFY_NO_GL_ERROR();
     const QImage frame = test.readPixels();
     // The padding (no text) in the box's corners is the scene darkened by the box's alpha.
@@ -107,7 +117,7 @@ void SceneOverlayGLTest::partReachingPastTheViewIsStillDrawn()
     QVERIFY(corner.geometry().right() >= kPanelWidth && corner.geometry().bottom() >= kPanelHeight);
 
     clearToScene();
-    drawSceneOverlays({&corner}, test.panel()->pixelSize(), 1.0);
+    drawBoxes({&corner}, test.panel()->pixelSize());
     QImage frame = test.readPixels();
     QVERIFY(nearlyDarkened(frame.pixel(kPanelWidth - 39, kPanelHeight - 7)));
     QVERIFY(isScene(frame.pixel(kPanelWidth - 41, kPanelHeight - 9)));
@@ -124,7 +134,7 @@ void SceneOverlayGLTest::partReachingPastTheViewIsStillDrawn()
     QVERIFY2(huge.width() > small.width() && huge.height() > small.height(),
              qPrintable(QStringLiteral("%1x%2").arg(huge.width()).arg(huge.height())));
     clearToScene();
-    drawSceneOverlays({&huge}, small, 1.0);
+    drawBoxes({&huge}, small);
     frame = test.readPixels();
     // Drawn as if into a view of the small size: its whole lower-left is covered by the box
     // (padding or text), the rest of the panel above that view is the scene.
@@ -138,19 +148,18 @@ void SceneOverlayGLTest::partReachingPastTheViewIsStillDrawn()
 void SceneOverlayGLTest::hiddenOverlayDrawsNothing()
 {
     GlTestPanel test(kPanelWidth, kPanelHeight);
-    SceneOverlay overlay(QStringLiteral("Line"), Qt::PlainText, overlayFont());
-    overlay.setText(QStringLiteral("Time frozen"));
-    overlay.adjustSize();
-    overlay.move(10, 10);
+    ViewOverlays overlays(overlayFont());
+    overlays.layout(QSize(kPanelWidth, kPanelHeight));
+    overlays.setModeLine(QString());
     clearToScene();
     const QImage before = test.readPixels();
-    drawSceneOverlays({&overlay}, test.panel()->pixelSize(), 1.0);
+    QVERIFY(overlays.pictures(1.0).empty());
+    drawOverlayPictures(overlays.pictures(1.0), test.panel()->pixelSize(), 1.0);
     QCOMPARE(test.readPixels(), before);
-    overlay.show();
-    drawSceneOverlays({&overlay}, test.panel()->pixelSize(), 1.0);
+    overlays.setModeLine(QStringLiteral("Time frozen"));
+    QCOMPARE(overlays.pictures(1.0).size(), std::size_t(1));
+    drawOverlayPictures(overlays.pictures(1.0), test.panel()->pixelSize(), 1.0);
     QVERIFY(test.readPixels() != before);
-    overlay.hide();
-    QVERIFY(!overlay.isVisible());
 }
 
 void SceneOverlayGLTest::leavesEveryStateAsItFound()
@@ -168,7 +177,7 @@ void SceneOverlayGLTest::leavesEveryStateAsItFound()
     glEnable(GL_LIGHTING);
     glEnable(GL_CULL_FACE);
     glEnable(GL_STENCIL_TEST);
-    enableViewerFog();
+    enableStartupFog();
     glDisable(GL_ALPHA_TEST);
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE);
@@ -213,7 +222,7 @@ void SceneOverlayGLTest::leavesEveryStateAsItFound()
         return state;
     };
     const std::vector<double> before = read();
-    drawSceneOverlays({&overlay}, test.panel()->pixelSize(), 1.0);
+    drawBoxes({&overlay}, test.panel()->pixelSize());
     QCOMPARE(read(), before);
     VERIFY_NO_GL_ERROR();
 }

@@ -194,7 +194,7 @@ Drawn drawAs(TForm1& form, const Variant& variant)
     form.terrainPath = variant.path;
     form.skyBehindGround = variant.skyBehindGround;
     form.Panel1->makeCurrent();
-    form.drawScene(TForm1::SceneView{form.camera.position, form.camera.target, form.camera.up});
+    drawScene(form, viewAlong(form.camera), form.KeyState[vk::letter('K')]);
     return Drawn{colourBuffer(form), readFrameState()};
 }
 
@@ -247,7 +247,7 @@ std::size_t compareWithDefinedOrder(TForm1& form, const QString& name, int* scen
 
 QSurfaceFormat surfaceWithAlpha()
 {
-    QSurfaceFormat format = glViewFormat();
+    QSurfaceFormat format = viewSurfaceFormat();
     format.setAlphaBufferSize(8);
     return format;
 }
@@ -294,7 +294,7 @@ void SkyOrderGLTest::posesAndHoursEqualTheDefinedOrder()
     QCOMPARE(alphaBits > 0, alpha);
     // The bump walks a few steps first, so its reshaped ground is in the data.
     for (int i = 0; i < 5; ++i)
-        walkWanderingBump(form);
+        stepWanderingBump(form);
 
     int scenes = 0;
     int mixed = 0;

@@ -98,9 +98,9 @@ struct ShareGroupProbe {
 
     bool create()
     {
-        surface.setFormat(glViewFormat());
+        surface.setFormat(viewSurfaceFormat());
         surface.create();
-        context.setFormat(glViewFormat());
+        context.setFormat(viewSurfaceFormat());
         context.setShareContext(QOpenGLContext::globalShareContext());
         return surface.isValid() && context.create() && context.shareContext() != nullptr;
     }
@@ -293,7 +293,7 @@ void TextureFilesGLTest::thirdLayerFile()
     QCOMPARE(form->TrackBar3->value(), 80);
     QCOMPARE(form->Label5->text(), QStringLiteral("50%"));
     QCOMPARE(form->Edit1->text(), QStringLiteral("100000"));
-    QVERIFY(form->worldReady());
+    QVERIFY(form->worldReady);
     for (int i = 0; i < 3; ++i) {
         form->TimerForDrawingTimer();
         form->TimerBigBenTimer();
@@ -316,7 +316,7 @@ void TextureFilesGLTest::thirdLayerFile()
 int main(int argc, char** argv)
 {
     // As the program does, plus one shared object space for all contexts (see the top).
-    QSurfaceFormat::setDefaultFormat(glViewFormat());
+    QSurfaceFormat::setDefaultFormat(viewSurfaceFormat());
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);
     QApplication::setAttribute(Qt::AA_Use96Dpi, true);

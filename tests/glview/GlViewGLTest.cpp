@@ -85,7 +85,7 @@ private slots:
 
 void GlViewGLTest::requestedSurfaceFormat()
 {
-    const QSurfaceFormat format = glViewFormat();
+    const QSurfaceFormat format = viewSurfaceFormat();
     QCOMPARE(format.swapBehavior(), QSurfaceFormat::DoubleBuffer);
     QCOMPARE(format.redBufferSize(), 8);
     QCOMPARE(format.alphaBufferSize(), 0);
@@ -140,7 +140,7 @@ void GlViewGLTest::zeroHeightPanelIsEnlargedToOnePixel()
     QWidget window;
     window.resize(400, 300);
     auto* panel = new GlPanel(&window);
-    panel->setFormat(glViewFormat());
+    panel->setFormat(viewSurfaceFormat());
     panel->setGeometry(0, 0, 400, 300);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));

@@ -3,22 +3,23 @@
 #   cmake -DSOURCE_DIR=<root> -P IncludeDirection.cmake
 #
 # The folders and the layers they may include, lowest first: common/ nothing; glview/,
-# camera/ and world/ common/ only; terrain/ common/, camera/ and world/; app/ all of them.
+# camera/, world/ and terrain/ common/ only; scene/ all of those; app/ all of them and scene/.
 # Headers are included by their bare name ("Camera.h"), so each name is looked up among the
-# headers of the six folders. A name found nowhere there (a system or Qt header, a header
+# headers of the seven folders. A name found nowhere there (a system or Qt header, a header
 # generated into the build tree) is not checked.
 
 if(NOT SOURCE_DIR)
   message(FATAL_ERROR "SOURCE_DIR is not set")
 endif()
 
-set(folders common glview camera world terrain app)
+set(folders common glview camera world terrain scene app)
 set(allowed_common "")
 set(allowed_glview common)
 set(allowed_camera common)
 set(allowed_world common)
-set(allowed_terrain common camera world)
-set(allowed_app common glview camera world terrain)
+set(allowed_terrain common)
+set(allowed_scene common glview camera world terrain)
+set(allowed_app common glview camera world terrain scene)
 
 # Header name -> folder.
 foreach(folder IN LISTS folders)

@@ -5,6 +5,8 @@
 
 #include "GlPanel.h"
 #include "MainForm.h"
+#include "Screenshots.h"
+#include "ViewOverlays.h"
 
 #include <QDir>
 #include <QOpenGLContext>

@@ -11,7 +11,7 @@ GlTestPanel::GlTestPanel(int width, int height) : panel_(std::make_unique<GlPane
     // With an alpha channel, which the viewer's own surface does not have: the tests read back
     // the alpha each drawing step leaves (the depth pass's 0, the weights the colour passes
     // add, the sky's blend), which no colour depends on.
-    QSurfaceFormat format = glViewFormat();
+    QSurfaceFormat format = viewSurfaceFormat();
     format.setAlphaBufferSize(8);
     panel_->setFormat(format);
     panel_->resize(width, height);

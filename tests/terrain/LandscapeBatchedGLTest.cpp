@@ -3,13 +3,14 @@
 // the camera crosses cell boundaries; the state left behind; the draw calls and binds; what
 // the cache copies again, and a lattice created a second time.
 
-#include "DrawCounters.h"
 #include "FormState.h"
+#include "FrameInstruments.h"
 #include "GlChecks.h"
 #include "GlTestPanel.h"
 #include "GlView.h"
 #include "Landscape.h"
 #include "TerrainBuild.h"
+#include "TerrainDraw.h"
 #include "TerrainPath.h"
 #include "WanderingBump.h"
 
@@ -192,6 +193,7 @@ private:
     bool expectSameFrames(const QImage& literal, const QImage& batched, const QString& name);
 
     std::unique_ptr<GlTestPanel> panel_;
+    FrameInstruments instruments_;
     std::unique_ptr<TLandscape> land_;
 };
 
@@ -208,17 +210,17 @@ void LandscapeBatchedGLTest::init()
     panel_->makeCurrent();
     initRenderState(panel_->panel());
     glView.setPerspective(45.0f, 50.0f);
-    enableViewerFog();
-    terrainDrawCounters.reset();
+    enableStartupFog();
+    instruments_.counters.reset();
 }
 
 QImage LandscapeBatchedGLTest::frame(TLandscape& land, const Eye& eye, TerrainPath path, float radius)
 {
     beginView(eye);
     if (path == TerrainPath::Batched)
-        land.renderBatched(float(eye.x), float(eye.z), radius);
+        land.renderBatched(float(eye.x), float(eye.z), radius, &instruments_.counters);
     else
-        land.render(float(eye.x), float(eye.z), radius);
+        land.render(float(eye.x), float(eye.z), radius, &instruments_.counters);
     return panel_->readPixels();
 }
 
@@ -258,10 +260,10 @@ void LandscapeBatchedGLTest::sameFrameFromEveryPose()
     QFETCH(Eye, eye);
     QFETCH(double, minCovered);
     const QImage literal = frame(*land_, eye, TerrainPath::Literal);
-    const std::uint32_t literalCells = terrainDrawCounters.cells;
-    terrainDrawCounters.reset();
+    const std::uint32_t literalCells = instruments_.counters.cells;
+    instruments_.counters.reset();
     const QImage batched = frame(*land_, eye, TerrainPath::Batched);
-    QCOMPARE(terrainDrawCounters.cells, literalCells);
+    QCOMPARE(instruments_.counters.cells, literalCells);
     QCOMPARE(literalCells, cellCount(expectedCells(*land_, float(eye.x), float(eye.z), 60.0f)));
     QVERIFY(expectSameFrames(literal, batched, QString("pose-%1").arg(QTest::currentDataTag())));
     // The comparison sees real terrain: the frame is mostly ground where the pose looks at it.
@@ -334,12 +336,12 @@ void LandscapeBatchedGLTest::drawCallsAndBindsPerLayer()
                          {0.2, 9.0, 0.4, 20.0, 0.0, 20.0}};
     for (const Eye& eye : poses) {
         const Cells cells = expectedCells(*land_, float(eye.x), float(eye.z), 60.0f);
-        terrainDrawCounters.reset();
+        instruments_.counters.reset();
         frame(*land_, eye, TerrainPath::Literal);
-        const TerrainDrawCounters literal = terrainDrawCounters;
-        terrainDrawCounters.reset();
+        const TerrainDrawCounters literal = instruments_.counters;
+        instruments_.counters.reset();
         frame(*land_, eye, TerrainPath::Batched);
-        const TerrainDrawCounters batched = terrainDrawCounters;
+        const TerrainDrawCounters batched = instruments_.counters;
         QCOMPARE(literal.cells, cellCount(cells));
         QCOMPARE(literal.drawCalls, literal.strips + literal.cells);
         QCOMPARE(literal.textureBinds, literal.cells);
@@ -350,13 +352,13 @@ void LandscapeBatchedGLTest::drawCallsAndBindsPerLayer()
         QVERIFY2(batched.drawCalls <= 100, qPrintable(QString::number(batched.drawCalls)));
     }
     // The eye at (0.2, 0.4): cells 34 x 30, strips 35, and the full set of four layers.
-    QCOMPARE(terrainDrawCounters.cells, 34u * 30u);
-    QCOMPARE(terrainDrawCounters.strips, 35u);
-    QCOMPARE(terrainDrawCounters.textureBinds, 4u);
+    QCOMPARE(instruments_.counters.cells, 34u * 30u);
+    QCOMPARE(instruments_.counters.strips, 35u);
+    QCOMPARE(instruments_.counters.textureBinds, 4u);
     VERIFY_NO_GL_ERROR();
 }
 
-// The bump reshapes heights, layers and normals every frame and the step draws with the
+// The bump reshapes heights, layers and normals every frame and the frame draws with the
 // batched path; the literal path then draws the very same lattice. A cell the cache did not
 // copy again would show as a difference. The camera follows the bump, so the window moves
 // too, and the rate is raised so that every step changes the ground visibly.
@@ -369,7 +371,7 @@ void LandscapeBatchedGLTest::bumpStepsKeepBothPathsEqual()
     form->bumpColumn = 50;
     form->bumpRow = 50;
     form->bumpRate = 0.5f;
-    bumpRandomSource().reset();
+    form->instruments = &instruments_;
     TLandscape& land = form->landscape;
     const std::vector<float3> before(land.positions, land.positions + land.vertexCount());
 
@@ -378,9 +380,10 @@ void LandscapeBatchedGLTest::bumpStepsKeepBothPathsEqual()
         const Eye eye{apex.x - 14.0, 14.0, apex.z - 16.0, apex.x, apex.y, apex.z};
         form->camera.position = Vec3d{eye.x, eye.y, eye.z};
         beginView(eye);
-        terrainDrawCounters.reset();
+        instruments_.counters.reset();
         stepWanderingBump(*form);
-        QVERIFY(terrainDrawCounters.drawCalls <= 100);
+        drawTerrain(*form);
+        QVERIFY(instruments_.counters.drawCalls <= 100);
         QVERIFY(land.batches().refreshedCells() > 0); // the bump's cells at least
         const QImage batched = panel_->readPixels();
         const QImage literal = frame(land, eye, TerrainPath::Literal);
@@ -513,12 +516,12 @@ void LandscapeBatchedGLTest::radiusChangesResizeTheCache()
 {
     const Eye eye{140.0, 10.0, 140.0, 150.0, 3.0, 152.0};
     for (float radius : {12.0f, 60.0f, 12.0f, 30.0f}) {
-        terrainDrawCounters.reset();
+        instruments_.counters.reset();
         const QImage literal = frame(*land_, eye, TerrainPath::Literal, radius);
-        const std::uint32_t cells = terrainDrawCounters.cells;
-        terrainDrawCounters.reset();
+        const std::uint32_t cells = instruments_.counters.cells;
+        instruments_.counters.reset();
         const QImage batched = frame(*land_, eye, TerrainPath::Batched, radius);
-        QCOMPARE(terrainDrawCounters.cells, cells);
+        QCOMPARE(instruments_.counters.cells, cells);
         QVERIFY(expectSameFrames(literal, batched, QString("radius-%1").arg(double(radius))));
     }
     VERIFY_NO_GL_ERROR();

@@ -263,6 +263,7 @@ private:
     QImage renderSplatReference(TLandscape& land, std::uint32_t layerCount, const Eye& eye);
 
     std::unique_ptr<GlTestPanel> panel_;
+    TerrainDrawCounters counters_;
 };
 
 void LandscapeRenderGLTest::initTestCase()
@@ -273,7 +274,7 @@ void LandscapeRenderGLTest::initTestCase()
 void LandscapeRenderGLTest::init()
 {
     resetBaseline();
-    terrainDrawCounters.reset();
+    counters_.reset();
 }
 
 void LandscapeRenderGLTest::resetBaseline()
@@ -281,7 +282,7 @@ void LandscapeRenderGLTest::resetBaseline()
     panel_->makeCurrent();
     initRenderState(panel_->panel());
     glView.setPerspective(45.0f, 50.0f);
-    enableViewerFog();
+    enableStartupFog();
     VERIFY_NO_GL_ERROR();
 }
 
@@ -348,11 +349,11 @@ void LandscapeRenderGLTest::windowBoundsCountCellsAndStrips()
     makeFlatLattice(land, 300, 300, 2.0f);
     const GLfloat black[4] = {0.0f, 0.0f, 0.0f, 1.0f};
     beginView(Eye{x, 5.0, z, x + 10.0, 0.0, z + 10.0}, black);
-    land.render(x, z, 60.0f);
-    QCOMPARE(int(terrainDrawCounters.cells), cells);
-    QCOMPARE(int(terrainDrawCounters.strips), strips);
-    QCOMPARE(int(terrainDrawCounters.textureBinds), cells);
-    QCOMPARE(int(terrainDrawCounters.drawCalls), cells + strips);
+    land.render(x, z, 60.0f, &counters_);
+    QCOMPARE(int(counters_.cells), cells);
+    QCOMPARE(int(counters_.strips), strips);
+    QCOMPARE(int(counters_.textureBinds), cells);
+    QCOMPARE(int(counters_.drawCalls), cells + strips);
     VERIFY_NO_GL_ERROR();
 }
 
@@ -425,7 +426,7 @@ void LandscapeRenderGLTest::renderDepthLeavesBaselineStatesOn()
         glDisable(cap);
     const GLfloat black[4] = {0.0f, 0.0f, 0.0f, 1.0f};
     beginView(Eye{15, 5, 10, 15, 0, 25}, black);
-    land.renderDepth(15.0f, 10.0f, 60.0f);
+    land.renderDepth(15.0f, 10.0f, 60.0f, &counters_);
     for (GLenum cap : {GL_TEXTURE_2D, GL_LIGHTING, GL_FOG, GL_BLEND, GL_ALPHA_TEST, GL_CULL_FACE})
         QVERIFY2(glIsEnabled(cap), qPrintable(QString("capability 0x%1 off").arg(cap, 0, 16)));
     QVERIFY(!glIsEnabled(GL_VERTEX_ARRAY));
@@ -433,8 +434,8 @@ void LandscapeRenderGLTest::renderDepthLeavesBaselineStatesOn()
     glGetFloatv(GL_CURRENT_COLOR, colour);
     for (GLfloat c : colour)
         QCOMPARE(c, 0.0f);
-    QVERIFY(terrainDrawCounters.strips > 0);
-    QCOMPARE(terrainDrawCounters.cells, 0u);
+    QVERIFY(counters_.strips > 0);
+    QCOMPARE(counters_.cells, 0u);
     VERIFY_NO_GL_ERROR();
 }
 
@@ -521,7 +522,7 @@ void LandscapeRenderGLTest::renderNormalsDrawsOneLinePerVertex()
     glDisable(GL_LIGHTING);
     glDisable(GL_BLEND);
     loadTopDownView();
-    const FeedbackCapture capture = captureFeedback([&land] { land.renderNormals(); });
+    const FeedbackCapture capture = captureFeedback([this, &land] { land.renderNormals(&counters_); });
     QCOMPARE(int(capture.lines.size()), int(land.vertexCount()));
 
     GLdouble model[16], projection[16];
@@ -556,7 +557,7 @@ void LandscapeRenderGLTest::renderNormalsDrawsOneLinePerVertex()
     QVERIFY(glIsEnabled(GL_TEXTURE_2D));
     QVERIFY(glIsEnabled(GL_LIGHTING));
     QVERIFY(glIsEnabled(GL_BLEND));
-    QCOMPARE(terrainDrawCounters.drawCalls, 1u);
+    QCOMPARE(counters_.drawCalls, 1u);
     VERIFY_NO_GL_ERROR();
 }
 

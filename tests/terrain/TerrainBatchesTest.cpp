@@ -34,8 +34,8 @@ struct CachedLattice {
     CachedLattice()
     {
         fillLattice(land, 40, 30);
-        win = colourPassWindow(land, 30.0f, 25.0f, 12.0f);
-        batches.update(land, win);
+        win = colourPassWindow(land.lattice(), 30.0f, 25.0f, 12.0f);
+        batches.update(land.lattice(), win);
     }
 };
 
@@ -142,34 +142,34 @@ void TerrainBatchesTest::updateCopiesOnlyWhatEntersOrChanged()
     TLandscape land;
     fillLattice(land, 120, 120);
     TerrainBatches batches;
-    LatticeWindow win = colourPassWindow(land, 60.0f, 60.0f, 30.0f);
-    batches.update(land, win);
+    LatticeWindow win = colourPassWindow(land.lattice(), 60.0f, 60.0f, 30.0f);
+    batches.update(land.lattice(), win);
     QCOMPARE(batches.refreshedCells(), cellsIn(win));
-    batches.update(land, win);
+    batches.update(land.lattice(), win);
     QCOMPARE(batches.refreshedCells(), 0u);
 
     // One changed vertex concerns its own cell and the eight around it.
     batches.markChanged(40, 40, 30, 30, land.width, land.depth);
-    batches.update(land, win);
+    batches.update(land.lattice(), win);
     QCOMPARE(batches.refreshedCells(), 9u);
     // A 7 x 7 square, bounds in either order: 9 x 9 cells.
     batches.markChanged(47, 41, 36, 30, land.width, land.depth);
-    batches.update(land, win);
+    batches.update(land.lattice(), win);
     QCOMPARE(batches.refreshedCells(), 81u);
     // Off the lattice's interior nothing is marked.
     batches.markChanged(-50, -10, -50, -10, land.width, land.depth);
-    batches.update(land, win);
+    batches.update(land.lattice(), win);
     QCOMPARE(batches.refreshedCells(), 0u);
 
     // Moved by two rows: only the rows that enter are copied.
-    const LatticeWindow moved = colourPassWindow(land, 60.0f, 64.0f, 30.0f);
+    const LatticeWindow moved = colourPassWindow(land.lattice(), 60.0f, 64.0f, 30.0f);
     QCOMPARE(moved.rowLo, win.rowLo + 2);
-    batches.update(land, moved);
+    batches.update(land.lattice(), moved);
     QCOMPARE(batches.refreshedCells(), 2u * std::uint32_t(moved.colHi - moved.colLo));
     // The values copied are the current ones.
     land.positions[std::size_t(moved.rowLo + 3) * 120 + std::size_t(moved.colLo + 3)].y = -7.0f;
     batches.markChanged(moved.colLo + 3, moved.colLo + 3, moved.rowLo + 3, moved.rowLo + 3, land.width, land.depth);
-    batches.update(land, moved);
+    batches.update(land.lattice(), moved);
     QCOMPARE(batches.refreshedCells(), 9u);
     int seen = 0;
     for (const BatchVertex& v : batches.vertices())
@@ -189,7 +189,7 @@ void TerrainBatchesTest::layerChangeMovesTheCellToAnotherGroup()
     QCOMPARE(land.layers[k], 2u);
     land.layers[k] = 0;
     batches.markChanged(win.colLo + 2, win.colLo + 2, win.rowLo + 2, win.rowLo + 2, 40, 30);
-    batches.update(land, win);
+    batches.update(land.lattice(), win);
     QCOMPARE(batches.groups()[0].size(), before0 + 18);
     QCOMPARE(batches.groups()[2].size(), before2 - 18);
 }
@@ -200,9 +200,9 @@ void TerrainBatchesTest::emptyWindowRefreshesNothing()
     TLandscape& land = cached.land;
     TerrainBatches& batches = cached.batches;
     QVERIFY(batches.refreshedCells() > 0);
-    const LatticeWindow far = colourPassWindow(land, -500.0f, -500.0f, 60.0f);
+    const LatticeWindow far = colourPassWindow(land.lattice(), -500.0f, -500.0f, 60.0f);
     QVERIFY(isEmpty(far));
-    batches.update(land, far);
+    batches.update(land.lattice(), far);
     QCOMPARE(batches.refreshedCells(), 0u);
 }
 

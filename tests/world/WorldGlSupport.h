@@ -19,7 +19,7 @@ inline void setUpViewerState(GlTestPanel& panel)
     panel.makeCurrent();
     initRenderState(panel.panel());
     glView.setPerspective(45.0f, 50.0f);
-    enableViewerFog();
+    enableStartupFog();
 }
 
 inline std::array<GLfloat, 16> modelviewMatrix()

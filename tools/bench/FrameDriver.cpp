@@ -13,8 +13,6 @@
 
 namespace {
 
-FrameDriver* activeDriver = nullptr;
-
 double millisecondsBetween(std::chrono::steady_clock::time_point from, std::chrono::steady_clock::time_point to)
 {
     return std::chrono::duration<double, std::milli>(to - from).count();
@@ -26,10 +24,11 @@ constexpr int kCompositionTimeoutMs = 10000;
 
 FrameDriver::FrameDriver(TForm1& form, bool fly, bool phaseMarks) : form_(form), fly_(fly), phaseMarks_(phaseMarks)
 {
-    if (activeDriver)
+    if (form_.instruments)
         throw std::logic_error("only one FrameDriver at a time");
-    activeDriver = this;
-    framePhaseHook = phaseMarks_ ? &FrameDriver::markHook : nullptr;
+    if (phaseMarks_)
+        instruments_.phaseEnded = [this](FramePhase phase) { onMark(phase); };
+    form_.instruments = &instruments_;
     if (QOpenGLWidget* composed = form_.Panel1->composedSurface()) {
         connect(composed, &QOpenGLWidget::frameSwapped, this, [this] {
             swappedAt_ = Clock::now();
@@ -53,14 +52,7 @@ FrameDriver::~FrameDriver()
 {
     if (form_.Panel1->composedSurface())
         form_.Panel1->composedSurface()->removeEventFilter(this);
-    framePhaseHook = nullptr;
-    activeDriver = nullptr;
-}
-
-void FrameDriver::markHook(FramePhase phase)
-{
-    if (activeDriver)
-        activeDriver->onMark(phase);
+    form_.instruments = nullptr;
 }
 
 void FrameDriver::onMark(FramePhase phase)

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "BenchOptions.h"
-#include "FramePhases.h"
+#include "FrameInstruments.h"
 
 #include <QObject>
 #include <QString>
@@ -10,8 +10,6 @@
 
 class QEventLoop;
 class TForm1;
-
-constexpr int kFramePhaseCount = int(FramePhase::Swap) + 1;
 
 // The timings of one frame, in milliseconds. Each phase runs from the previous mark (the first
 // from the start of the frame step) to its own mark; the hook finishes the GL work (glFinish)
@@ -38,7 +36,8 @@ struct FrameTimes {
 // drawn from paintGL would run. Exactly one frame step runs per tick: a paint that no tick asked for
 // (Qt may repaint on its own) draws nothing and shows the last frame.
 //
-// While it exists, it owns framePhaseHook; the window's own timers must be stopped.
+// While it exists, the window's frames report to its instruments (TForm1State::instruments);
+// the window's own timers must be stopped.
 class FrameDriver : public QObject {
     Q_OBJECT
 public:
@@ -54,6 +53,8 @@ public:
 
     int compositions() const { return compositions_; } // frameSwapped signals seen so far
     int panelPaints() const { return panelPaints_; }   // paint events of the panel seen so far
+    // What the terrain drawing handed to the GL since the driver was made.
+    const TerrainDrawCounters& drawCounters() const { return instruments_.counters; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -63,9 +64,9 @@ private:
 
     void runFrameStep();
     void onMark(FramePhase phase);
-    static void markHook(FramePhase phase);
 
     TForm1& form_;
+    FrameInstruments instruments_;
     bool fly_;
     bool phaseMarks_;
     bool tickPending_ = false; // inside: a tick asked for a frame that no paint has drawn yet

@@ -2,7 +2,7 @@
 
 #include "FormState.h"
 #include "Landscape.h"
-#include "MainForm.h"
+#include "SceneStartup.h"
 #include "TerrainBuild.h"
 #include "Texture.h"
 #include "World.h"

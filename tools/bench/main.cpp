@@ -3,7 +3,6 @@
 
 #include "AllocatorTuning.h"
 #include "BenchOptions.h"
-#include "DrawCounters.h"
 #include "FrameDriver.h"
 #include "GlPanel.h"
 #include "GlView.h"
@@ -31,7 +30,8 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kStartupTimeoutMs = 300000;
 
-const char* const kPhaseKeys[kFramePhaseCount] = {"cameraMs",    "skyMs",          "bumpCpuMs",
+// By FramePhase, in its order.
+const char* const kPhaseKeys[kFramePhaseCount] = {"bumpCpuMs",   "cameraMs",       "skyMs",
                                                   "depthPassMs", "colourPassesMs", "swapMs"};
 
 struct StartupRecord {
@@ -163,7 +163,6 @@ int runBench(const BenchOptions& options)
 
     QStringList errors;
     TForm1 form;
-    Form1 = &form;
     form.terrainPath = options.terrain;
     form.skyBehindGround = options.sky == SkyChoice::Behind;
     form.showError = [&errors](const QString& message) { errors << message; };
@@ -239,13 +238,13 @@ int runBench(const BenchOptions& options)
             driver.step(modeOfFrame(i));
         for (int i = 0; i < options.frames; ++i) {
             const PresentMode mode = modeOfFrame(i);
-            const TerrainDrawCounters countersBefore = terrainDrawCounters;
+            const TerrainDrawCounters countersBefore = driver.drawCounters();
             const int compositionsBefore = driver.compositions();
             const int paintsBefore = driver.panelPaints();
             const long faultsBefore = minorPageFaults();
             const FrameTimes times = driver.step(mode);
             recordOf(mode).add(times, minorPageFaults() - faultsBefore, driver.compositions() - compositionsBefore,
-                               driver.panelPaints() - paintsBefore, countersBefore, terrainDrawCounters);
+                               driver.panelPaints() - paintsBefore, countersBefore, driver.drawCounters());
         }
     }
 
@@ -328,7 +327,7 @@ int main(int argc, char** argv)
         options.allocator = AllocatorChoice::Default;
     }
 
-    QSurfaceFormat::setDefaultFormat(glViewFormat());
+    QSurfaceFormat::setDefaultFormat(viewSurfaceFormat());
     QApplication application(argc, argv);
     try {
         return runBench(options);

@@ -55,7 +55,7 @@ void measure(TForm1& form, const char* label, int seconds)
 int main(int argc, char** argv)
 {
     tuneAllocatorForDrawing();
-    QSurfaceFormat::setDefaultFormat(glViewFormat());
+    QSurfaceFormat::setDefaultFormat(viewSurfaceFormat());
     QApplication application(argc, argv);
     QSize size(1012, 614);
     int seconds = 10;
@@ -70,7 +70,6 @@ int main(int argc, char** argv)
         }
     }
     TForm1 form;
-    Form1 = &form;
     form.showError = [](const QString& message) {
         std::fprintf(stderr, "terrain-clockrate: %s\n", qPrintable(message));
     };

@@ -4,13 +4,16 @@
 #include "Landscape.h"
 #include "TerrainPath.h"
 #include "Vec3.h"
+#include "WanderingBump.h"
 #include "World.h"
 
 #include <cstdint>
 
-// The main window's own state record, in the order the window declares it. TForm1 derives
-// from it; the terrain build, the wandering bump and the frame's terrain draw receive it (they
-// need no widget), which is why it lives with them below the window.
+struct FrameInstruments;
+
+// The main window's own state record, in the order the window declares it, and what the
+// frame needs beside it. TForm1 derives from it; the scene (the start-up's GL half, the
+// terrain build, the bump's step, the frame's drawing) receives it and needs no widget.
 // Every field starts at zero or false except those the window's constructor sets.
 struct TForm1State {
     Camera camera;
@@ -31,9 +34,16 @@ struct TForm1State {
     std::int32_t latticeDepth = 300;
     TWorld world;
 
+    // The bump's pseudo-random source: one walk per window, the same on every run.
+    RandomSource bumpRandom;
+
+    // Set once the world's tables exist (the start-up's TWorld::init), so the sky can be drawn.
+    bool worldReady = false;
     // Set when buildLandscape has completed. Until then (a texture that could not be read stops
     // the start-up) the frame draws no terrain and the bump touches no array.
     bool landscapeBuilt = false;
+    // The stencil bits of the drawing surface, read by the start-up.
+    int stencilBits = 0;
 
     // How drawTerrain reaches the GL; the same picture either way (the program's --terrain).
     TerrainPath terrainPath = TerrainPath::Batched;
@@ -42,4 +52,8 @@ struct TForm1State {
     // the ground; the picture is the same. Clear: first, over the whole view, then the terrain.
     // Without stencil bits in the surface the sky is drawn first either way.
     bool skyBehindGround = true;
+
+    // Whoever measures the frames (the benchmark): draw counters and phase marks. Not owned;
+    // null in the program.
+    FrameInstruments* instruments = nullptr;
 };

@@ -1,9 +1,7 @@
 #include "WanderingBump.h"
 
 #include "FormState.h"
-#include "FramePhases.h"
 #include "MathConstants.h"
-#include "TerrainDraw.h"
 
 #include <cmath>
 
@@ -13,19 +11,13 @@ std::int32_t RandomSource::next()
     return std::int32_t((state_ >> 32) & 0x7FFFFFFFu);
 }
 
-RandomSource& bumpRandomSource()
-{
-    static RandomSource source;
-    return source;
-}
-
-std::int32_t randomBelow(std::int32_t n)
+std::int32_t randomBelow(RandomSource& source, std::int32_t n)
 {
     if (n == 0)
         return 0;
     // The draw is never negative, so the signed remainder has the sign of the draw whatever the
     // sign of n, and INT32_MIN % -1 cannot occur.
-    return bumpRandomSource().next() % n;
+    return source.next() % n;
 }
 
 namespace {
@@ -47,9 +39,9 @@ std::int32_t stepToward(std::int32_t from, std::int32_t to)
 // bumpRate of its gap per frame toward the raised cosine 2 * (w + 1), w = 0.5 * cos(pi d / r)
 // + 0.5: an absolute height of 4 at the centre and 2 at the rim, whatever the ground was.
 // No GL call: the walk is plain arithmetic on the lattice arrays and the camera.
-void walkWanderingBump(TForm1State& form)
+void stepWanderingBump(TForm1State& form)
 {
-    // Before the terrain is built the arrays may be missing or half filled: no walk, no draw.
+    // Before the terrain is built the arrays may be missing or half filled: no walk.
     if (!form.landscapeBuilt)
         return;
 
@@ -60,8 +52,8 @@ void walkWanderingBump(TForm1State& form)
 
     // A target anywhere the whole bump fits: [r, W - r - 1] x [r, D - r - 1]. The centre walks
     // one cell per axis toward it, so a centre inside that range never leaves it.
-    const std::int32_t targetColumn = randomBelow(latticeW - 2 * r) + r;
-    const std::int32_t targetRow = randomBelow(latticeD - 2 * r) + r;
+    const std::int32_t targetColumn = randomBelow(form.bumpRandom, latticeW - 2 * r) + r;
+    const std::int32_t targetRow = randomBelow(form.bumpRandom, latticeD - 2 * r) + r;
     form.bumpColumn = stepToward(form.bumpColumn, targetColumn);
     form.bumpRow = stepToward(form.bumpRow, targetRow);
     const std::int32_t centreColumn = form.bumpColumn;
@@ -110,14 +102,4 @@ void walkWanderingBump(TForm1State& form)
 
     if (form.camera.orbiting)
         form.camera.enterOrbit(form.bumpApex, double(r));
-}
-
-void stepWanderingBump(TForm1State& form)
-{
-    if (!form.landscapeBuilt)
-        return;
-    walkWanderingBump(form);
-    markFramePhase(FramePhase::BumpCpu);
-    drawTerrain(form);
-    markFramePhase(FramePhase::ColourPasses);
 }

@@ -87,7 +87,7 @@ void LandscapeBatchedAllocatorGLTest::literalFramesStopFaultingOnceTuned()
     GlTestPanel panel(1012, 614);
     initRenderState(panel.panel());
     glView.setPerspective(45.0f, 50.0f);
-    enableViewerFog();
+    enableStartupFog();
 
     TLandscape land;
     land.create(300, 300, 2.0f, 100);

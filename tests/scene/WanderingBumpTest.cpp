@@ -15,8 +15,6 @@ class WanderingBumpTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void init() { bumpRandomSource().reset(); }
-
     void firstFourDrawsAreTheDocumentedOnes();
     void matchesTheGeneratorWrittenOutInWideArithmetic();
     void randomBelowZeroDrawsNothing();
@@ -39,15 +37,12 @@ private slots:
 
 void WanderingBumpTest::firstFourDrawsAreTheDocumentedOnes()
 {
-    RandomSource& source = bumpRandomSource();
+    RandomSource source;
     QCOMPARE(source.state(), std::uint64_t(1));
     QCOMPARE(source.next(), 346);
     QCOMPARE(source.next(), 13854878);
     QCOMPARE(source.next(), 1621890440);
     QCOMPARE(source.next(), 816282396);
-    source.reset();
-    QCOMPARE(source.state(), std::uint64_t(1));
-    QCOMPARE(source.next(), 346);
 }
 
 // The same recurrence as a 128-bit product reduced by hand, over enough draws to pass through
@@ -71,28 +66,31 @@ void WanderingBumpTest::matchesTheGeneratorWrittenOutInWideArithmetic()
 
 void WanderingBumpTest::randomBelowZeroDrawsNothing()
 {
-    QCOMPARE(randomBelow(0), 0);
-    QCOMPARE(bumpRandomSource().state(), std::uint64_t(1));
-    QCOMPARE(bumpRandomSource().next(), 346);
+    RandomSource source;
+    QCOMPARE(randomBelow(source, 0), 0);
+    QCOMPARE(source.state(), std::uint64_t(1));
+    QCOMPARE(source.next(), 346);
 }
 
 void WanderingBumpTest::randomBelowOneIsAlwaysZeroButDraws()
 {
+    RandomSource source;
     for (int n = 0; n < 100; ++n)
-        QCOMPARE(randomBelow(1), 0);
+        QCOMPARE(randomBelow(source, 1), 0);
     // A hundred draws were taken: the next is the 101st of a fresh source.
     RandomSource fresh;
     for (int n = 0; n < 100; ++n)
         fresh.next();
-    QCOMPARE(bumpRandomSource().next(), fresh.next());
+    QCOMPARE(source.next(), fresh.next());
 }
 
 void WanderingBumpTest::randomBelowIsTheSignedRemainderOfADraw()
 {
     RandomSource mirror;
+    RandomSource source;
     for (std::int32_t n : {7, 294, 1000, -5, 2147483647, -2147483647 - 1}) {
         const std::int32_t draw = mirror.next();
-        const std::int32_t value = randomBelow(n);
+        const std::int32_t value = randomBelow(source, n);
         QCOMPARE(value, draw % n);
         QVERIFY(value >= 0); // a draw is never negative
     }
@@ -101,8 +99,9 @@ void WanderingBumpTest::randomBelowIsTheSignedRemainderOfADraw()
 // 346 mod 294 = 52 and 13854878 mod 294 = 128: plus the radius 3, column 55 and row 131.
 void WanderingBumpTest::firstTargetOfTheDefaultLattice()
 {
-    QCOMPARE(randomBelow(300 - 2 * 3) + 3, 55);
-    QCOMPARE(randomBelow(300 - 2 * 3) + 3, 131);
+    RandomSource source;
+    QCOMPARE(randomBelow(source, 300 - 2 * 3) + 3, 55);
+    QCOMPARE(randomBelow(source, 300 - 2 * 3) + 3, 131);
 }
 
 void WanderingBumpTest::firstStepGoesToElevenEleven()
@@ -113,14 +112,19 @@ void WanderingBumpTest::firstStepGoesToElevenEleven()
     QCOMPARE(form->bumpRow, 10);
     QCOMPARE(form->bumpRadius, 3);
     QCOMPARE(form->bumpRate, 0.05f);
-    walkWanderingBump(*form);
+    stepWanderingBump(*form);
     QCOMPARE(form->bumpColumn, 11);
     QCOMPARE(form->bumpRow, 11);
     // Exactly two draws were taken (target column 55, then row 131).
     RandomSource mirror;
     mirror.next();
     mirror.next();
-    QCOMPARE(bumpRandomSource().state(), mirror.state());
+    QCOMPARE(form->bumpRandom.state(), mirror.state());
+    // Each window walks from a source of its own: a second one takes the same first step.
+    auto second = makeForm(300, 300);
+    stepWanderingBump(*second);
+    QCOMPARE(second->bumpColumn, 11);
+    QCOMPARE(second->bumpRow, 11);
 }
 
 // Each frame draws a fresh target in [r, W - r - 1] x [r, D - r - 1]; the centre moves one
@@ -134,7 +138,7 @@ void WanderingBumpTest::walkStepsOneCellTowardEachFrameTarget()
         const std::int32_t col = form->bumpColumn, row = form->bumpRow;
         const std::int32_t targetCol = mirror.next() % (40 - 2 * r) + r;
         const std::int32_t targetRow = mirror.next() % (30 - 2 * r) + r;
-        walkWanderingBump(*form);
+        stepWanderingBump(*form);
         const auto toward = [](std::int32_t from, std::int32_t to) { return from + (to > from) - (to < from); };
         QCOMPARE(form->bumpColumn, toward(col, targetCol));
         QCOMPARE(form->bumpRow, toward(row, targetRow));
@@ -147,14 +151,14 @@ void WanderingBumpTest::pinnedBumpNeverMoves()
 {
     auto form = makePinnedForm();
     for (int frame = 0; frame < 40; ++frame) {
-        walkWanderingBump(*form);
+        stepWanderingBump(*form);
         QCOMPARE(form->bumpColumn, 3);
         QCOMPARE(form->bumpRow, 3);
     }
     RandomSource mirror;
     for (int n = 0; n < 80; ++n)
         mirror.next();
-    QCOMPARE(bumpRandomSource().state(), mirror.state());
+    QCOMPARE(form->bumpRandom.state(), mirror.state());
 }
 
 // The 29 vertices within distance 3 close 5 % of their gap to the raised-cosine height and
@@ -164,7 +168,7 @@ void WanderingBumpTest::reshapingPullsTowardTheRaisedCosine()
 {
     auto form = makePinnedForm();
     const double rate = double(form->bumpRate);
-    walkWanderingBump(*form);
+    stepWanderingBump(*form);
     int reshaped = 0;
     for (std::int32_t col = 0; col < 7; ++col)
         for (std::int32_t row = 0; row < 7; ++row) {
@@ -189,7 +193,7 @@ void WanderingBumpTest::reshapingPullsTowardTheRaisedCosine()
             const auto entry = kRadiusThreeTable.find((col - 3) * (col - 3) + (row - 3) * (row - 3));
             heightAt(*form, col, row) = entry == kRadiusThreeTable.end() ? 7.5f : float(entry->second.target);
         }
-    walkWanderingBump(*form);
+    stepWanderingBump(*form);
     for (std::int32_t col = 0; col < 7; ++col)
         for (std::int32_t row = 0; row < 7; ++row) {
             const auto entry = kRadiusThreeTable.find((col - 3) * (col - 3) + (row - 3) * (row - 3));
@@ -203,10 +207,10 @@ void WanderingBumpTest::centreVertexApproachesFour()
 {
     auto form = makePinnedForm();
     heightAt(*form, 3, 3) = 6.0f;
-    walkWanderingBump(*form);
+    stepWanderingBump(*form);
     QVERIFY(std::abs(heightAt(*form, 3, 3) - 5.9f) < 1e-6f);
     for (int frame = 1; frame < 45; ++frame)
-        walkWanderingBump(*form);
+        stepWanderingBump(*form);
     const float y = heightAt(*form, 3, 3);
     QVERIFY2(y > 4.0f && y - 4.0f < 0.2f, qPrintable(QString::number(y, 'g', 9)));
     QVERIFY(std::abs(y - (4.0 + 2.0 * std::pow(0.95, 45))) < 1e-4);
@@ -223,7 +227,7 @@ void WanderingBumpTest::normalsRecomputedOverTheSquareOnly()
     const float3 sentinel{0.0f, -1.0f, 0.0f};
     for (std::uint32_t k = 0; k < land.vertexCount(); ++k)
         land.normals[k] = sentinel;
-    walkWanderingBump(*form);
+    stepWanderingBump(*form);
     const std::int32_t col = form->bumpColumn, row = form->bumpRow, r = form->bumpRadius;
 
     TLandscape check;
@@ -247,7 +251,7 @@ void WanderingBumpTest::apexIsTheCentreVertexAfterTheStep()
 {
     auto form = makeForm(60, 60);
     for (int frame = 0; frame < 30; ++frame) {
-        walkWanderingBump(*form);
+        stepWanderingBump(*form);
         const float3& p = form->landscape.positions[std::size_t(form->bumpRow) * 60 + std::size_t(form->bumpColumn)];
         QCOMPARE(form->bumpApex.x, double(p.x));
         QCOMPARE(form->bumpApex.y, double(p.y));
@@ -272,7 +276,7 @@ void WanderingBumpTest::cameraUntouchedWhileNotOrbiting()
     camera.minOrbitDistance = 1.0;
     const Camera before = camera;
     for (int frame = 0; frame < 10; ++frame) {
-        walkWanderingBump(*form);
+        stepWanderingBump(*form);
         QVERIFY(sameCamera(camera, before));
     }
 }
@@ -283,7 +287,7 @@ void WanderingBumpTest::orbitingCameraFollowsTheApex()
     form->camera.position = Vec3d{40.0, 10.0, 40.0};
     form->camera.enterOrbit(Vec3d{30.0, 0.0, 30.0}, 1.0);
     for (int frame = 0; frame < 20; ++frame) {
-        walkWanderingBump(*form);
+        stepWanderingBump(*form);
         QVERIFY(form->camera.orbiting);
         QCOMPARE(form->camera.target.x, form->bumpApex.x);
         QCOMPARE(form->camera.target.y, form->bumpApex.y);
@@ -306,8 +310,8 @@ void WanderingBumpTest::walkDoesNothingBeforeTheTerrainIsBuilt()
     const std::vector<std::uint32_t> layers(land.layers, land.layers + n);
     const Camera camera = form->camera;
     for (int frame = 0; frame < 5; ++frame)
-        walkWanderingBump(*form);
-    QCOMPARE(bumpRandomSource().state(), std::uint64_t(1));
+        stepWanderingBump(*form);
+    QCOMPARE(form->bumpRandom.state(), std::uint64_t(1));
     QCOMPARE(form->bumpColumn, 10);
     QCOMPARE(form->bumpRow, 10);
     QCOMPARE(form->bumpApex.y, 2.0);
@@ -316,8 +320,8 @@ void WanderingBumpTest::walkDoesNothingBeforeTheTerrainIsBuilt()
     QCOMPARE(std::memcmp(layers.data(), land.layers, n * sizeof(std::uint32_t)), 0);
 
     const auto empty = std::make_unique<TForm1State>();
-    walkWanderingBump(*empty);
-    QCOMPARE(bumpRandomSource().state(), std::uint64_t(1));
+    stepWanderingBump(*empty);
+    QCOMPARE(empty->bumpRandom.state(), std::uint64_t(1));
 }
 
 // A bump placed outside a small lattice reshapes only the vertices that exist and walks onto
@@ -325,12 +329,12 @@ void WanderingBumpTest::walkDoesNothingBeforeTheTerrainIsBuilt()
 void WanderingBumpTest::bumpStartingOffTheLatticeWalksOnto()
 {
     auto form = makeForm(7, 7); // the bump starts at the window's (10, 10)
-    walkWanderingBump(*form);
+    stepWanderingBump(*form);
     QCOMPARE(form->bumpColumn, 9);
     for (std::uint32_t k = 0; k < form->landscape.vertexCount(); ++k)
         QCOMPARE(form->landscape.positions[k].y, 0.0f); // nothing within reach yet
     for (int frame = 1; frame < 10; ++frame)
-        walkWanderingBump(*form);
+        stepWanderingBump(*form);
     QCOMPARE(form->bumpColumn, 3);
     QCOMPARE(form->bumpRow, 3);
     QCOMPARE(form->bumpApex.y, double(heightAt(*form, 3, 3)));

@@ -1,0 +1,7 @@
+#pragma once
+
+#include "Lattice.h"
+
+struct State {
+    Lattice lattice;
+};

@@ -1,0 +1,5 @@
+#pragma once
+
+#include "State.h"
+
+struct Lattice {};
