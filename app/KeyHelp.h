@@ -9,7 +9,8 @@ struct KeyHelpRow {
     const char* keys;   // "Up / Down arrow", "F1", "Left-drag"
     const char* kind;   // "held", "pressed", "mouse"
     const char* action; // what it does
-    bool added;         // beyond the original key set: README marks these rows
+    bool ownAction;     // a key that otherwise only sets its held flag, or the mouse, given an
+                        // action of the viewer's own: README's "Own" column marks these rows
 };
 
 const std::vector<KeyHelpRow>& keyHelpRows();

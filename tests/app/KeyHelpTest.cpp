@@ -16,7 +16,7 @@ void KeyHelpTest::readmeHoldsTheSameTable()
     QFile readme(qEnvironmentVariable("TERRAIN_SOURCE_DIR") + QStringLiteral("/README.md"));
     QVERIFY(readme.open(QIODevice::ReadOnly | QIODevice::Text));
     const QString text = QString::fromUtf8(readme.readAll());
-    const int start = text.indexOf(QStringLiteral("| Key | Held or pressed | What it does | Added |"));
+    const int start = text.indexOf(QStringLiteral("| Key | Held or pressed | What it does | Own |"));
     QVERIFY(start >= 0);
     const QStringList lines = text.mid(start).split(QLatin1Char('\n'));
     QStringList rows;
@@ -27,19 +27,19 @@ void KeyHelpTest::readmeHoldsTheSameTable()
         const KeyHelpRow& row = keyHelpRows()[std::size_t(i)];
         const QString expected = QStringLiteral("| %1 | %2 | %3 | %4 |")
                                      .arg(QLatin1String(row.keys), QLatin1String(row.kind), QLatin1String(row.action),
-                                          row.added ? QStringLiteral("yes") : QString());
+                                          row.ownAction ? QStringLiteral("yes") : QString());
         QString actual = rows[i].trimmed();
         QString wanted = expected;
         // An empty last cell may be written with one space or two.
         QCOMPARE(actual.replace(QStringLiteral("|  |"), QStringLiteral("| |")),
                  wanted.replace(QStringLiteral("|  |"), QStringLiteral("| |")));
     }
-    // The added rows are the keys the original set leaves unused, and the mouse.
-    QStringList added;
+    // The viewer's own rows are the keys the key table leaves without an action, and the mouse.
+    QStringList own;
     for (const KeyHelpRow& row : keyHelpRows())
-        if (row.added)
-            added << QLatin1String(row.keys);
-    QCOMPARE(added, (QStringList{"Home", "F1", "F11", "F12", "Left-drag", "Wheel"}));
+        if (row.ownAction)
+            own << QLatin1String(row.keys);
+    QCOMPARE(own, (QStringList{"Home", "F1", "F11", "F12", "Left-drag", "Wheel"}));
 }
 
 QTEST_APPLESS_MAIN(KeyHelpTest)
