@@ -21,8 +21,8 @@ std::uint16_t virtualKeyFromQt(int qtKey)
     case Qt::Key_CapsLock: return 20;
     case Qt::Key_Escape: return vk::Escape;
     case Qt::Key_Space: return vk::Space;
-    case Qt::Key_PageUp: return 33;
-    case Qt::Key_PageDown: return 34;
+    case Qt::Key_PageUp: return vk::PageUp;
+    case Qt::Key_PageDown: return vk::PageDown;
     case Qt::Key_End: return 35;
     case Qt::Key_Home: return 36;
     case Qt::Key_Left: return vk::Left;

@@ -14,9 +14,14 @@ constexpr std::uint16_t Left = 37;
 constexpr std::uint16_t Up = 38;
 constexpr std::uint16_t Right = 39;
 constexpr std::uint16_t Down = 40;
+constexpr std::uint16_t PageUp = 33;
+constexpr std::uint16_t PageDown = 34;
 constexpr std::uint16_t Home = 36;
 constexpr std::uint16_t F1 = 112;
 constexpr std::uint16_t F2 = 113;
+constexpr std::uint16_t F3 = 114;
+constexpr std::uint16_t F5 = 116;
+constexpr std::uint16_t F9 = 120;
 constexpr std::uint16_t F11 = 122;
 constexpr std::uint16_t F12 = 123;
 constexpr std::uint16_t letter(char c)

@@ -20,6 +20,7 @@ const std::vector<KeyHelpRow>& keyHelpRows()
         {"H / V / B", "pressed", "level the yaw / pitch / roll back to 0", false},
         {"Home", "pressed", "back to the start: position 100, 7, 100, yaw 125, out of orbit", true},
         {"F1", "pressed", "show or hide this table (a click hides it too)", true},
+        {"F5", "pressed", "load the four textures again (after mending or editing a file)", true},
         {"F11", "pressed", "full screen on or off", true},
         {"F12", "pressed", "save the window as terrain-viewer-YYYYMMDD-HHMMSS.png in the Pictures folder", true},
         {"Esc", "pressed", "close the viewer", false},

@@ -8,6 +8,7 @@
 #include "SceneMouse.h"
 #include "SceneStartup.h"
 #include "Screenshots.h"
+#include "TerrainBuild.h"
 #include "ViewOverlays.h"
 #include "WanderingBump.h"
 #include "ui_MainForm.h"
@@ -171,10 +172,14 @@ void TForm1::firstShow()
     try {
         FormShow();
     } catch (const std::exception& error) {
-        const QString message = QString::fromStdString(error.what());
-        QTimer::singleShot(0, this, [this, message] { reportError(message); });
+        startupError_ = QString::fromStdString(error.what());
     } catch (...) {
-        QTimer::singleShot(0, this, [this] { reportError(QString()); });
+        startupError_ = QString();
+    }
+    if (startupError_) {
+        QTimer::singleShot(0, this, [this] { reportError(*startupError_); });
+        if (!landscapeBuilt)
+            showGroundMissing(*startupError_);
     }
     started_ = true;
     // The first frame-rate interval starts now, so the first read-out is a real rate.
@@ -273,6 +278,8 @@ void TForm1::freeKeyDown(std::uint16_t key)
         goHome();
     else if (key == vk::F1)
         overlays->toggleHelp();
+    else if (key == vk::F5)
+        reloadTextures();
     else if (key == vk::F11)
         toggleFullScreen();
     else if (key == vk::F12)
@@ -287,6 +294,27 @@ void TForm1::goHome()
         camera.leaveOrbit();
     placeStartCamera(camera);
     updateModeLine();
+}
+
+void TForm1::reloadTextures()
+{
+    Panel1->makeCurrent();
+    try {
+        reloadLandscapeTextures(*this);
+    } catch (const std::exception& error) {
+        if (!landscapeBuilt)
+            showGroundMissing(QString::fromStdString(error.what()));
+        throw;
+    }
+    overlays->setGroundLine(QString());
+    overlays->showMessage(QStringLiteral("Loaded LandTex0.bmp to LandTex3.bmp again"));
+}
+
+void TForm1::showGroundMissing(const QString& reason)
+{
+    overlays->setGroundLine(
+        QStringLiteral("The ground is missing: %1\nMend the file and press F5 to load the textures again.")
+            .arg(reason));
 }
 
 void TForm1::toggleFullScreen()

@@ -99,6 +99,10 @@ public:
     //
     // Home: the camera back where the start-up placed it, out of orbit.
     void goHome();
+    // F5: the four layer textures read again (reloadLandscapeTextures); a build that had stopped
+    // at a file is finished. Shows that it did, or lets the file's error escape, with the line
+    // of the missing ground kept up to date.
+    void reloadTextures();
     // F11: full screen or back; the projection follows the panel's new size.
     void toggleFullScreen();
     // The modes that are on (orbit, frozen time, fast time, horizontal move), as the line at
@@ -124,6 +128,8 @@ public:
 
     // True once start-up has run (completed or stopped at an error); the timers run from then.
     bool started() const { return started_; }
+    // The error that stopped the start-up (a texture file that cannot be read), if one did.
+    std::optional<QString> startupError() const { return startupError_; }
 
 signals:
     // After every frame step of TimerForDrawingTimer, also one that drew nothing because the
@@ -143,10 +149,12 @@ private:
     bool keyHeld(std::uint16_t key) const { return KeyState[key]; }
     void moveCameraFromKeys();
     void freeKeyDown(std::uint16_t key);
+    void showGroundMissing(const QString& reason);
 
     std::unique_ptr<Ui::MainForm> ui;
     bool started_ = false;
     bool showingError_ = false;
+    std::optional<QString> startupError_;
     QRect normalGeometry_;              // the window's place before full screen
     std::optional<SceneView> lastView_; // the view of the last frame presented
 };

@@ -7,7 +7,8 @@
 ViewOverlays::ViewOverlays(const QFont& font)
     : helpPanel(QStringLiteral("HelpPanel"), Qt::RichText, font),
       messagePanel(QStringLiteral("MessagePanel"), Qt::PlainText, font),
-      modeLine(QStringLiteral("ModeLine"), Qt::PlainText, font)
+      modeLine(QStringLiteral("ModeLine"), Qt::PlainText, font),
+      groundLine(QStringLiteral("GroundLine"), Qt::PlainText, font)
 {
     helpPanel.setText(keyHelpHtml());
     helpPanel.adjustSize();
@@ -54,20 +55,30 @@ void ViewOverlays::setModeLine(const QString& text)
     modeLine.show();
 }
 
+void ViewOverlays::setGroundLine(const QString& text)
+{
+    groundLine.setText(text);
+    groundLine.adjustSize();
+    groundLine.setVisible(!text.isEmpty());
+    layout(panelSize_);
+}
+
 void ViewOverlays::layout(QSize panelSize)
 {
     // The messages at the top middle, clear of the panel column on the left.
     panelSize_ = panelSize;
     const int w = panelSize.width(), h = panelSize.height();
     helpPanel.move(std::max(0, (w - helpPanel.width()) / 2), std::max(0, (h - helpPanel.height()) / 2));
-    messagePanel.move(std::max(0, (w - messagePanel.width()) / 2), 8);
+    groundLine.move(std::max(0, (w - groundLine.width()) / 2), 8);
+    const int messageTop = groundLine.isVisible() ? groundLine.geometry().bottom() + 5 : 8;
+    messagePanel.move(std::max(0, (w - messagePanel.width()) / 2), messageTop);
     modeLine.move(4, std::max(0, h - modeLine.height() - 4));
 }
 
 std::vector<OverlayPicture> ViewOverlays::pictures(qreal devicePixelRatio)
 {
     std::vector<OverlayPicture> shown;
-    for (SceneOverlay* overlay : {&modeLine, &messagePanel, &helpPanel}) {
+    for (SceneOverlay* overlay : {&groundLine, &modeLine, &messagePanel, &helpPanel}) {
         if (overlay->isVisible())
             shown.push_back({&overlay->image(devicePixelRatio), overlay->geometry().topLeft()});
     }

@@ -10,8 +10,9 @@
 class QFont;
 
 // The boxes the window shows over the view: the key and mouse table (F1), a message that goes
-// after three seconds, and the line that names the modes that are on. Each is hidden until
-// used; the frame draws the shown ones into itself (pictures()).
+// after three seconds, the line that names the modes that are on, and a lasting line while the
+// ground is missing. Each is hidden until used; the frame draws the shown ones into itself
+// (pictures()).
 class ViewOverlays {
 public:
     static constexpr int kMessageMs = 3000;
@@ -22,6 +23,7 @@ public:
     SceneOverlay helpPanel;
     SceneOverlay messagePanel;
     SceneOverlay modeLine;
+    SceneOverlay groundLine;
 
     // Shows the help box, or hides it again.
     void toggleHelp();
@@ -31,9 +33,12 @@ public:
     void showMessage(const QString& text);
     // The mode line's text; empty hides it.
     void setModeLine(const QString& text);
+    // Why the ground is missing and what to do, at the top of the view until it is cleared
+    // with an empty text; messages then appear below it.
+    void setGroundLine(const QString& text);
 
-    // Places the boxes in a view of panelSize: the help in the middle, messages at the top
-    // middle, the mode line in the bottom-left corner.
+    // Places the boxes in a view of panelSize: the help in the middle, the ground line and the
+    // messages at the top middle, the mode line in the bottom-left corner.
     void layout(QSize panelSize);
 
     // The shown boxes' pictures at the device pixel ratio, in drawing order (the help on top).

@@ -30,13 +30,25 @@ void showFrameRateIfNone(TForm1& form)
         form.TimerForFPSTimer();
 }
 
+// A picture without its ground is no answer to --screenshot or --record: when the start-up
+// stopped at an error (already reported on the error stream), the first frame ends the program
+// with status 1 and nothing is saved.
+bool endedByStartupError(TForm1& form, int* exitStatus)
+{
+    if (!form.startupError())
+        return false;
+    *exitStatus = 1;
+    form.close();
+    return true;
+}
+
 // --screenshot: after the given number of frames, save the window as the user sees it (the
 // scene with the panels over it) and end the program with the status of the save.
 void saveScreenshotAfterFrames(TForm1& form, const ViewerOptions& options, int* exitStatus)
 {
     auto framesLeft = std::make_shared<int>(options.frames);
     QObject::connect(&form, &TForm1::frameDrawn, &form, [&form, options, exitStatus, framesLeft] {
-        if (--*framesLeft != 0)
+        if (endedByStartupError(form, exitStatus) || --*framesLeft != 0)
             return;
         showFrameRateIfNone(form);
         QImageWriter writer(options.screenshotPath, options.screenshotFormat);
@@ -58,7 +70,7 @@ void recordFrames(TForm1& form, const ViewerOptions& options, int* exitStatus)
     auto framesSaved = std::make_shared<int>(0);
     const QDir folder(options.recordFolder);
     QObject::connect(&form, &TForm1::frameDrawn, &form, [&form, options, folder, exitStatus, framesSaved] {
-        if (*framesSaved >= options.frames)
+        if (*framesSaved >= options.frames || endedByStartupError(form, exitStatus))
             return;
         showFrameRateIfNone(form);
         const QString path = folder.filePath(

@@ -4,6 +4,7 @@
 #include "Landscape.h"
 #include "Texture.h"
 
+#include <GL/gl.h>
 #include <cmath>
 
 namespace {
@@ -76,4 +77,24 @@ void buildLandscape(TForm1State& form)
     setColoursAndLayers(land);
 
     form.landscapeBuilt = true;
+}
+
+void reloadLandscapeTextures(TForm1State& form)
+{
+    if (!form.landscapeBuilt) {
+        buildLandscape(form);
+        return;
+    }
+    GLuint fresh[4] = {};
+    try {
+        for (std::uint32_t slot = 0; slot < 4; ++slot)
+            fresh[slot] = loadTexture(QString::fromLatin1(kLayerFiles[slot]));
+    } catch (...) {
+        glDeleteTextures(4, fresh); // name 0 is ignored
+        throw;
+    }
+    TLandscape& land = form.landscape;
+    glDeleteTextures(4, land.textures);
+    for (std::uint32_t slot = 0; slot < 4; ++slot)
+        land.textures[slot] = fresh[slot];
 }

@@ -15,6 +15,13 @@ constexpr std::uint32_t kTerrainTextureSlots = 100;
 // throws ViewerError and stops the build there; `landscapeBuilt` is set only when it completes.
 void buildLandscape(TForm1State& form);
 
+// The four layer files read again (F5), from the same search path. Where the build had stopped
+// at a file, the build runs again and completes once every file can be read. On a complete
+// terrain only the textures of slots 0..3 are replaced, heights, layers and the bump left as
+// they are, and only once all four are read: a file that fails throws ViewerError as the build
+// does, and the terrain keeps its textures. Needs a current GL context.
+void reloadLandscapeTextures(TForm1State& form);
+
 class TLandscape;
 
 // The build's steps after the textures, each on a created landscape (the benchmark times them

@@ -62,6 +62,7 @@ private slots:
     void jpegScreenshot();
     void shortRunShowsFrameRate();
     void recordWritesEachFrame();
+    void badTextureFailsTheRun();
 };
 
 namespace {
@@ -268,6 +269,27 @@ void CommandLineGLTest::recordWritesEachFrame()
     };
     const double morning = groundBrightness(first), night = groundBrightness(last);
     QVERIFY2(morning > 15.0 && night < 5.0, qPrintable(QStringLiteral("%1 %2").arg(morning).arg(night)));
+}
+
+// A texture file that stops the build fails --screenshot and --record with its message and
+// status 1, and nothing is written.
+void CommandLineGLTest::badTextureFailsTheRun()
+{
+    QTemporaryDir folder;
+    QFile empty(folder.filePath(QStringLiteral("LandTex1.bmp")));
+    QVERIFY(empty.open(QIODevice::WriteOnly));
+    empty.close();
+    const QString picture = folder.filePath(QStringLiteral("out.png"));
+    const QString frames = folder.filePath(QStringLiteral("frames"));
+    for (const QStringList& arguments : {QStringList{"--screenshot", picture}, QStringList{"--record", frames}}) {
+        const Run run = runViewer(arguments, folder.path());
+        QCOMPARE(run.status, 1);
+        QVERIFY2(run.err.contains(QStringLiteral("Bitmap image is not valid\nFile: ") +
+                                  QDir::toNativeSeparators(empty.fileName())),
+                 qPrintable(run.err));
+    }
+    QVERIFY(!QFile::exists(picture));
+    QCOMPARE(QDir(frames).entryList(QDir::Files), QStringList());
 }
 
 QTEST_GUILESS_MAIN(CommandLineGLTest)

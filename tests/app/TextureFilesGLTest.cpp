@@ -1,8 +1,10 @@
 // The real start-up with one layer texture damaged: "LandTex2.bmp" in an otherwise good working
 // folder is, in turn, every file of the BMP fuzz corpus and a set of damaged files written here
-// byte by byte, a folder, or missing. A bad file must give one clear message and leave a
-// running program (sky without terrain, camera placed, controls filled); the textures made
-// before it must be released with the window.
+// byte by byte, a folder, or missing. A bad file must give one clear message, a lasting line
+// over the view, and leave a running program (sky without terrain, camera placed, controls
+// filled); the textures made before it must be released with the window. F5 reads the files
+// again: it finishes a stopped build once the file is mended, and on a complete terrain it
+// replaces the textures only.
 //
 // Releasing is checked from outside: every context of this process shares its objects with
 // Qt's global share context (Qt::AA_ShareOpenGLContexts), so a texture the window failed to
@@ -21,6 +23,8 @@
 #include <QOffscreenSurface>
 #include <QSlider>
 #include <QTemporaryDir>
+#include <cstring>
+#include <vector>
 
 namespace {
 
@@ -131,6 +135,8 @@ private slots:
     void probeSeesATextureLeftBehind();
     void thirdLayerFile_data();
     void thirdLayerFile();
+    void reloadFinishesAStoppedBuild();
+    void reloadReplacesOnlyTheTextures();
 
 private:
     // A fresh working folder with good LandTex0, 1 and 3 from the assets and the case as 2.
@@ -271,6 +277,10 @@ void TextureFilesGLTest::thirdLayerFile()
 
     TLandscape& land = form->landscape;
     QCOMPARE(form->landscapeBuilt, !refused);
+    QCOMPARE(form->overlays->groundLine.isVisible(), refused);
+    if (refused)
+        QVERIFY2(form->overlays->groundLine.text().contains(errors.first()),
+                 qPrintable(form->overlays->groundLine.text()));
     // The two layers before the file were loaded; a refused file made none, nor any after it.
     QVERIFY(land.textures != nullptr);
     QVERIFY(glIsTexture(land.textures[0]));
@@ -311,6 +321,92 @@ void TextureFilesGLTest::thirdLayerFile()
     form.reset();
     const QStringList leaked = probe.live(owned);
     QVERIFY2(leaked.isEmpty(), qPrintable(QStringLiteral("still live: ") + leaked.join(QStringLiteral(", "))));
+}
+
+// Still bad, F5 gives the same message again and the line stays; mended, F5 completes the
+// build, the line goes and frames draw the ground.
+void TextureFilesGLTest::reloadFinishesAStoppedBuild()
+{
+    QTemporaryDir folder;
+    QVERIFY(prepareFolder(folder, Case{Placement::Bytes, QByteArray(), Expect::Invalid}));
+    QDir::setCurrent(folder.path());
+    QStringList errors;
+    std::unique_ptr<TForm1> form = start(errors);
+    QVERIFY(form);
+    QCOMPARE(errors.size(), 1);
+    QTest::keyPress(form->windowHandle(), Qt::Key_F5);
+    QVERIFY(form->KeyState[116]); // F5 counts as held like every key
+    QTest::keyRelease(form->windowHandle(), Qt::Key_F5);
+    QCOMPARE(errors.size(), 2);
+    QCOMPARE(errors.last(), errors.first());
+    QVERIFY(!form->landscapeBuilt);
+    QVERIFY(form->overlays->groundLine.isVisible());
+
+    QVERIFY(testbmp::writeFile(folder.filePath(QStringLiteral("LandTex2.bmp")), goodFile()));
+    QTest::keyClick(form->windowHandle(), Qt::Key_F5);
+    QCOMPARE(errors.size(), 2);
+    QVERIFY(form->landscapeBuilt);
+    QVERIFY(!form->overlays->groundLine.isVisible());
+    QVERIFY(form->overlays->messagePanel.isVisible());
+    for (int slot = 0; slot < 4; ++slot)
+        QVERIFY(glIsTexture(form->landscape.textures[slot]));
+    form->TimerForDrawingTimer();
+    QCOMPARE(form->bumpColumn, 11); // the bump walks once the terrain is there
+    VERIFY_NO_GL_ERROR();
+}
+
+// On a complete terrain F5 changes the four textures and nothing else; a file that fails
+// then leaves the textures as they were.
+void TextureFilesGLTest::reloadReplacesOnlyTheTextures()
+{
+    QTemporaryDir folder;
+    QVERIFY(prepareFolder(folder, Case{Placement::Bytes, goodFile(), Expect::Valid}));
+    QDir::setCurrent(folder.path());
+    QStringList errors;
+    std::unique_ptr<TForm1> form = start(errors);
+    QVERIFY(form && form->landscapeBuilt);
+    for (int i = 0; i < 5; ++i)
+        form->TimerForDrawingTimer();
+    // At noon, looking steeply down: the ground under the view's bottom edge is lit and nearer
+    // than the fog's start.
+    form->world.setHour(12.0f);
+    form->camera.setAngles(125.0, -70.0, 0.0);
+    const auto groundPixel = [&form] {
+        form->Panel1->makeCurrent();
+        form->drawFrame(viewAlong(form->camera));
+        const QImage frame = form->Panel1->readFramebuffer();
+        return frame.pixel(frame.width() / 2, frame.height() - 2);
+    };
+    QVERIFY(qGreen(groundPixel()) > 0);
+    TLandscape& land = form->landscape;
+    const std::vector<float3> heights(land.positions, land.positions + land.vertexCount());
+    const Camera camera = form->camera;
+    const int bumpColumn = form->bumpColumn;
+
+    // Every layer pure red: the ground then has no green or blue.
+    for (const char* name : {"LandTex0.bmp", "LandTex1.bmp", "LandTex2.bmp", "LandTex3.bmp"})
+        QVERIFY(testbmp::writeFile(folder.filePath(QLatin1String(name)),
+                                   testbmp::encode(testbmp::solid(8, 8, 0xFFFF0000u))));
+    const GLuint before = land.textures[0];
+    QTest::keyClick(form->windowHandle(), Qt::Key_F5);
+    QVERIFY2(errors.isEmpty(), qPrintable(errors.join('\n')));
+    QVERIFY(land.textures[0] != before || !glIsTexture(before));
+    const QRgb red = groundPixel();
+    QVERIFY2(qRed(red) > 0 && qGreen(red) == 0 && qBlue(red) == 0, qPrintable(QString::number(red, 16)));
+    QCOMPARE(std::memcmp(heights.data(), land.positions, heights.size() * sizeof(float3)), 0);
+    QCOMPARE(form->camera.position.x, camera.position.x);
+    QCOMPARE(form->camera.yaw, camera.yaw);
+    QCOMPARE(form->bumpColumn, bumpColumn);
+
+    QVERIFY(testbmp::writeFile(folder.filePath(QStringLiteral("LandTex3.bmp")), QByteArray()));
+    const std::vector<GLuint> kept(land.textures, land.textures + 4);
+    QTest::keyClick(form->windowHandle(), Qt::Key_F5);
+    QCOMPARE(errors.size(), 1);
+    QVERIFY(form->landscapeBuilt);
+    QVERIFY(!form->overlays->groundLine.isVisible());
+    QCOMPARE(std::vector<GLuint>(land.textures, land.textures + 4), kept);
+    QCOMPARE(groundPixel(), red);
+    VERIFY_NO_GL_ERROR();
 }
 
 int main(int argc, char** argv)
