@@ -47,16 +47,32 @@ QString keyHelpText()
     return text;
 }
 
-QString keyHelpHtml()
+QString keyHelpHtml(int columns, bool withKindColumn)
 {
-    QString html = QStringLiteral(
-        "<table cellspacing=\"0\" cellpadding=\"2\">"
-        "<tr><th align=\"left\">Key</th><th align=\"left\">Held or pressed</th>"
-        "<th align=\"left\">What it does</th></tr>");
-    for (const KeyHelpRow& row : keyHelpRows())
-        html += QStringLiteral("<tr><td>%1</td><td>%2</td><td>%3</td></tr>")
-                    .arg(QString(QLatin1String(row.keys)).toHtmlEscaped(),
-                         QString(QLatin1String(row.kind)).toHtmlEscaped(),
-                         QString(QLatin1String(row.action)).toHtmlEscaped());
-    return html + QStringLiteral("</table>");
+    const std::vector<KeyHelpRow>& rows = keyHelpRows();
+    const auto table = [&rows, withKindColumn](std::size_t first, std::size_t end) {
+        QString html = QStringLiteral("<table cellspacing=\"0\" cellpadding=\"2\"><tr><th align=\"left\">Key</th>");
+        if (withKindColumn)
+            html += QStringLiteral("<th align=\"left\">Held or pressed</th>");
+        html += QStringLiteral("<th align=\"left\">What it does</th></tr>");
+        for (std::size_t r = first; r < end; ++r) {
+            const QString keys = QString(QLatin1String(rows[r].keys)).toHtmlEscaped();
+            const QString kind = QString(QLatin1String(rows[r].kind)).toHtmlEscaped();
+            const QString action = QString(QLatin1String(rows[r].action)).toHtmlEscaped();
+            if (withKindColumn)
+                html += QStringLiteral("<tr><td>%1</td><td>%2</td><td>%3</td></tr>").arg(keys, kind, action);
+            else
+                html += QStringLiteral("<tr><td>%1</td><td>%2 (%3)</td></tr>").arg(keys, action, kind);
+        }
+        return html + QStringLiteral("</table>");
+    };
+    if (columns <= 1)
+        return table(0, rows.size());
+    // Side by side, the first column holding the extra row of an odd split.
+    const std::size_t perColumn = (rows.size() + std::size_t(columns) - 1) / std::size_t(columns);
+    QString html = QStringLiteral("<table cellspacing=\"0\" cellpadding=\"0\"><tr>");
+    for (std::size_t first = 0; first < rows.size(); first += perColumn)
+        html += QStringLiteral("<td valign=\"top\">") + table(first, std::min(rows.size(), first + perColumn)) +
+                QStringLiteral("</td>");
+    return html + QStringLiteral("</tr></table>");
 }

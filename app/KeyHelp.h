@@ -18,5 +18,7 @@ const std::vector<KeyHelpRow>& keyHelpRows();
 // The table as plain text, one row a line, columns aligned with spaces; for a terminal.
 QString keyHelpText();
 
-// The table as an HTML table for a rich-text label.
-QString keyHelpHtml();
+// The table as HTML for a rich-text label: the rows split over `columns` tables side by side,
+// and with withKindColumn false the "held" / "pressed" column folded into the action's text
+// (narrower, for a small window).
+QString keyHelpHtml(int columns = 1, bool withKindColumn = true);

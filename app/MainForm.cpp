@@ -222,7 +222,8 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
     if (type == QEvent::WindowDeactivate && watched == this)
         releaseHeldKeys();
     else if (type == QEvent::Resize && watched == Panel1)
-        overlays->layout(Panel1->size());
+        overlays->layout(Panel1->size(),
+                         Panel2->geometry() | Panel3->geometry() | Panel4->geometry() | Panel5->geometry());
     if (type != QEvent::KeyPress && type != QEvent::KeyRelease)
         return QWidget::eventFilter(watched, event);
     auto* keyEvent = static_cast<QKeyEvent*>(event);

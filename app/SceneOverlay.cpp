@@ -1,40 +1,66 @@
 #include "SceneOverlay.h"
 
-#include <QLabel>
+#include <QAbstractTextDocumentLayout>
 #include <QPainter>
+#include <cmath>
 
-SceneOverlay::SceneOverlay(const QString& objectName, Qt::TextFormat format, const QFont& font)
-    : label_(std::make_unique<QLabel>())
+SceneOverlay::SceneOverlay(Qt::TextFormat format, const QFont& font) : format_(format)
 {
-    label_->setObjectName(objectName);
-    label_->setTextFormat(format);
-    label_->setFont(font);
-    label_->setStyleSheet(
-        QStringLiteral("QLabel { background-color: rgba(0, 0, 0, 160); color: white; padding: 6px; }"));
-    label_->adjustSize();
+    document_.setDocumentMargin(0);
+    document_.setDefaultFont(font);
+    adjustSize();
 }
-
-SceneOverlay::~SceneOverlay() = default;
 
 void SceneOverlay::setText(const QString& text)
 {
-    if (text == label_->text())
+    if (text == text_)
         return;
-    label_->setText(text);
+    text_ = text;
+    if (format_ == Qt::RichText)
+        document_.setHtml(text);
+    else
+        document_.setPlainText(text);
     image_ = QImage();
 }
 
-QString SceneOverlay::text() const
+void SceneOverlay::setFont(const QFont& font)
 {
-    return label_->text();
+    document_.setDefaultFont(font);
+    // A rich text takes the default font when it is set again.
+    if (format_ == Qt::RichText)
+        document_.setHtml(text_);
+    image_ = QImage();
 }
 
-void SceneOverlay::adjustSize()
+QSize SceneOverlay::layOut(int textWidth)
 {
-    const QSize before = label_->size();
-    label_->adjustSize();
-    if (label_->size() != before)
+    document_.setTextWidth(textWidth);
+    const qreal width = textWidth < 0 ? document_.idealWidth() : qreal(textWidth);
+    return QSize(int(std::ceil(width)) + 2 * kPadding, int(std::ceil(document_.size().height())) + 2 * kPadding);
+}
+
+void SceneOverlay::fitToWidth(int width)
+{
+    wrapWidth_ = width > 0 ? width : 0;
+    const QSize size = layOut(wrapWidth_ > 0 ? wrapWidth_ - 2 * kPadding : -1);
+    if (size != size_)
         image_ = QImage();
+    size_ = size;
+}
+
+QSize SceneOverlay::sizeWithin(int width)
+{
+    const int textWidth = width - 2 * kPadding;
+    QSize size;
+    if (textWidth > 0) {
+        size = layOut(textWidth);
+        // Narrower than a word or a table's columns can go, the text would stick out.
+        if (document_.idealWidth() > textWidth)
+            size = QSize();
+    }
+    // Back to the box's own layout, which painting uses.
+    layOut(wrapWidth_ > 0 ? wrapWidth_ - 2 * kPadding : -1);
+    return size;
 }
 
 void SceneOverlay::move(int x, int y)
@@ -42,20 +68,17 @@ void SceneOverlay::move(int x, int y)
     position_ = QPoint(x, y);
 }
 
-QRect SceneOverlay::geometry() const
-{
-    return QRect(position_, label_->size());
-}
-
 const QImage& SceneOverlay::image(qreal devicePixelRatio)
 {
     if (image_.isNull() || image_.devicePixelRatio() != devicePixelRatio) {
-        QImage painted(label_->size() * devicePixelRatio, QImage::Format_RGBA8888_Premultiplied);
+        QImage painted(size_ * devicePixelRatio, QImage::Format_RGBA8888_Premultiplied);
         painted.setDevicePixelRatio(devicePixelRatio);
-        painted.fill(Qt::transparent);
+        painted.fill(QColor(0, 0, 0, 160));
         QPainter painter(&painted);
-        // Without DrawWindowBackground: the style sheet paints the box itself, once.
-        label_->render(&painter, QPoint(), QRegion(), QWidget::DrawChildren);
+        painter.translate(kPadding, kPadding);
+        QAbstractTextDocumentLayout::PaintContext context;
+        context.palette.setColor(QPalette::Text, Qt::white);
+        document_.documentLayout()->draw(&painter, context);
         painter.end();
         image_ = painted.mirrored();
         image_.setDevicePixelRatio(devicePixelRatio);

@@ -75,6 +75,7 @@ private slots:
     void panelsAreNotTheScene();
     void dragLeavingTheWindowEnds();
     void helpPanel();
+    void helpFitsSmallWindows();
     void fullScreen();
     void screenshotKey();
     void screenshotFailureIsShown();
@@ -265,6 +266,42 @@ void SceneInputGLTest::helpPanel()
     QTest::mouseMove(started.window(), area.center() + QPoint(50, 0));
     QTest::mouseRelease(started.window(), Qt::LeftButton, {}, area.center() + QPoint(50, 0));
     QVERIFY(sameCamera(form.camera, before));
+}
+
+// In a smaller window the table takes a smaller layout, always inside the view and clear of the
+// panels; where none fits it asks for a larger window instead.
+void SceneInputGLTest::helpFitsSmallWindows()
+{
+    StartedForm started;
+    TForm1& form = *started.form;
+    const QRect panels = form.Panel2->geometry() | form.Panel3->geometry() | form.Panel4->geometry() |
+                         form.Panel5->geometry();
+    const struct {
+        QSize size;
+        bool table;
+    } cases[] = {{{640, 360}, true}, {{460, 300}, true}, {{420, 260}, false}, {{1012, 614}, true}};
+    for (const auto& c : cases) {
+        form.resize(c.size);
+        QVERIFY(QTest::qWaitFor([&] { return form.Panel1->size() == c.size; }));
+        form.TimerForDrawingTimer();
+        const QImage without = grabWindowImage(form);
+        QTest::keyClick(started.window(), Qt::Key_F1);
+        const QRect box = form.overlays->helpPanel.geometry();
+        const QString where = QStringLiteral("%1x%2: %3,%4 %5x%6")
+                                  .arg(c.size.width())
+                                  .arg(c.size.height())
+                                  .arg(box.x())
+                                  .arg(box.y())
+                                  .arg(box.width())
+                                  .arg(box.height());
+        QVERIFY2(form.Panel1->rect().contains(box) && !box.intersects(panels), qPrintable(where));
+        QVERIFY2(meanDifference(grabWindowImage(form).copy(box), without.copy(box)) > 1.0, qPrintable(where));
+        const QString text = form.overlays->helpPanel.text();
+        QCOMPARE(text.contains(QStringLiteral("too small")), !c.table);
+        for (const KeyHelpRow& row : keyHelpRows())
+            QVERIFY2(!c.table || text.contains(QString(QLatin1String(row.keys)).toHtmlEscaped()), qPrintable(where));
+        QTest::keyClick(started.window(), Qt::Key_F1);
+    }
 }
 
 void SceneInputGLTest::fullScreen()

@@ -74,7 +74,7 @@ private slots:
 void SceneOverlayGLTest::boxIsBlendedOverTheSceneWhereItIsPlaced()
 {
     GlTestPanel test(kPanelWidth, kPanelHeight);
-    SceneOverlay overlay(QStringLiteral("Line"), Qt::PlainText, overlayFont());
+    SceneOverlay overlay(Qt::PlainText, overlayFont());
     overlay.setText(QStringLiteral("Orbit"));
     overlay.adjustSize();
     overlay.move(40, 30);
@@ -109,7 +109,7 @@ void SceneOverlayGLTest::partReachingPastTheViewIsStillDrawn()
     // A box that reaches below and right of the view, and one larger than the view: their
     // raster positions lie outside it, and their visible parts are drawn all the same.
     GlTestPanel test(kPanelWidth, kPanelHeight);
-    SceneOverlay corner(QStringLiteral("Corner"), Qt::PlainText, overlayFont());
+    SceneOverlay corner(Qt::PlainText, overlayFont());
     corner.setText(QStringLiteral("A line that is longer than the rest of the view is wide"));
     corner.adjustSize();
     corner.move(kPanelWidth - 40, kPanelHeight - 8);
@@ -122,7 +122,7 @@ void SceneOverlayGLTest::partReachingPastTheViewIsStillDrawn()
     QVERIFY(nearlyDarkened(frame.pixel(kPanelWidth - 39, kPanelHeight - 7)));
     QVERIFY(isScene(frame.pixel(kPanelWidth - 41, kPanelHeight - 9)));
 
-    SceneOverlay huge(QStringLiteral("Huge"), Qt::RichText, overlayFont());
+    SceneOverlay huge(Qt::RichText, overlayFont());
     QString rows;
     for (int i = 0; i < 20; ++i)
         rows += QStringLiteral("<tr><td>row %1</td><td>of a table taller and wider than the view</td></tr>").arg(i);
@@ -149,7 +149,7 @@ void SceneOverlayGLTest::hiddenOverlayDrawsNothing()
 {
     GlTestPanel test(kPanelWidth, kPanelHeight);
     ViewOverlays overlays(overlayFont());
-    overlays.layout(QSize(kPanelWidth, kPanelHeight));
+    overlays.layout(QSize(kPanelWidth, kPanelHeight), QRect());
     overlays.setModeLine(QString());
     clearToScene();
     const QImage before = test.readPixels();
@@ -165,7 +165,7 @@ void SceneOverlayGLTest::hiddenOverlayDrawsNothing()
 void SceneOverlayGLTest::leavesEveryStateAsItFound()
 {
     GlTestPanel test(kPanelWidth, kPanelHeight);
-    SceneOverlay overlay(QStringLiteral("Line"), Qt::PlainText, overlayFont());
+    SceneOverlay overlay(Qt::PlainText, overlayFont());
     overlay.setText(QStringLiteral("Saved somewhere"));
     overlay.adjustSize();
     overlay.move(20, 20);
