@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 
+#include "InputConversion.h"
 #include "KeyHelp.h"
 #include "World.h"
 
@@ -7,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryFile>
 #include <cmath>
 #include <cstdio>
@@ -122,8 +124,22 @@ bool parseCommandLine(const QStringList& arguments, ViewerOptions* options, int*
         return false;
     };
 
-    if (!parser.parse(arguments))
+    if (!parser.parse(arguments)) {
+        // Qt names an unknown option without its dashes (and a single-dash word letter by
+        // letter); the message quotes the first unknown one as typed.
+        if (!parser.unknownOptionNames().isEmpty()) {
+            QStringList known;
+            for (const QCommandLineOption* option : o.all())
+                known << option->names();
+            for (const QString& argument : arguments.mid(1)) {
+                const QString typed = argument.section(QLatin1Char('='), 0, 0);
+                const QString name = QString(typed).remove(QRegularExpression(QStringLiteral("^-+")));
+                if (typed.startsWith(QLatin1Char('-')) && !name.isEmpty() && !known.contains(name))
+                    return fail(2, QStringLiteral("unknown option '%1' (see --help)").arg(quotedInput(typed)));
+            }
+        }
         return fail(2, parser.errorText() + QStringLiteral(" (see --help)"));
+    }
     if (parser.isSet(o.help)) {
         std::fputs(qPrintable(commandLineHelp()), stdout);
         *exitStatus = 0;
@@ -141,8 +157,10 @@ bool parseCommandLine(const QStringList& arguments, ViewerOptions* options, int*
     bool ok = false;
     options->frames = parser.value(o.frames).toInt(&ok);
     if (!ok || options->frames < 1)
-        return fail(
-            2, QStringLiteral("--frames needs a whole number of at least 1, not '%1'").arg(parser.value(o.frames)));
+        return fail(2, QStringLiteral("--frames needs a whole number of at least 1, not '%1'")
+                           .arg(quotedInput(parser.value(o.frames))));
+    if (parser.isSet(o.frames) && !parser.isSet(o.screenshot) && !parser.isSet(o.record))
+        return fail(2, QStringLiteral("--frames counts the frames of --screenshot or --record: give one of them"));
     const QString path = parser.value(o.terrain);
     if (path != QLatin1String("literal") && path != QLatin1String("batched"))
         return fail(2, QStringLiteral("--terrain takes batched or literal, not '%1'").arg(path));
@@ -150,16 +168,24 @@ bool parseCommandLine(const QStringList& arguments, ViewerOptions* options, int*
 
     double value = 0.0;
     if (parser.isSet(o.hour)) {
-        if (!numberInRange(parser.value(o.hour), 0.0, 24.0, true, &value) || !(float(value) < 24.0f))
+        const QString hour = parser.value(o.hour);
+        if (!numberInRange(hour, 0.0, 24.0, true, &value))
             return fail(2, QStringLiteral("--hour needs a number from 0 up to but not including 24, not '%1'")
-                               .arg(parser.value(o.hour)));
+                               .arg(quotedInput(hour)));
+        // The clock keeps its hour in single precision, where the largest hour below 24 is
+        // 23.999998: anything closer to 24 is stored as 24, which is the next day.
+        if (!(float(value) < 24.0f))
+            return fail(2, QStringLiteral("--hour '%1' is below 24 but becomes 24 in the clock's single precision: "
+                                          "give at most %2")
+                               .arg(quotedInput(hour))
+                               .arg(double(std::nextafter(24.0f, 0.0f)), 0, 'g', 8));
         options->startHour = float(value);
     }
     if (parser.isSet(o.day)) {
         const int day = parser.value(o.day).toInt(&ok);
         if (!ok || day < 0 || day > 364)
-            return fail(2,
-                        QStringLiteral("--day needs a whole number from 0 to 364, not '%1'").arg(parser.value(o.day)));
+            return fail(2, QStringLiteral("--day needs a whole number from 0 to 364, not '%1'")
+                               .arg(quotedInput(parser.value(o.day))));
         options->startDay = day;
     }
     const struct {
@@ -178,7 +204,7 @@ bool parseCommandLine(const QStringList& arguments, ViewerOptions* options, int*
                                .arg(range.option.names().first(), QLatin1String(range.unit))
                                .arg(range.low)
                                .arg(range.high)
-                               .arg(parser.value(range.option)));
+                               .arg(quotedInput(parser.value(range.option))));
         range.target = float(value);
     }
 
@@ -193,8 +219,11 @@ bool parseCommandLine(const QStringList& arguments, ViewerOptions* options, int*
         else if (suffix.isEmpty() || suffix == QLatin1String("png"))
             options->screenshotFormat = "PNG";
         else
-            return fail(2, QStringLiteral("--screenshot writes .png or .jpg files, not '.%1'").arg(file.suffix()));
-        if (options->screenshotPath.isEmpty() || file.isDir())
+            return fail(
+                2, QStringLiteral("--screenshot writes .png or .jpg files, not '.%1'").arg(quotedInput(file.suffix())));
+        if (options->screenshotPath.isEmpty())
+            return fail(2, QStringLiteral("--screenshot needs the name of the file to write"));
+        if (file.isDir())
             return fail(
                 1, QStringLiteral("cannot write the screenshot '%1': it is a folder").arg(options->screenshotPath));
         if (!file.absoluteDir().exists() || !canCreateFileIn(file.absolutePath()))

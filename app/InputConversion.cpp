@@ -15,11 +15,20 @@
 // well inside it, at 1e18 m, so every product of the path computation is finite too.
 const float kMaxAtmosphereHeightMetres = 1e18f;
 
+QString quotedInput(const QString& text)
+{
+    constexpr int kLongest = 40;
+    constexpr int kKept = 32;
+    if (text.size() <= kLongest)
+        return text;
+    return QStringLiteral("%1... (%2 more characters)").arg(text.left(kKept)).arg(text.size() - kKept);
+}
+
 namespace {
 
 [[noreturn]] void notANumber(const QString& text)
 {
-    throw ViewerError(QStringLiteral("'%1' is not a valid floating point value").arg(text).toStdString());
+    throw ViewerError(QStringLiteral("'%1' is not a valid floating point value").arg(quotedInput(text)).toStdString());
 }
 
 } // namespace
@@ -51,14 +60,14 @@ float atmosphereHeightFromText(const QString& text)
         // Greater than 0 as typed, but below half the smallest single-precision number.
         throw ViewerError(QStringLiteral("The atmosphere height '%1' cannot be used: it is too small and rounds to 0 "
                                          "metres in single precision. The smallest usable height is %2 metres.")
-                              .arg(text.trimmed())
+                              .arg(quotedInput(text.trimmed()))
                               .arg(double(std::numeric_limits<float>::denorm_min()), 0, 'g', 2)
                               .toStdString());
     }
     if (!(stored > 0.0f) || !(stored <= kMaxAtmosphereHeightMetres)) {
         throw ViewerError(QStringLiteral("The atmosphere height '%1' cannot be used: enter a number of metres "
                                          "greater than 0 and at most %2.")
-                              .arg(text.trimmed())
+                              .arg(quotedInput(text.trimmed()))
                               .arg(double(kMaxAtmosphereHeightMetres), 0, 'g', 3)
                               .toStdString());
     }

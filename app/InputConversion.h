@@ -2,6 +2,10 @@
 
 #include <QString>
 
+// A text the user gave, as a message quotes it: as typed up to 40 characters; longer, its first
+// 32 and the count of the rest, so that no message grows wider than a screen.
+QString quotedInput(const QString& text);
+
 // Text to number, as the window's controls read it: optional blanks around an optional sign,
 // then a decimal number with '.' as the separator and an optional exponent, or "nan" / "inf" /
 // "infinity" in any case. Any other text throws ViewerError

@@ -1,6 +1,7 @@
 // The viewer binary as a user runs it: the options the README lists, their errors, and a run
 // from a folder without textures, which finds the shipped ones.
 
+#include "CommandLine.h"
 #include "KeyHelp.h"
 
 #include <QDir>
@@ -8,6 +9,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <optional>
 
 namespace {
 
@@ -54,6 +56,7 @@ private slots:
     void version();
     void badOptions_data();
     void badOptions();
+    void rangeEdgesAreAccepted();
     void screenshot();
     void screenshotFromAnotherFolder();
     void unwritableScreenshot();
@@ -109,7 +112,17 @@ void CommandLineGLTest::badOptions_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("message");
-    QTest::newRow("unknown") << QStringList{"--bogus"} << "Unknown option 'bogus'. (see --help)";
+    QTest::newRow("unknown") << QStringList{"--bogus"} << "unknown option '--bogus' (see --help)";
+    QTest::newRow("unknown, one dash") << QStringList{"-bogus=1"} << "unknown option '-bogus' (see --help)";
+    QTest::newRow("frames alone") << QStringList{"--frames", "5"}
+                                  << "--frames counts the frames of --screenshot or --record";
+    QTest::newRow("screenshot without a name")
+        << QStringList{"--screenshot", ""} << "--screenshot needs the name of the file";
+    QTest::newRow("hour 24 in single precision")
+        << QStringList{"--hour", "23.99999999"}
+        << "--hour '23.99999999' is below 24 but becomes 24 in the clock's single precision: give at most 23.999998";
+    QTest::newRow("long value quoted short") << QStringList{"--latitude", QString(1500, QLatin1Char('9'))}
+                                             << "not '99999999999999999999999999999999... (1468 more characters)'";
     QTest::newRow("no value") << QStringList{"--day"} << "(see --help)";
     QTest::newRow("frames") << QStringList{"--frames", "0"} << "--frames";
     QTest::newRow("terrain") << QStringList{"--terrain", "fast"} << "--terrain";
@@ -133,6 +146,31 @@ void CommandLineGLTest::badOptions_data()
     QTest::newRow("bmp") << QStringList{"--screenshot", "/tmp/shot.bmp"} << "--screenshot writes .png or .jpg files";
     QTest::newRow("both") << QStringList{"--screenshot", "/tmp/a.png", "--record", "/tmp"} << "cannot be used together";
     QTest::newRow("argument") << QStringList{"extra"} << "extra";
+}
+
+// The closed ends of each range are accepted, read without starting the program.
+void CommandLineGLTest::rangeEdgesAreAccepted()
+{
+    const auto parsed = [](const QStringList& arguments) {
+        ViewerOptions options;
+        int status = -1;
+        const bool accepted = parseCommandLine(QStringList{QStringLiteral("terrain-viewer")} + arguments, &options,
+                                               &status);
+        return accepted ? std::optional<ViewerOptions>(options) : std::nullopt;
+    };
+    for (const char* edge : {"-90", "90"}) {
+        const auto latitude = parsed({"--latitude", edge});
+        const auto tilt = parsed({"--tilt", edge});
+        QVERIFY2(latitude && tilt, edge);
+        QCOMPARE(*latitude->latitudeDegrees, QString(edge).toFloat());
+        QCOMPARE(*tilt->axialTiltDegrees, QString(edge).toFloat());
+    }
+    QCOMPARE(parsed({"--day", "364"})->startDay, std::optional<int>(364));
+    QCOMPARE(parsed({"--hour", "0"})->startHour, 0.0f);
+    QCOMPARE(parsed({"--hour", "23.999998"})->startHour, 23.999998f);
+    QCOMPARE(parsed({"--record", QDir::tempPath(), "--hours-per-frame", "24"})->hoursPerFrame,
+             std::optional<float>(24.0f));
+    QCOMPARE(parsed({"--screenshot", QDir::temp().filePath("edge.png"), "--frames", "1"})->frames, 1);
 }
 
 void CommandLineGLTest::badOptions()
