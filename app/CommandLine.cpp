@@ -47,6 +47,11 @@ struct Options {
     QCommandLineOption tilt{QStringLiteral("tilt"),
                             QStringLiteral("Axial tilt in degrees (-90 to 90) instead of 23.27."),
                             QStringLiteral("degrees")};
+    QCommandLineOption cameraPath{QStringLiteral("camera-path"),
+                                  QStringLiteral("Play the camera path <file> (recorded with F9): in the window "
+                                                 "in a loop, with --record one frame per pose, with --screenshot "
+                                                 "its last pose."),
+                                  QStringLiteral("file")};
     QCommandLineOption terrain{QStringLiteral("terrain"),
                                QStringLiteral("How the terrain is drawn: batched (default, one draw per layer) "
                                               "or literal (one per cell); the picture is the same."),
@@ -54,8 +59,8 @@ struct Options {
 
     std::vector<const QCommandLineOption*> all() const
     {
-        return {&help, &version, &screenshot, &record, &frames, &hoursPerFrame,
-                &hour, &day,     &latitude,   &tilt,   &terrain};
+        return {&help,          &version, &screenshot, &record,   &frames, &cameraPath,
+                &hoursPerFrame, &hour,    &day,        &latitude, &tilt,   &terrain};
     }
 };
 
@@ -159,8 +164,21 @@ bool parseCommandLine(const QStringList& arguments, ViewerOptions* options, int*
     if (!ok || options->frames < 1)
         return fail(2, QStringLiteral("--frames needs a whole number of at least 1, not '%1'")
                            .arg(quotedInput(parser.value(o.frames))));
-    if (parser.isSet(o.frames) && !parser.isSet(o.screenshot) && !parser.isSet(o.record))
+    options->framesGiven = parser.isSet(o.frames);
+    if (options->framesGiven && !parser.isSet(o.screenshot) && !parser.isSet(o.record))
         return fail(2, QStringLiteral("--frames counts the frames of --screenshot or --record: give one of them"));
+    if (parser.isSet(o.cameraPath)) {
+        options->cameraPathFile = parser.value(o.cameraPath);
+        if (options->cameraPathFile.isEmpty())
+            return fail(2, QStringLiteral("--camera-path needs the name of a path file"));
+        for (const QCommandLineOption* clock : {&o.hour, &o.day, &o.hoursPerFrame})
+            if (parser.isSet(*clock))
+                return fail(2, QStringLiteral("--camera-path sets the clock from its file: --%1 cannot be used with it")
+                                   .arg(clock->names().first()));
+        if (options->framesGiven && parser.isSet(o.screenshot))
+            return fail(2, QStringLiteral("--screenshot with --camera-path draws the path's last pose: --frames "
+                                          "cannot be used with them"));
+    }
     const QString path = parser.value(o.terrain);
     if (path != QLatin1String("literal") && path != QLatin1String("batched"))
         return fail(2, QStringLiteral("--terrain takes batched or literal, not '%1'").arg(path));

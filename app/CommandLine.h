@@ -14,6 +14,8 @@ struct ViewerOptions {
     QByteArray screenshotFormat = "PNG";   // "PNG" or "JPEG", from the path's suffix
     QString recordFolder;                  // non-empty: save each of the first `frames` frames there, exit
     int frames = 60;                       // frames drawn before the screenshot, or recorded
+    bool framesGiven = false;              // --frames was given
+    QString cameraPathFile;                // non-empty: play this camera path (CameraPath.h)
     bool batchedTerrain = true;            // --terrain batched (the default) or literal
     float startHour = -1.0f;               // >= 0: the simulated clock starts at this hour instead of 5
     std::optional<int> startDay;           // 0 to 364: day of the year to start on

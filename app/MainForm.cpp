@@ -1,14 +1,14 @@
 #include "MainForm.h"
 
+#include "CameraPath.h"
 #include "FrameInstruments.h"
+#include "FrameTimeGraph.h"
 #include "GlPanel.h"
 #include "GlView.h"
 #include "InputConversion.h"
 #include "KeyCodes.h"
 #include "SceneMouse.h"
 #include "SceneStartup.h"
-#include "Screenshots.h"
-#include "TerrainBuild.h"
 #include "ViewOverlays.h"
 #include "WanderingBump.h"
 #include "ui_MainForm.h"
@@ -17,7 +17,6 @@
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QPointer>
-#include <QScreen>
 #include <QTimer>
 #include <QWindow>
 #include <algorithm>
@@ -132,8 +131,13 @@ TForm1::~TForm1()
 void TForm1::drawFrame(const SceneView& view)
 {
     drawScene(*this, view, keyHeld(vk::letter('K')));
-    drawOverlayPictures(overlays->pictures(Panel1->devicePixelRatioF()), Panel1->pixelSize(),
-                        Panel1->devicePixelRatioF());
+    const qreal ratio = Panel1->devicePixelRatioF();
+    std::vector<OverlayPicture> pictures = overlays->pictures(ratio);
+    if (frameGraph_) {
+        const std::vector<OverlayPicture> graph = frameGraph_->pictures(ratio);
+        pictures.insert(pictures.begin(), graph.begin(), graph.end());
+    }
+    drawOverlayPictures(pictures, Panel1->pixelSize(), ratio);
 }
 
 void TForm1::runHandler(const std::function<void()>& handler)
@@ -272,65 +276,11 @@ void TForm1::FormKeyDown(std::uint16_t& key)
         close();
 }
 
-// The keys the key table leaves free, given actions of their own.
-void TForm1::freeKeyDown(std::uint16_t key)
+void TForm1::layoutOverlays()
 {
-    if (key == vk::Home)
-        goHome();
-    else if (key == vk::F1)
-        overlays->toggleHelp();
-    else if (key == vk::F5)
-        reloadTextures();
-    else if (key == vk::F11)
-        toggleFullScreen();
-    else if (key == vk::F12)
-        saveScreenshot(*this);
-}
-
-void TForm1::goHome()
-{
-    // Out of orbit first, so the position is the eye's and the angles anchor the target one
-    // unit ahead of it.
-    if (camera.orbiting)
-        camera.leaveOrbit();
-    placeStartCamera(camera);
-    updateModeLine();
-}
-
-void TForm1::reloadTextures()
-{
-    Panel1->makeCurrent();
-    try {
-        reloadLandscapeTextures(*this);
-    } catch (const std::exception& error) {
-        if (!landscapeBuilt)
-            showGroundMissing(QString::fromStdString(error.what()));
-        throw;
-    }
-    overlays->setGroundLine(QString());
-    overlays->showMessage(QStringLiteral("Loaded LandTex0.bmp to LandTex3.bmp again"));
-}
-
-void TForm1::showGroundMissing(const QString& reason)
-{
-    overlays->setGroundLine(
-        QStringLiteral("The ground is missing: %1\nMend the file and press F5 to load the textures again.")
-            .arg(reason));
-}
-
-void TForm1::toggleFullScreen()
-{
-    // A window manager resizes a full-screen window itself; without one the state alone
-    // changes nothing, so the window is also placed over its screen and put back.
-    if (isFullScreen()) {
-        showNormal();
-        setGeometry(normalGeometry_);
-    } else {
-        normalGeometry_ = geometry();
-        // Placed first: a geometry set on a full-screen window takes it out of full screen.
-        setGeometry(screen()->geometry());
-        showFullScreen();
-    }
+    overlays->layout(Panel1->size(), Panel2->geometry() | Panel3->geometry() | Panel4->geometry() | Panel5->geometry());
+    if (frameGraph_)
+        frameGraph_->layout(Panel1->size());
 }
 
 QString TForm1::modeLineText() const
@@ -344,6 +294,10 @@ QString TForm1::modeLineText() const
         modes << QStringLiteral("Fast time");
     if (horizontalMove)
         modes << QStringLiteral("Horizontal move");
+    if (recorder_.recording())
+        modes << QStringLiteral("Recording path (%1 frames)").arg(recorder_.poses());
+    if (playback_)
+        modes << QStringLiteral("Playing path");
     return modes.join(QStringLiteral("  |  "));
 }
 
@@ -381,7 +335,16 @@ void TForm1::moveCameraFromKeys()
 
 void TForm1::TimerForDrawingTimer()
 {
-    moveCameraFromKeys();
+    if (frameGraph_)
+        frameGraph_->frameStarted();
+    if (playback_) {
+        // The path's pose and clock stand for the keys' moves.
+        Panel1->makeCurrent();
+        applyPose(*this, playback_->next());
+        showClock();
+    } else {
+        moveCameraFromKeys();
+    }
     // The view is taken before the bump's step, which re-aims an orbiting camera: the frame
     // looks along the camera as it was after the keys, and draws the terrain window around
     // the eye as the step left it. The step makes no GL call, so it may come before the
@@ -389,6 +352,9 @@ void TForm1::TimerForDrawingTimer()
     const SceneView view = viewAlong(camera);
     stepWanderingBump(*this);
     markFramePhase(instruments, FramePhase::BumpCpu);
+    if (recorder_.recording())
+        recorder_.append(poseOf(*this, frameSteps));
+    ++frameSteps;
 
     // A frame nobody can see is not drawn: the steps above keep the state as it would be.
     const bool drawn = Panel1->surfaceVisible();
@@ -430,11 +396,17 @@ void TForm1::TimerBigBenTimer()
 
 void TForm1::advanceClock(float hours)
 {
-    if (!timeFrozen) {
+    // A path played back sets the clock itself.
+    if (!timeFrozen && !playback_) {
         // The clock composes its sun matrix on GL's matrix stack.
         Panel1->makeCurrent();
         world.advance(hours);
     }
+    showClock();
+}
+
+void TForm1::showClock()
+{
     Panel3->setText(QStringLiteral("Time: ") + QString::number(qint64(std::trunc(double(world.hour)))));
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FlightPaths.h"
 #include "FormState.h"
 #include "Frame.h"
 #include "TickCatchUp.h"
@@ -18,6 +19,7 @@ class QLineEdit;
 class QPushButton;
 class QSlider;
 class QTimer;
+class FrameTimeGraph;
 class SceneMouse;
 class ViewOverlays;
 namespace Ui {
@@ -105,6 +107,20 @@ public:
     void reloadTextures();
     // F11: full screen or back; the projection follows the panel's new size.
     void toggleFullScreen();
+    // F9: starts recording the camera path into the screenshot folder, or stops and shows
+    // "Saved path <file>".
+    void toggleRecording();
+    bool recordingPath() const { return recorder_.recording(); }
+    // Plays poses back, one a frame step, after stepping the bump to the path's start; Home or
+    // a flight key ends it in the window. While it plays, the clock is the path's.
+    void playPath(std::vector<PathPose> poses, PathPlayback::Mode mode);
+    bool playingPath() const { return playback_.has_value(); }
+    // F3: the frame-time graph over the view, or hidden again (null while hidden).
+    void toggleFrameGraph();
+    FrameTimeGraph* frameGraph() const { return frameGraph_.get(); }
+    // Page Up / Page Down: the clock half an hour forward or back (TWorld::advance, goBack),
+    // frozen or not; the "Time: " read-out follows at once.
+    void stepHour(float hours);
     // The modes that are on (orbit, frozen time, fast time, horizontal move), as the line at
     // the bottom-left of the view names them; empty when none is on.
     QString modeLineText() const;
@@ -150,6 +166,8 @@ private:
     void moveCameraFromKeys();
     void freeKeyDown(std::uint16_t key);
     void showGroundMissing(const QString& reason);
+    void showClock();
+    void layoutOverlays();
 
     std::unique_ptr<Ui::MainForm> ui;
     bool started_ = false;
@@ -157,6 +175,9 @@ private:
     std::optional<QString> startupError_;
     QRect normalGeometry_;              // the window's place before full screen
     std::optional<SceneView> lastView_; // the view of the last frame presented
+    PathRecorder recorder_;
+    std::optional<PathPlayback> playback_;
+    std::unique_ptr<FrameTimeGraph> frameGraph_;
 };
 
 // Simulated hours per tick of TimerBigBen (10 ms): kHoursPerTick always, plus

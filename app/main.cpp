@@ -1,12 +1,15 @@
 #include "AllocatorTuning.h"
+#include "CameraPath.h"
 #include "CommandLine.h"
 #include "GlPanel.h"
 #include "GlView.h"
 #include "MainForm.h"
 #include "Screenshots.h"
+#include "ViewerError.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QImageWriter>
 #include <QLabel>
@@ -89,6 +92,18 @@ void recordFrames(TForm1& form, const ViewerOptions& options, int* exitStatus)
     });
 }
 
+// With the drawing timer held, until the window system shows the drawing surface (or ten
+// seconds have passed), then the timer runs again.
+void waitUntilShown(TForm1& form)
+{
+    form.TimerForDrawing->stop();
+    QElapsedTimer waited;
+    waited.start();
+    while (!form.Panel1->surfaceVisible() && waited.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    form.TimerForDrawing->start();
+}
+
 // --hours-per-frame: the clock steps once after every frame instead of with TimerBigBen.
 void advanceClockPerFrame(TForm1& form, float hours)
 {
@@ -113,6 +128,21 @@ int main(int argc, char** argv)
     int exitStatus = 0;
     if (!parseCommandLine(arguments, &options, &exitStatus))
         return exitStatus;
+    // A camera path is read whole before anything is shown: a bad file draws nothing.
+    std::vector<PathPose> path;
+    if (!options.cameraPathFile.isEmpty()) {
+        try {
+            path = readCameraPath(options.cameraPathFile);
+        } catch (const ViewerError& error) {
+            printError(QString::fromUtf8(error.what()));
+            return 2;
+        }
+        // One frame per pose for --record (or --frames of them), the last pose for --screenshot.
+        if (!options.screenshotPath.isEmpty())
+            options.frames = 1;
+        else if (!options.framesGiven || std::size_t(options.frames) > path.size())
+            options.frames = int(path.size());
+    }
 
     QSurfaceFormat::setDefaultFormat(viewSurfaceFormat());
     QApplication application(argc, argv);
@@ -134,6 +164,17 @@ int main(int argc, char** argv)
             applyStartClock(options, form.world);
             if (options.hoursPerFrame)
                 advanceClockPerFrame(form, *options.hoursPerFrame);
+            if (!path.empty()) {
+                const bool saving = !options.screenshotPath.isEmpty() || !options.recordFolder.isEmpty();
+                // Saved frames follow the poses one for one, with the ground where it was: no frame
+                // step may go by undrawn before the surface shows.
+                if (saving)
+                    waitUntilShown(form);
+                const PathPlayback::Mode mode = !options.screenshotPath.isEmpty() ? PathPlayback::Mode::LastPose
+                                                : saving                          ? PathPlayback::Mode::Once
+                                                                                  : PathPlayback::Mode::Loop;
+                form.playPath(std::move(path), mode);
+            }
         }
         QApplication::exec();
     } catch (const std::exception& error) {

@@ -36,6 +36,9 @@ struct TForm1State {
 
     // The bump's pseudo-random source: one walk per window, the same on every run.
     RandomSource bumpRandom;
+    // Frame steps since the start-up: the index of the next one. A camera path names its
+    // poses by it, so a playback can step the bump to where the recording was.
+    std::uint64_t frameSteps = 0;
 
     // Set once the world's tables exist (the start-up's TWorld::init), so the sky can be drawn.
     bool worldReady = false;

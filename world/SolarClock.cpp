@@ -64,6 +64,23 @@ void TWorld::advance(float hours)
     updateSunMatrix();
 }
 
+void TWorld::goBack(float hours)
+{
+    if (hoursPerDay == 0.0f)
+        hoursPerDay = kDefaultHoursPerDay;
+    if (daysPerYear == 0)
+        daysPerYear = kDefaultDaysPerYear;
+    const float earlier = hour - hours;
+    if (earlier >= 0.0f) {
+        setHour(earlier);
+        return;
+    }
+    // Across midnight: the day before, at the hour as far before its end. Where that rounds
+    // up to a whole day in single precision, setHour carries it back to hour 0 of this day.
+    day = day == 0 ? daysPerYear - 1 : day - 1;
+    setHour(earlier + hoursPerDay);
+}
+
 void TWorld::updateSunMatrix()
 {
     // Called directly on a world whose clock was never used, the counts are still 0: their

@@ -81,6 +81,10 @@ public:
     // by 24 / 365, carry whole days (carryHours), then update the sun matrix.
     void setHour(float hours);
     void advance(float hours);
+    // The clock back by hours (0 up to hoursPerDay), as advance goes forward: below hour 0 the
+    // hour wraps into the day before (day 0 wraps to the year's last day), then the sun matrix
+    // follows. advance with a negative value would leave a negative hour instead.
+    void goBack(float hours);
     // sunMatrix = Rx(day angle) * Rz(axialTilt) * R(-x)(hour angle - 180) * Rz(latitude).
     void updateSunMatrix();
 

@@ -136,7 +136,8 @@ void ApplyTableGLTest::typedHeights()
         if (outcome == Outcome::NotANumber) {
             QCOMPARE(message, notANumberMessage(text));
         } else {
-            QVERIFY2(message.contains(QLatin1Char('\'') + text.trimmed() + QLatin1Char('\'')), qPrintable(message));
+            // A long text is quoted by its first 32 characters (InputConversionTest has the rule).
+            QVERIFY2(message.contains(QLatin1Char('\'') + text.trimmed().left(32)), qPrintable(message));
             QVERIFY2(message.contains(kRangeWords), qPrintable(message));
         }
         // Nothing was applied: the old height, the old table, the text as typed.

@@ -76,6 +76,7 @@ private slots:
     void dragLeavingTheWindowEnds();
     void helpPanel();
     void helpFitsSmallWindows();
+    void hourKeysCrossMidnight();
     void fullScreen();
     void screenshotKey();
     void screenshotFailureIsShown();
@@ -279,7 +280,7 @@ void SceneInputGLTest::helpFitsSmallWindows()
     const struct {
         QSize size;
         bool table;
-    } cases[] = {{{640, 360}, true}, {{460, 300}, true}, {{420, 260}, false}, {{1012, 614}, true}};
+    } cases[] = {{{640, 360}, true}, {{540, 340}, true}, {{420, 260}, false}, {{1012, 614}, true}};
     for (const auto& c : cases) {
         form.resize(c.size);
         QVERIFY(QTest::qWaitFor([&] { return form.Panel1->size() == c.size; }));
@@ -301,6 +302,36 @@ void SceneInputGLTest::helpFitsSmallWindows()
         for (const KeyHelpRow& row : keyHelpRows())
             QVERIFY2(!c.table || text.contains(QString(QLatin1String(row.keys)).toHtmlEscaped()), qPrintable(where));
         QTest::keyClick(started.window(), Qt::Key_F1);
+    }
+}
+
+// Page Up and Page Down move the clock half an hour, frozen or not, across midnight into the
+// next and the previous day (and across the year's end), with the read-out following at once.
+void SceneInputGLTest::hourKeysCrossMidnight()
+{
+    StartedForm started;
+    TForm1& form = *started.form;
+    QTest::keyClick(started.window(), Qt::Key_T); // frozen: the keys move the clock all the same
+    QVERIFY(form.timeFrozen);
+    const struct {
+        std::uint32_t day;
+        float hour;
+        Qt::Key key;
+        std::uint32_t dayAfter;
+        float hourAfter;
+    } cases[] = {{0, 23.75f, Qt::Key_PageUp, 1, 0.25f},     {1, 0.25f, Qt::Key_PageDown, 0, 23.75f},
+                 {0, 0.25f, Qt::Key_PageDown, 364, 23.75f}, {364, 23.5f, Qt::Key_PageUp, 0, 0.0f},
+                 {10, 12.0f, Qt::Key_PageDown, 10, 11.5f},  {10, 0.5f, Qt::Key_PageDown, 10, 0.0f}};
+    for (const auto& c : cases) {
+        form.Panel1->makeCurrent();
+        form.world.day = c.day;
+        form.world.setHour(c.hour);
+        QTest::keyPress(started.window(), c.key);
+        QVERIFY(form.KeyState[c.key == Qt::Key_PageUp ? vk::PageUp : vk::PageDown]);
+        QTest::keyRelease(started.window(), c.key);
+        QCOMPARE(form.world.day, c.dayAfter);
+        QCOMPARE(form.world.hour, c.hourAfter);
+        QCOMPARE(form.Panel3->text(), QStringLiteral("Time: %1").arg(int(c.hourAfter)));
     }
 }
 

@@ -1,0 +1,140 @@
+#include "MainForm.h"
+
+#include "CameraPath.h"
+#include "FrameTimeGraph.h"
+#include "GlPanel.h"
+#include "KeyCodes.h"
+#include "SceneStartup.h"
+#include "Screenshots.h"
+#include "TerrainBuild.h"
+#include "ViewOverlays.h"
+#include "WanderingBump.h"
+
+#include <QDir>
+#include <QScreen>
+#include <algorithm>
+
+// The window's actions of the keys the key table leaves without one (README's "Own" rows):
+// each runs once per press, from the key filter, after FormKeyDown has set the key's flag.
+
+// The keys the key table leaves free, given actions of their own.
+void TForm1::freeKeyDown(std::uint16_t key)
+{
+    // A flight key or Home gives the camera back to the user.
+    static const std::uint16_t flightKeys[] = {vk::Up,          vk::Down,        vk::Left,        vk::Right,
+                                               vk::Space,       vk::Control,     vk::letter('A'), vk::letter('D'),
+                                               vk::letter('W'), vk::letter('S'), vk::letter('Q'), vk::letter('E'),
+                                               vk::letter('F'), vk::Home};
+    if (playback_ && std::find(std::begin(flightKeys), std::end(flightKeys), key) != std::end(flightKeys)) {
+        playback_.reset();
+        updateModeLine();
+    }
+    if (key == vk::Home)
+        goHome();
+    else if (key == vk::F1)
+        overlays->toggleHelp();
+    else if (key == vk::F3)
+        toggleFrameGraph();
+    else if (key == vk::F5)
+        reloadTextures();
+    else if (key == vk::F9)
+        toggleRecording();
+    else if (key == vk::PageUp)
+        stepHour(0.5f);
+    else if (key == vk::PageDown)
+        stepHour(-0.5f);
+    else if (key == vk::F11)
+        toggleFullScreen();
+    else if (key == vk::F12)
+        saveScreenshot(*this);
+}
+
+void TForm1::goHome()
+{
+    // Out of orbit first, so the position is the eye's and the angles anchor the target one
+    // unit ahead of it.
+    if (camera.orbiting)
+        camera.leaveOrbit();
+    placeStartCamera(camera);
+    updateModeLine();
+}
+
+void TForm1::reloadTextures()
+{
+    Panel1->makeCurrent();
+    try {
+        reloadLandscapeTextures(*this);
+    } catch (const std::exception& error) {
+        if (!landscapeBuilt)
+            showGroundMissing(QString::fromStdString(error.what()));
+        throw;
+    }
+    overlays->setGroundLine(QString());
+    overlays->showMessage(QStringLiteral("Loaded LandTex0.bmp to LandTex3.bmp again"));
+}
+
+void TForm1::showGroundMissing(const QString& reason)
+{
+    overlays->setGroundLine(
+        QStringLiteral("The ground is missing: %1\nMend the file and press F5 to load the textures again.")
+            .arg(reason));
+}
+
+void TForm1::toggleRecording()
+{
+    if (recorder_.recording())
+        overlays->showMessage(QStringLiteral("Saved path ") + QDir::toNativeSeparators(recorder_.stop()));
+    else
+        recorder_.start(screenshotFolder());
+    updateModeLine();
+}
+
+void TForm1::playPath(std::vector<PathPose> poses, PathPlayback::Mode mode)
+{
+    playback_.emplace(std::move(poses), mode);
+    while (frameSteps < playback_->startFrame()) {
+        stepWanderingBump(*this);
+        ++frameSteps;
+    }
+    updateModeLine();
+}
+
+void TForm1::toggleFrameGraph()
+{
+    if (frameGraph_) {
+        if (instruments == &frameGraph_->instruments())
+            instruments = nullptr;
+        frameGraph_.reset();
+        return;
+    }
+    frameGraph_ = std::make_unique<FrameTimeGraph>(font());
+    // Measured by whoever measures already (the benchmark), else by the graph.
+    if (!instruments)
+        instruments = &frameGraph_->instruments();
+    frameGraph_->layout(Panel1->size());
+}
+
+void TForm1::stepHour(float hours)
+{
+    Panel1->makeCurrent();
+    if (hours >= 0.0f)
+        world.advance(hours);
+    else
+        world.goBack(-hours);
+    showClock();
+}
+
+void TForm1::toggleFullScreen()
+{
+    // A window manager resizes a full-screen window itself; without one the state alone
+    // changes nothing, so the window is also placed over its screen and put back.
+    if (isFullScreen()) {
+        showNormal();
+        setGeometry(normalGeometry_);
+    } else {
+        normalGeometry_ = geometry();
+        // Placed first: a geometry set on a full-screen window takes it out of full screen.
+        setGeometry(screen()->geometry());
+        showFullScreen();
+    }
+}
