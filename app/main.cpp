@@ -1,5 +1,6 @@
 #include "AllocatorTuning.h"
 #include "CommandLine.h"
+#include "DesktopIdentity.h"
 #include "GlPanel.h"
 #include "GlView.h"
 #include "MainForm.h"
@@ -103,6 +104,7 @@ int main(int argc, char** argv)
 
     QSurfaceFormat::setDefaultFormat(glViewFormat());
     QApplication application(argc, argv);
+    setDesktopIdentity();
     try {
         TForm1 form;
         Form1 = &form;
