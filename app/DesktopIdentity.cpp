@@ -2,15 +2,11 @@
 
 #include <QGuiApplication>
 
-QString desktopAppId()
-{
-    return QStringLiteral(TERRAIN_APP_ID);
-}
-
 QIcon viewerIcon()
 {
     // The resource is compiled into the static app library, where nothing else refers to it:
-    // this call keeps its object file in the program. (At global scope, as the macro needs.)
+    // this call keeps its object file in the program. It stands outside any namespace because
+    // the macro declares the resource's initialiser where it is used.
     Q_INIT_RESOURCE(icons);
     QIcon icon;
     for (const int side : kIconSidesPixels)
@@ -20,6 +16,6 @@ QIcon viewerIcon()
 
 void setDesktopIdentity()
 {
-    QGuiApplication::setDesktopFileName(desktopAppId());
+    QGuiApplication::setDesktopFileName(QStringLiteral(TERRAIN_APP_ID));
     QGuiApplication::setWindowIcon(viewerIcon());
 }

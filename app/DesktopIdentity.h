@@ -9,20 +9,17 @@
 // without ".desktop", which is also the AppStream id and the icon's name in the icon theme.
 
 #include <QIcon>
-#include <QString>
 #include <array>
 
 // The sides in pixels of the icon's pictures, as installed under icons/hicolor/<side>x<side>.
 constexpr std::array<int, 3> kIconSidesPixels = {48, 128, 256};
-
-// "org.terrainviewer.TerrainViewer": the desktop entry's file name without ".desktop".
-QString desktopAppId();
 
 // The program's icon: the PNG pictures that are installed into the icon theme, built into the
 // program, so that a window has its icon wherever the program runs from (the build tree, an
 // installed or unpacked tree, any prefix) without looking for a file.
 QIcon viewerIcon();
 
-// Gives the application its desktop file name and window icon. Call after the QApplication is
-// made and before the first window is shown: Qt hands both to a window when it creates it.
+// Gives the application its desktop file name, "org.terrainviewer.TerrainViewer" (the build's
+// TERRAIN_APP_ID), and its window icon. Call after the QApplication is made and before the
+// first window is shown: Qt hands both to a window when it creates it.
 void setDesktopIdentity();
