@@ -1,6 +1,7 @@
 #include "AllocatorTuning.h"
 #include "CameraPath.h"
 #include "CommandLine.h"
+#include "DesktopIdentity.h"
 #include "GlPanel.h"
 #include "GlView.h"
 #include "MainForm.h"
@@ -146,6 +147,7 @@ int main(int argc, char** argv)
 
     QSurfaceFormat::setDefaultFormat(viewSurfaceFormat());
     QApplication application(argc, argv);
+    setDesktopIdentity();
     try {
         TForm1 form;
         form.terrainPath = options.batchedTerrain ? TerrainPath::Batched : TerrainPath::Literal;

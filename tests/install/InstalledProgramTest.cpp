@@ -76,6 +76,35 @@ QString readText(const QString& path)
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
+// What xprop prints of the program's window (WM_NAME "Test") once the window is up with its
+// class and icon: WM_CLASS and the pictures of _NET_WM_ICON, as a window manager reads them.
+// Empty if no such window appeared within a minute. The program is ended afterwards.
+QString windowProperties(const QString& program, const QString& workingDirectory)
+{
+    QProcess viewer;
+    viewer.setProgram(program);
+    viewer.setWorkingDirectory(workingDirectory);
+    viewer.start();
+    QString printed;
+    const bool found = QTest::qWaitFor(
+        [&printed] {
+            QProcess xprop;
+            // -len: the icon's pictures come to some 330 kB, past xprop's own limit.
+            xprop.start(QStringLiteral("xprop"), {"-len", "1000000", "-name", "Test", "WM_CLASS", "_NET_WM_ICON"});
+            if (!xprop.waitForFinished(30000) || xprop.exitCode() != 0)
+                return false;
+            printed = QString::fromLocal8Bit(xprop.readAllStandardOutput());
+            return printed.contains(QStringLiteral("WM_CLASS(STRING)")) && printed.contains(QStringLiteral("Icon ("));
+        },
+        60000);
+    viewer.terminate();
+    if (!viewer.waitForFinished(10000)) {
+        viewer.kill();
+        viewer.waitForFinished();
+    }
+    return found ? printed : QString();
+}
+
 } // namespace
 
 class InstalledProgramTest : public QObject {
@@ -84,6 +113,7 @@ private slots:
     void initTestCase();
     void filesAreInPlace();
     void menuEntryAndMetadataAgree();
+    void windowMatchesTheMenuEntry();
     void drawsTheSceneWithTheInstalledTextures();
     void missingInstalledTextureIsNamedAndLeavesNoGround();
 
@@ -142,6 +172,35 @@ void InstalledProgramTest::menuEntryAndMetadataAgree()
         QRegularExpression(QStringLiteral("<release version=\"([^\"]+)\"")).match(metainfo);
     QVERIFY2(release.hasMatch(), "release in the metainfo");
     QCOMPARE(printed, QStringLiteral("terrain-viewer ") + release.captured(1));
+}
+
+void InstalledProgramTest::windowMatchesTheMenuEntry()
+{
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QString printed = windowProperties(program(), folder.path());
+    QVERIFY2(!printed.isEmpty(), "no window named Test with WM_CLASS and _NET_WM_ICON (is xprop installed?)");
+
+    // Docks match a window to its launcher by the class half of WM_CLASS (instance, class).
+    const QString entry = readText(prefix + QStringLiteral("/share/applications/") + kAppId +
+                                   QStringLiteral(".desktop"));
+    const QRegularExpressionMatch wanted =
+        QRegularExpression(QStringLiteral("\\nStartupWMClass=([^\\n]+)\\n")).match(entry);
+    QVERIFY2(wanted.hasMatch(), "StartupWMClass in the desktop entry");
+    const QRegularExpressionMatch carried =
+        QRegularExpression(QStringLiteral("WM_CLASS\\(STRING\\) = \"([^\"]*)\", \"([^\"]*)\"")).match(printed);
+    QVERIFY2(carried.hasMatch(), qPrintable(printed.left(200)));
+    QCOMPARE(carried.captured(2), wanted.captured(1));
+
+    // The window icon holds a picture of each size the icon theme has.
+    QList<QSize> sizes;
+    QRegularExpressionMatchIterator icons =
+        QRegularExpression(QStringLiteral("Icon \\((\\d+) x (\\d+)\\)")).globalMatch(printed);
+    while (icons.hasNext()) {
+        const QRegularExpressionMatch icon = icons.next();
+        sizes << QSize(icon.captured(1).toInt(), icon.captured(2).toInt());
+    }
+    QCOMPARE(sizes, (QList<QSize>{{48, 48}, {128, 128}, {256, 256}}));
 }
 
 void InstalledProgramTest::drawsTheSceneWithTheInstalledTextures()
