@@ -282,18 +282,27 @@ void BenchGLTest::terrainOptionSelectsTheDrawingPath()
 void BenchGLTest::wholeTimingMarksNoPhase()
 {
     // Without phase marks the frame is timed whole: no phase is reported, the frame and its
-    // cycle are, and each tick is still presented once.
-    for (const char* surface : {"window", "widget"}) {
-        const BenchRun run = runBench({QStringLiteral("--frames"), QStringLiteral("4"), QStringLiteral("--warmup"),
-                                       QStringLiteral("1"), QStringLiteral("--size"), QStringLiteral("320x240"),
-                                       QStringLiteral("--surface"), QString::fromLatin1(surface),
-                                       QStringLiteral("--timing"), QStringLiteral("whole")});
+    // cycle are, and each tick is still presented once. With the frame-time graph shown the
+    // draws are counted by the graph's instruments.
+    const struct {
+        const char* surface;
+        bool graph;
+    } runs[] = {{"window", false}, {"widget", false}, {"window", true}};
+    for (const auto& [surface, graph] : runs) {
+        QStringList arguments{QStringLiteral("--frames"),  QStringLiteral("4"),          QStringLiteral("--warmup"),
+                              QStringLiteral("1"),         QStringLiteral("--size"),     QStringLiteral("320x240"),
+                              QStringLiteral("--surface"), QString::fromLatin1(surface), QStringLiteral("--timing"),
+                              QStringLiteral("whole")};
+        if (graph)
+            arguments << QStringLiteral("--graph");
+        const BenchRun run = runBench(arguments);
         QVERIFY2(run.exitCode == 0, run.err.constData());
         QList<QJsonObject> lines;
         CHECK_FIELD(parseLines(run.out, &lines, &fault));
         QCOMPARE(lines.size(), 2);
         const QJsonObject frame = lines[1];
         QCOMPARE(frame.value(QStringLiteral("timing")).toString(), QStringLiteral("whole"));
+        QCOMPARE(frame.value(QStringLiteral("graph")).toBool(), graph);
         QCOMPARE(frame.value(QStringLiteral("frames")).toInt(), 4);
         for (const char* key : {"cameraMs", "skyMs", "bumpCpuMs", "depthPassMs", "colourPassesMs", "swapMs"})
             QVERIFY2(frame.value(QString::fromLatin1(key)).isNull(), key);
@@ -380,6 +389,8 @@ void BenchGLTest::rejectsBadOptions_data()
         << QStringLiteral("alternate");
     QTest::newRow("unknown timing") << QStringList{QStringLiteral("--timing"), QStringLiteral("all")}
                                     << QStringLiteral("--timing");
+    QTest::newRow("graph with phase marks")
+        << QStringList{QStringLiteral("--graph")} << QStringLiteral("--graph needs --timing whole");
     QTest::newRow("unknown option") << QStringList{QStringLiteral("--bogus")} << QStringLiteral("bogus");
 }
 

@@ -99,10 +99,14 @@ bool parseBenchOptions(const QStringList& arguments, BenchOptions* options, QStr
         QStringLiteral("Time each phase of a frame, finished by glFinish at its end (default), or only the whole "
                        "frame, finished once at its end, as the viewer runs it."),
         QStringLiteral("phases|whole"));
+    const QCommandLineOption graphOption(QStringLiteral("graph"),
+                                         QStringLiteral("Show the frame-time graph (F3) over the view while the "
+                                                        "frames are measured; needs --timing whole."));
     const QCommandLineOption pathsOption(QStringLiteral("terrain-paths"),
                                          QStringLiteral("List the terrain paths of this build and stop."));
     parser.addOptions({helpOption, sizeOption, framesOption, warmupOption, terrainOption, latticeOption, flyOption,
-                       presentOption, surfaceOption, skyOption, allocatorOption, timingOption, pathsOption});
+                       presentOption, surfaceOption, skyOption, allocatorOption, timingOption, graphOption,
+                       pathsOption});
 
     if (!parser.parse(arguments)) {
         *error = parser.errorText();
@@ -229,6 +233,12 @@ bool parseBenchOptions(const QStringList& arguments, BenchOptions* options, QStr
             *error = QStringLiteral("--allocator takes tuned or default, not '%1'").arg(allocator);
             return false;
         }
+    }
+    options->graph = parser.isSet(graphOption);
+    if (options->graph && options->timing != TimingChoice::Whole) {
+        // The graph reads the frame's phase marks itself, without the glFinish of each.
+        *error = QStringLiteral("--graph needs --timing whole");
+        return false;
     }
     options->listTerrainPaths = parser.isSet(pathsOption);
     return true;

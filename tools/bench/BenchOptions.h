@@ -46,6 +46,7 @@ struct BenchOptions {
     SkyChoice sky = SkyChoice::Behind;
     AllocatorChoice allocator = AllocatorChoice::Tuned;
     TimingChoice timing = TimingChoice::Phases;
+    bool graph = false;            // the window's frame-time graph (F3) shown, measuring the frames itself
     bool listTerrainPaths = false; // print the terrain paths this build has, one a line, and stop
 };
 

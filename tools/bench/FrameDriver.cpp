@@ -24,11 +24,14 @@ constexpr int kCompositionTimeoutMs = 10000;
 
 FrameDriver::FrameDriver(TForm1& form, bool fly, bool phaseMarks) : form_(form), fly_(fly), phaseMarks_(phaseMarks)
 {
-    if (form_.instruments)
-        throw std::logic_error("only one FrameDriver at a time");
-    if (phaseMarks_)
-        instruments_.phaseEnded = [this](FramePhase phase) { onMark(phase); };
-    form_.instruments = &instruments_;
+    if (form_.instruments && phaseMarks_)
+        throw std::logic_error("the frames are measured already: phase marks need --timing whole");
+    if (!form_.instruments) {
+        if (phaseMarks_)
+            instruments_.phaseEnded = [this](FramePhase phase) { onMark(phase); };
+        form_.instruments = &instruments_;
+        ownInstruments_ = true;
+    }
     if (QOpenGLWidget* composed = form_.Panel1->composedSurface()) {
         connect(composed, &QOpenGLWidget::frameSwapped, this, [this] {
             swappedAt_ = Clock::now();
@@ -52,7 +55,8 @@ FrameDriver::~FrameDriver()
 {
     if (form_.Panel1->composedSurface())
         form_.Panel1->composedSurface()->removeEventFilter(this);
-    form_.instruments = nullptr;
+    if (ownInstruments_)
+        form_.instruments = nullptr;
 }
 
 void FrameDriver::onMark(FramePhase phase)

@@ -36,8 +36,10 @@ struct FrameTimes {
 // drawn from paintGL would run. Exactly one frame step runs per tick: a paint that no tick asked for
 // (Qt may repaint on its own) draws nothing and shows the last frame.
 //
-// While it exists, the window's frames report to its instruments (TForm1State::instruments);
-// the window's own timers must be stopped.
+// While it exists, the window's frames report to its instruments (TForm1State::instruments),
+// unless the window measures them already (its frame-time graph, shown): the draw counters are
+// then the graph's, and the driver times the whole frames only. The window's own timers must
+// be stopped.
 class FrameDriver : public QObject {
     Q_OBJECT
 public:
@@ -54,7 +56,7 @@ public:
     int compositions() const { return compositions_; } // frameSwapped signals seen so far
     int panelPaints() const { return panelPaints_; }   // paint events of the panel seen so far
     // What the terrain drawing handed to the GL since the driver was made.
-    const TerrainDrawCounters& drawCounters() const { return instruments_.counters; }
+    const TerrainDrawCounters& drawCounters() const { return form_.instruments->counters; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -67,6 +69,7 @@ private:
 
     TForm1& form_;
     FrameInstruments instruments_;
+    bool ownInstruments_ = false;
     bool fly_;
     bool phaseMarks_;
     bool tickPending_ = false; // inside: a tick asked for a frame that no paint has drawn yet

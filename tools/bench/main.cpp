@@ -232,6 +232,8 @@ int runBench(const BenchOptions& options)
     const auto recordOf = [&records](PresentMode mode) -> FrameRecord& {
         return records.front().mode == mode ? records.front() : records.back();
     };
+    if (options.graph)
+        form.toggleFrameGraph();
     {
         FrameDriver driver(form, options.fly, options.timing == TimingChoice::Phases);
         for (int i = 0; i < options.warmupFrames; ++i)
@@ -284,6 +286,7 @@ int runBench(const BenchOptions& options)
             .add("present", presentName(record.mode))
             .add("allocator", allocatorName(options.allocator))
             .add("timing", timingName(options.timing))
+            .add("graph", options.graph)
             .add("lattice", options.lattice)
             .add("fly", options.fly)
             .add("frames", record.frames)
