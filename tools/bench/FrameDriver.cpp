@@ -59,6 +59,11 @@ FrameDriver::~FrameDriver()
         form_.instruments = nullptr;
 }
 
+const TerrainDrawCounters& FrameDriver::drawCounters() const
+{
+    return form_.instruments->counters;
+}
+
 void FrameDriver::onMark(FramePhase phase)
 {
     glFinish();

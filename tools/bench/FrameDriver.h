@@ -56,7 +56,7 @@ public:
     int compositions() const { return compositions_; } // frameSwapped signals seen so far
     int panelPaints() const { return panelPaints_; }   // paint events of the panel seen so far
     // What the terrain drawing handed to the GL since the driver was made.
-    const TerrainDrawCounters& drawCounters() const { return form_.instruments->counters; }
+    const TerrainDrawCounters& drawCounters() const;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
