@@ -280,7 +280,7 @@ void SceneInputGLTest::helpFitsSmallWindows()
     const struct {
         QSize size;
         bool table;
-    } cases[] = {{{640, 360}, true}, {{540, 340}, true}, {{420, 260}, false}, {{1012, 614}, true}};
+    } cases[] = {{{640, 360}, true}, {{580, 350}, true}, {{420, 260}, false}, {{1012, 614}, true}};
     for (const auto& c : cases) {
         form.resize(c.size);
         QVERIFY(QTest::qWaitFor([&] { return form.Panel1->size() == c.size; }));
