@@ -3,6 +3,7 @@
 #include "GlPanel.h"
 #include "GlView.h"
 #include "MainForm.h"
+#include "Platform.h"
 
 #include <QApplication>
 #include <QDir>
@@ -13,6 +14,7 @@
 #include <QTimer>
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -101,8 +103,18 @@ int main(int argc, char** argv)
     if (!parseCommandLine(arguments, &options, &exitStatus))
         return exitStatus;
 
+    // No window and no GL call before both checks: without a display Qt would abort, and
+    // without a context the first show would build textures with no GL to take them.
+    if (const std::optional<QString> missing = missingDisplay()) {
+        printError(*missing);
+        return 1;
+    }
     QSurfaceFormat::setDefaultFormat(glViewFormat());
-    QApplication application(argc, argv);
+    const std::unique_ptr<QApplication> application = openApplication(argc, argv);
+    if (const std::optional<QString> missing = missingOpenGl(glViewFormat())) {
+        printError(*missing);
+        return 1;
+    }
     try {
         TForm1 form;
         Form1 = &form;
