@@ -25,35 +25,31 @@ inline QRect startSkyBand(const QImage& image)
     return QRect(100, 0, image.width() - 100, image.height() * 2 / 5);
 }
 
-// The share of the band's pixels (every second row and column) that are ground, not sky.
-inline double groundShare(const QImage& image, const QRect& band)
+// The share of the band's pixels (every second row and column) for which isPart(pixel) holds.
+template <typename Predicate>
+double shareOf(const QImage& image, const QRect& band, Predicate isPart)
 {
-    int ground = 0;
+    int part = 0;
     int all = 0;
     for (int y = band.top(); y <= band.bottom(); y += 2) {
         for (int x = band.left(); x <= band.right(); x += 2) {
-            const QRgb pixel = image.pixel(x, y);
-            ground += std::max(qRed(pixel), qGreen(pixel)) > qBlue(pixel) ? 1 : 0;
+            part += isPart(image.pixel(x, y)) ? 1 : 0;
             ++all;
         }
     }
-    return all == 0 ? 0.0 : double(ground) / double(all);
+    return all == 0 ? 0.0 : double(part) / double(all);
 }
 
-// The share of the band's pixels (every second row and column) that are sky: blue above red
-// and green.
+// The share of the band that is ground, not sky: red or green above blue.
+inline double groundShare(const QImage& image, const QRect& band)
+{
+    return shareOf(image, band, [](QRgb pixel) { return std::max(qRed(pixel), qGreen(pixel)) > qBlue(pixel); });
+}
+
+// The share of the band that is sky: blue above red and green.
 inline double skyShare(const QImage& image, const QRect& band)
 {
-    int sky = 0;
-    int all = 0;
-    for (int y = band.top(); y <= band.bottom(); y += 2) {
-        for (int x = band.left(); x <= band.right(); x += 2) {
-            const QRgb pixel = image.pixel(x, y);
-            sky += qBlue(pixel) > std::max(qRed(pixel), qGreen(pixel)) ? 1 : 0;
-            ++all;
-        }
-    }
-    return all == 0 ? 0.0 : double(sky) / double(all);
+    return shareOf(image, band, [](QRgb pixel) { return qBlue(pixel) > std::max(qRed(pixel), qGreen(pixel)); });
 }
 
 // Distinct 8-bit grey levels in the band: the textured, lit ground of the start-up view at
