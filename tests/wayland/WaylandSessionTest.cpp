@@ -172,6 +172,8 @@ void WaylandSessionTest::fullScreenFillsTheOutput()
     // Twice there and back: each change of state is a configure of the compositor's, and the
     // window comes back at its own size.
     for (int round = 0; round < 2; ++round) {
+        const QSize normal = form->Panel1->size();
+        const QMargins margins = form->windowHandle()->frameMargins(); // Qt's decoration
         QTest::keyClick(form->windowHandle(), Qt::Key_F11);
         QTRY_VERIFY(form->isFullScreen());
         QTRY_COMPARE(form->Panel1->size(), output);
@@ -194,7 +196,16 @@ void WaylandSessionTest::fullScreenFillsTheOutput()
         QVERIFY2(ground > 0.8, qPrintable(QString::number(ground)));
         QTest::keyClick(form->windowHandle(), Qt::Key_F11);
         QTRY_VERIFY(!form->isFullScreen());
-        QTRY_COMPARE(form->Panel1->size(), QSize(1012, 614));
+        // Qt 5's xdg-shell code sometimes takes the decoration's margins off the size it
+        // restores a second time (here about one return in five): the window comes back that
+        // much smaller. Qt 6 restores it exactly.
+        const QSize lessMargins = normal - QSize(margins.left() + margins.right(), margins.top() + margins.bottom());
+        const auto restored = [&] {
+            const QSize size = form->Panel1->size();
+            return size == normal || (QT_VERSION < QT_VERSION_CHECK(6, 0, 0) && size == lessMargins);
+        };
+        QTRY_VERIFY2(restored(),
+                     qPrintable(QStringLiteral("%1x%2").arg(form->Panel1->width()).arg(form->Panel1->height())));
     }
 }
 
