@@ -4,6 +4,7 @@
 #include "FrameTimeGraph.h"
 #include "GlPanel.h"
 #include "KeyCodes.h"
+#include "Platform.h"
 #include "SceneStartup.h"
 #include "Screenshots.h"
 #include "TerrainBuild.h"
@@ -127,7 +128,17 @@ void TForm1::stepHour(float hours)
 void TForm1::toggleFullScreen()
 {
     // A window manager resizes a full-screen window itself; without one the state alone
-    // changes nothing, so the window is also placed over its screen and put back.
+    // changes nothing, so the window is also placed over its screen and put back. A Wayland
+    // compositor always sizes it, and a size set around the change there is taken as the
+    // window's own: it would come back from full screen at the screen's size (and Qt 5 on
+    // Mesa's software rasteriser can crash in the swap of a window larger than the screen).
+    if (waylandPlatform()) {
+        if (isFullScreen())
+            showNormal();
+        else
+            showFullScreen();
+        return;
+    }
     if (isFullScreen()) {
         showNormal();
         setGeometry(normalGeometry_);

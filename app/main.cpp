@@ -5,6 +5,7 @@
 #include "GlPanel.h"
 #include "GlView.h"
 #include "MainForm.h"
+#include "Platform.h"
 #include "Screenshots.h"
 #include "ViewerError.h"
 
@@ -18,6 +19,7 @@
 #include <QTimer>
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -145,8 +147,18 @@ int main(int argc, char** argv)
             options.frames = int(path.size());
     }
 
+    // No window and no GL call before both checks: without a display Qt would abort, and
+    // without a context the first show would build textures with no GL to take them.
+    if (const std::optional<QString> missing = missingDisplay()) {
+        printError(*missing);
+        return 1;
+    }
     QSurfaceFormat::setDefaultFormat(viewSurfaceFormat());
-    QApplication application(argc, argv);
+    const std::unique_ptr<QApplication> application = openApplication(argc, argv);
+    if (const std::optional<QString> missing = missingOpenGl(viewSurfaceFormat())) {
+        printError(*missing);
+        return 1;
+    }
     setDesktopIdentity();
     try {
         TForm1 form;

@@ -1,5 +1,7 @@
 #include "GlPanel.h"
 
+#include "Platform.h"
+
 #include <GL/gl.h>
 #include <QCoreApplication>
 #include <QImage>
@@ -17,6 +19,9 @@ public:
     explicit ComposedSurface(GlPanel* panel) : QOpenGLWidget(panel), panel_(panel)
     {
         setUpdateBehavior(QOpenGLWidget::PartialUpdate);
+        // Without alpha, as the window's own surface (viewSurfaceFormat): the composition copies
+        // the texture's alpha into the window, and a Wayland compositor blends a window by it.
+        setTextureFormat(GL_RGB8);
         setAttribute(Qt::WA_TransparentForMouseEvents);
         setFocusPolicy(Qt::NoFocus);
     }
@@ -77,7 +82,18 @@ private:
     GlPanel* panel_;
 };
 
-GlPanel::GlPanel(QWidget* parent) : QWidget(parent)
+Presentation platformPresentation()
+{
+    // On Wayland every native window inside a top level is a sub-surface, which the compositor
+    // shows only while its parent surface has a buffer of its own; the native widgets between
+    // the top level and the GL window (the panel, the container) never get one, and Qt's
+    // Wayland plugin never exposes native children that were created before the top level's
+    // first configure. The native GL window would be neither exposed nor seen, so the frame
+    // is composed by Qt into the top level's own surface there.
+    return waylandPlatform() ? Presentation::Widget : Presentation::Window;
+}
+
+GlPanel::GlPanel(QWidget* parent) : QWidget(parent), presentation_(platformPresentation())
 {
     setFocusPolicy(Qt::NoFocus);
 }

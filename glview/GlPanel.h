@@ -21,6 +21,10 @@ enum class Presentation {
     Widget,
 };
 
+// The presentation a panel starts with on the platform the application runs on: Window, or
+// Widget on Wayland, where a native GL window inside the top level is never shown.
+Presentation platformPresentation();
+
 // The drawing panel. It never draws on its own: frames are drawn from the drawing timer after
 // makeCurrent() and handed to the screen with present(). An expose or a resize runs no frame
 // step; the next tick draws.
@@ -39,7 +43,8 @@ public:
     explicit GlPanel(QWidget* parent = nullptr);
     ~GlPanel() override;
 
-    // Both take effect at the first show, when the surface and its context are created.
+    // Both take effect at the first show, when the surface and its context are created; the
+    // presentation is platformPresentation() unless set.
     void setFormat(const QSurfaceFormat& format);
     QSurfaceFormat format() const { return format_; }
     void setPresentation(Presentation presentation);
@@ -91,7 +96,7 @@ private:
     void notifyResize();
 
     QSurfaceFormat format_;
-    Presentation presentation_ = Presentation::Window;
+    Presentation presentation_;
     bool initialized_ = false;
     QWidget* surfaceWidget_ = nullptr;        // the composed surface or the native one's container
     ComposedSurface* composed_ = nullptr;     // Widget

@@ -19,18 +19,27 @@ struct Run {
     QString err;
 };
 
-// withoutDisplay: the viewer gets no X server, so any attempt to open its window fails; a
-// refusal that comes before drawing is unaffected.
-Run runViewer(const QStringList& arguments, const QString& workingDirectory = QString(), bool withoutDisplay = false)
+// Changes to the test's own environment for one run of the viewer: variables removed, and
+// NAME=value settings.
+struct EnvironmentChange {
+    QStringList removed;
+    QStringList set;
+};
+
+// The viewer gets no X server, so any attempt to open its window fails; a refusal that comes
+// before drawing is unaffected.
+const EnvironmentChange kNoDisplay{{"DISPLAY", "WAYLAND_DISPLAY"}, {"QT_QPA_PLATFORM=xcb"}};
+
+Run runViewer(const QStringList& arguments, const QString& workingDirectory = QString(),
+              const EnvironmentChange& change = {})
 {
     QProcess process;
-    if (withoutDisplay) {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.remove(QStringLiteral("DISPLAY"));
-        environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        process.setProcessEnvironment(environment);
-    }
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const QString& name : change.removed)
+        environment.remove(name);
+    for (const QString& setting : change.set)
+        environment.insert(setting.section(QLatin1Char('='), 0, 0), setting.section(QLatin1Char('='), 1));
+    process.setProcessEnvironment(environment);
     process.setProgram(QStringLiteral(TERRAIN_VIEWER_BINARY));
     process.setArguments(arguments);
     if (!workingDirectory.isEmpty())
@@ -49,6 +58,8 @@ Run runViewer(const QStringList& arguments, const QString& workingDirectory = QS
 
 } // namespace
 
+Q_DECLARE_METATYPE(EnvironmentChange)
+
 class CommandLineGLTest : public QObject {
     Q_OBJECT
 private slots:
@@ -62,6 +73,8 @@ private slots:
     void unwritableScreenshot();
     void refusedBeforeDrawing_data();
     void refusedBeforeDrawing();
+    void noDisplayOrNoOpenGl_data();
+    void noDisplayOrNoOpenGl();
     void jpegScreenshot();
     void shortRunShowsFrameRate();
     void recordWritesEachFrame();
@@ -242,10 +255,60 @@ void CommandLineGLTest::refusedBeforeDrawing()
     // Without a display: a check made after the window opened would fail differently.
     QFETCH(QStringList, arguments);
     QFETCH(QString, message);
-    const Run run = runViewer(arguments, QString(), true);
+    const Run run = runViewer(arguments, QString(), kNoDisplay);
     QCOMPARE(run.status, 1);
     QVERIFY2(run.err.contains(message), qPrintable(run.err));
     QVERIFY(!QFileInfo::exists(QStringLiteral("/proc/frames")));
+}
+
+void CommandLineGLTest::noDisplayOrNoOpenGl_data()
+{
+    // Each ends with status 1 and says what failed and what to do, before any window or GL call
+    // (without the checks: an abort of Qt's, status 134, or a crash in the first show's texture
+    // build, 139). --help and --version need neither.
+    QTest::addColumn<EnvironmentChange>("change");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QStringList>("messages");
+    const QStringList screenshot{"--screenshot", QDir::temp().filePath(QStringLiteral("never-written.png"))};
+    const QString advice = QStringLiteral("xvfb-run -a terrain-viewer --screenshot out.png");
+    const EnvironmentChange nothingToOpen{{"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}, {}};
+    QTest::newRow("no display") << nothingToOpen << screenshot << 1
+                                << QStringList{
+                                       "terrain-viewer: no display to open the window on: neither X11 "
+                                       "(DISPLAY) nor Wayland (WAYLAND_DISPLAY) is set",
+                                       advice};
+    // No X server listens at display 59999.
+    QTest::newRow("display not reachable")
+        << EnvironmentChange{{"WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}, {"DISPLAY=:59999"}} << screenshot << 1
+        << QStringList{"terrain-viewer: cannot open a window: qt.qpa.xcb: could not connect to display :59999", advice};
+    QTest::newRow("no context on the offscreen platform")
+        << EnvironmentChange{{"DISPLAY", "WAYLAND_DISPLAY"}, {"QT_QPA_PLATFORM=offscreen"}} << screenshot << 1
+        << QStringList{
+               "terrain-viewer: needs OpenGL 1.1 with GLU: the platform 'offscreen' could make no OpenGL "
+               "context",
+               advice};
+    QTest::newRow("no GL on X11") << EnvironmentChange{{}, {"QT_XCB_GL_INTEGRATION=none"}} << screenshot << 1
+                                  << QStringList{"terrain-viewer: needs OpenGL 1.1 with GLU: ",
+                                                 "QXcbIntegration: Cannot create platform OpenGL context", advice};
+    QTest::newRow("help without a display") << nothingToOpen << QStringList{"--help"} << 0 << QStringList();
+    QTest::newRow("version without a display") << nothingToOpen << QStringList{"--version"} << 0 << QStringList();
+}
+
+void CommandLineGLTest::noDisplayOrNoOpenGl()
+{
+    QFETCH(EnvironmentChange, change);
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QStringList, messages);
+    const Run run = runViewer(arguments, QString(), change);
+    QVERIFY2(run.status == status, qPrintable(QString::number(run.status) + QLatin1Char(' ') + run.err));
+    for (const QString& message : messages)
+        QVERIFY2(run.err.contains(message), qPrintable(run.err));
+    QVERIFY2(!run.err.contains(QStringLiteral("Reinstalling")), qPrintable(run.err));
+    if (status == 0)
+        QVERIFY(run.out.startsWith(QStringLiteral("terrain-viewer ")) || run.out.startsWith(QStringLiteral("Usage:")));
+    QVERIFY(!QFileInfo::exists(QDir::temp().filePath(QStringLiteral("never-written.png"))));
 }
 
 void CommandLineGLTest::jpegScreenshot()
