@@ -151,7 +151,7 @@ void WaylandSessionTest::keysAndMouseReachTheWindow()
     // A pressed key toggles its mode and names it in the mode line.
     QTest::keyClick(window, Qt::Key_T);
     QVERIFY(form->timeFrozen);
-    QTRY_VERIFY(form->modeLine->isVisible());
+    QTRY_VERIFY(form->overlays->modeLine.isVisible());
     QTest::keyClick(window, Qt::Key_T);
     QVERIFY(!form->timeFrozen);
     // A drag over the scene turns the camera, 0.2 degrees a pixel.
