@@ -2,9 +2,10 @@
 // the scene, the frame itself), the mouse over the scene reaching the drawing panel, the
 // screenshot of the window against the frame as drawn, and no drawing while nobody can see it.
 
-#include "AppTestSupport.h"
+#include "GlChecks.h"
 #include "GlTestPanel.h"
 #include "KeyCodes.h"
+#include "StartedForm.h"
 #include "WanderingBump.h"
 
 #include <QGuiApplication>
@@ -126,9 +127,7 @@ void PresentationGLTest::sceneIsANativeWindowBelowThePanels()
                            static_cast<QWidget*>(form.Panel4), static_cast<QWidget*>(form.Panel5)})
         QVERIFY2(panel->internalWinId() != 0, qPrintable(panel->objectName()));
     // The depth buffer the terrain's equal-depth passes need (see GlPanel::createSurface).
-    GLint depthBits = 0;
-    glGetIntegerv(GL_DEPTH_BITS, &depthBits);
-    QCOMPARE(depthBits, 24);
+    QCOMPARE(integerState(GL_DEPTH_BITS), 24);
 
     // A resize reaches the surface and the projection's viewport.
     form.resize(700, 500);
@@ -261,7 +260,7 @@ void PresentationGLTest::oneFrameStepPerDrawingTick()
 {
     // With the timers running, each tick of the drawing timer is one frame step and nothing
     // else steps a frame: not the window system's exposes, a resize, or a repaint of the panels.
-    StartedForm started(false);
+    StartedForm started(StartedForm::TimersRunning);
     TForm1& form = *started.form;
     int ticks = 0, steps = 0, drawn = 0;
     QObject::connect(form.TimerForDrawing, &QTimer::timeout, [&ticks] { ++ticks; });

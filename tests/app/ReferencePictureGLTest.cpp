@@ -9,8 +9,8 @@
 //
 // TERRAIN_UPDATE_REFERENCE=1 writes the picture drawn as the new reference instead.
 
-#include "AppTestSupport.h"
 #include "GlTestPanel.h"
+#include "StartedForm.h"
 #include "WanderingBump.h"
 
 #include <QDir>

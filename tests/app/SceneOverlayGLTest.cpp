@@ -199,11 +199,8 @@ void SceneOverlayGLTest::leavesEveryStateAsItFound()
                            GL_ALPHA_TEST, GL_BLEND, GL_TEXTURE_1D})
             state.push_back(glIsEnabled(cap));
         for (GLenum name : {GL_BLEND_SRC, GL_BLEND_DST, GL_UNPACK_ALIGNMENT, GL_UNPACK_ROW_LENGTH, GL_MATRIX_MODE,
-                            GL_CURRENT_RASTER_POSITION_VALID}) {
-            GLint value = 0;
-            glGetIntegerv(name, &value);
-            state.push_back(value);
-        }
+                            GL_CURRENT_RASTER_POSITION_VALID})
+            state.push_back(integerState(name));
         for (GLenum name : {GL_ZOOM_X, GL_ZOOM_Y}) {
             GLfloat value = 0.0f;
             glGetFloatv(name, &value);

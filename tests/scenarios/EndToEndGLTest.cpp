@@ -2,10 +2,10 @@
 // textures, frames and time driven through the window's own handlers (so every run is the
 // same), checked from the pictures it draws and from its live objects.
 
-#include "AppTestSupport.h"
 #include "GlTestPanel.h"
 #include "GlView.h"
 #include "KeyCodes.h"
+#include "StartedForm.h"
 #include "WanderingBump.h"
 
 #include <QLabel>

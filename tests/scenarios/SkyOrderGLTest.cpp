@@ -5,9 +5,10 @@
 // dusk, with K held and with the normals overlay. Checked on the viewer's own surface and on
 // one with an alpha channel, whose alpha must agree too.
 
-#include "AppTestSupport.h"
+#include "GlChecks.h"
 #include "GlTestPanel.h"
 #include "KeyCodes.h"
+#include "StartedForm.h"
 #include "WanderingBump.h"
 
 #include <GL/gl.h>
@@ -139,8 +140,7 @@ FrameState readFrameState()
                     {GL_MATRIX_MODE, "GL_MATRIX_MODE"},
                     {GL_DEPTH_WRITEMASK, "GL_DEPTH_WRITEMASK"}};
     for (const auto& integer : integers) {
-        GLint value = 0;
-        glGetIntegerv(integer.pname, &value);
+        const GLint value = integerState(integer.pname);
         add(integer.name, &value, 1);
     }
     GLint box[4] = {};
@@ -271,9 +271,7 @@ void SkyOrderGLTest::defaultIsTheViewerOwn()
     StartedForm started;
     QCOMPARE(started.form->terrainPath, kVariants[0].path);
     QCOMPARE(started.form->skyBehindGround, kVariants[0].skyBehindGround);
-    GLint stencilBits = 0;
-    glGetIntegerv(GL_STENCIL_BITS, &stencilBits);
-    QVERIFY(stencilBits >= 1);
+    QVERIFY(integerState(GL_STENCIL_BITS) >= 1);
 }
 
 void SkyOrderGLTest::posesAndHoursEqualTheDefinedOrder_data()
@@ -287,11 +285,9 @@ void SkyOrderGLTest::posesAndHoursEqualTheDefinedOrder()
 {
     QFETCH(bool, alpha);
     const QSurfaceFormat format = surfaceWithAlpha();
-    StartedForm started(true, alpha ? &format : nullptr);
+    StartedForm started({}, alpha ? &format : nullptr);
     TForm1& form = *started.form;
-    GLint alphaBits = 0;
-    glGetIntegerv(GL_ALPHA_BITS, &alphaBits);
-    QCOMPARE(alphaBits > 0, alpha);
+    QCOMPARE(integerState(GL_ALPHA_BITS) > 0, alpha);
     // The bump walks a few steps first, so its reshaped ground is in the data.
     for (int i = 0; i < 5; ++i)
         stepWanderingBump(form);
@@ -345,7 +341,7 @@ void SkyOrderGLTest::orbitingFramesEqualTheDefinedOrder()
     // state is drawn every way.
     QFETCH(bool, alpha);
     const QSurfaceFormat format = surfaceWithAlpha();
-    StartedForm started(true, alpha ? &format : nullptr);
+    StartedForm started({}, alpha ? &format : nullptr);
     TForm1& form = *started.form;
     form.Panel1->makeCurrent();
     form.world.setHour(9.0f);

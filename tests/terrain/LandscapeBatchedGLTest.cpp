@@ -303,18 +303,14 @@ void LandscapeBatchedGLTest::stateLeftBehindMatchesTheLiteralPath()
             QVERIFY2(!glIsEnabled(GL_POLYGON_OFFSET_FILL), which);
             // The pre-pass switches these back on whatever they were.
             QVERIFY2(glIsEnabled(GL_CULL_FACE) && glIsEnabled(GL_FOG) && glIsEnabled(GL_LIGHTING), which);
-            GLint depthFunc = 0, blendSrc = 0, blendDst = 0;
             GLboolean depthMask = GL_FALSE;
             GLfloat factor = -9.0f, units = -9.0f;
-            glGetIntegerv(GL_DEPTH_FUNC, &depthFunc);
-            glGetIntegerv(GL_BLEND_SRC, &blendSrc);
-            glGetIntegerv(GL_BLEND_DST, &blendDst);
             glGetBooleanv(GL_DEPTH_WRITEMASK, &depthMask);
             glGetFloatv(GL_POLYGON_OFFSET_FACTOR, &factor);
             glGetFloatv(GL_POLYGON_OFFSET_UNITS, &units);
-            QCOMPARE(depthFunc, GLint(GL_LEQUAL));
-            QCOMPARE(blendSrc, GLint(GL_SRC_ALPHA));
-            QCOMPARE(blendDst, GLint(GL_ONE_MINUS_SRC_ALPHA));
+            QCOMPARE(integerState(GL_DEPTH_FUNC), GLint(GL_LEQUAL));
+            QCOMPARE(integerState(GL_BLEND_SRC), GLint(GL_SRC_ALPHA));
+            QCOMPARE(integerState(GL_BLEND_DST), GLint(GL_ONE_MINUS_SRC_ALPHA));
             QCOMPARE(depthMask, GLboolean(GL_TRUE));
             QCOMPARE(factor, 0.0f);
             QCOMPARE(units, 0.0f);

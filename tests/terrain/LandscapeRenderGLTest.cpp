@@ -489,13 +489,9 @@ void LandscapeRenderGLTest::renderLeavesDocumentedState()
     QVERIFY(glIsEnabled(GL_CULL_FACE));
     QVERIFY(glIsEnabled(GL_LIGHTING));
     QVERIFY(glIsEnabled(GL_FOG));
-    GLint value = 0;
-    glGetIntegerv(GL_DEPTH_FUNC, &value);
-    QCOMPARE(value, GLint(GL_LEQUAL));
-    glGetIntegerv(GL_BLEND_SRC, &value);
-    QCOMPARE(value, GLint(GL_SRC_ALPHA));
-    glGetIntegerv(GL_BLEND_DST, &value);
-    QCOMPARE(value, GLint(GL_ONE_MINUS_SRC_ALPHA));
+    QCOMPARE(integerState(GL_DEPTH_FUNC), GLint(GL_LEQUAL));
+    QCOMPARE(integerState(GL_BLEND_SRC), GLint(GL_SRC_ALPHA));
+    QCOMPARE(integerState(GL_BLEND_DST), GLint(GL_ONE_MINUS_SRC_ALPHA));
     GLboolean depthMask = GL_FALSE;
     glGetBooleanv(GL_DEPTH_WRITEMASK, &depthMask);
     QCOMPARE(depthMask, GLboolean(GL_TRUE));

@@ -1,7 +1,7 @@
 #pragma once
 
-// The real main window, started as the program starts it (its start-up with the shipped
-// textures), with the errors it would show collected instead of shown.
+// The real main window, started as the program starts it: the textures read, the start-up
+// done, the GL surface shown and the drawing panel's context current.
 
 #include "GlPanel.h"
 #include "MainForm.h"
@@ -9,58 +9,71 @@
 #include "ViewOverlays.h"
 
 #include <QDir>
+#include <QFlags>
 #include <QOpenGLContext>
 #include <QTest>
 #include <QTimer>
 #include <memory>
 #include <stdexcept>
 
+// The shipped textures.
+inline QString assetsFolder()
+{
+    return qEnvironmentVariable("TERRAIN_SOURCE_DIR") + QStringLiteral("/assets");
+}
+
+// If the window does not become active and started, or no context can be made current, the
+// constructor throws, so the test fails.
 struct StartedForm {
+    enum Option {
+        // The timers keep running. Without it they are stopped once start-up is done, so a
+        // test drives the frame, time and read-out handlers itself, deterministically.
+        TimersRunning = 0x1,
+        // Errors are shown as the program shows them, in a modal message box. Without it they
+        // are collected in errors.
+        MessageBoxes = 0x2,
+        // The textures are read from the working folder. Without it, from assetsFolder().
+        WorkingFolder = 0x4,
+    };
+    Q_DECLARE_FLAGS(Options, Option)
+
     std::unique_ptr<TForm1> form;
     QStringList errors;
 
-    // With stopTimers the timers are stopped once start-up is done, so a test drives the
-    // frame, time and read-out handlers itself, deterministically. A surface format, when
-    // given, replaces the viewer's own for the drawing panel.
-    explicit StartedForm(bool stopTimers = true, const QSurfaceFormat* surfaceFormat = nullptr)
+    // A surface format, when given, replaces the viewer's own for the drawing panel.
+    explicit StartedForm(Options options = {}, const QSurfaceFormat* surfaceFormat = nullptr)
     {
-        const QString assets = qEnvironmentVariable("TERRAIN_SOURCE_DIR") + QStringLiteral("/assets");
-        QDir::setCurrent(assets);
+        if (!options.testFlag(WorkingFolder))
+            QDir::setCurrent(assetsFolder());
         form = std::make_unique<TForm1>();
         if (surfaceFormat)
             form->Panel1->setFormat(*surfaceFormat);
-        form->showError = [this](const QString& message) { errors << message; };
+        if (!options.testFlag(MessageBoxes))
+            form->showError = [this](const QString& message) { errors << message; };
         form->show();
         form->activateWindow();
         // Frames are drawn only once the window system shows the GL surface.
         if (!QTest::qWaitForWindowActive(form.get()) ||
             !QTest::qWaitFor([this] { return form->started() && form->Panel1->surfaceVisible(); }))
             throw std::runtime_error("the main window did not start");
-        if (stopTimers) {
+        if (!options.testFlag(TimersRunning)) {
             form->TimerForDrawing->stop();
             form->TimerForFPS->stop();
             form->TimerBigBen->stop();
         }
+        // A start-up error is reported after the show, from a queued call: the wait lets it
+        // reach errors before the test looks.
+        QTest::qWait(50);
         form->Panel1->makeCurrent();
         if (!QOpenGLContext::currentContext())
             throw std::runtime_error("no GL context");
     }
+    StartedForm(const StartedForm&) = delete;
+    StartedForm& operator=(const StartedForm&) = delete;
 
     QWindow* window() const { return form->windowHandle(); }
 };
-
-// The window as the program starts it, keeping its own error report (a modal message box) and
-// its running timers; null if it did not become active and started.
-inline std::unique_ptr<TForm1> startWithMessageBoxes()
-{
-    QDir::setCurrent(qEnvironmentVariable("TERRAIN_SOURCE_DIR") + QStringLiteral("/assets"));
-    auto form = std::make_unique<TForm1>();
-    form->show();
-    form->activateWindow();
-    if (!QTest::qWaitForWindowActive(form.get()) || !QTest::qWaitFor([&form] { return form->started(); }))
-        return nullptr;
-    return form;
-}
+Q_DECLARE_OPERATORS_FOR_FLAGS(StartedForm::Options)
 
 #include <GL/gl.h>
 #include <QImage>
