@@ -198,7 +198,7 @@ void PresentationGLTest::screenShowsTheFrameAndThePanels()
     form.TimerForDrawingTimer();
     QVERIFY(QTest::qWaitFor([&] { return form.Panel1->nativeSurface()->isExposed(); }));
     form.TimerForDrawingTimer();
-    const QImage frame = readFrame(form);
+    const QImage frame = form.Panel1->readFramebuffer();
     QTest::qWait(50);
     const QImage window = grabWindowImage(form).convertToFormat(QImage::Format_RGB32);
     const QImage screen = onScreen(&form);
@@ -236,12 +236,12 @@ void PresentationGLTest::overlaysAreOnTheScreen()
     form.Panel1->makeCurrent();
     form.world.setHour(10.0f);
     form.TimerForDrawingTimer();
-    const QImage without = readFrame(form);
+    const QImage without = form.Panel1->readFramebuffer();
     QTest::keyClick(started.window(), Qt::Key_F1);
     QTest::keyClick(started.window(), Qt::Key_T);
     QVERIFY(form.overlays->helpPanel.isVisible() && form.overlays->modeLine.isVisible());
     form.TimerForDrawingTimer();
-    const QImage with = readFrame(form);
+    const QImage with = form.Panel1->readFramebuffer();
     QImage screen;
     const QRect scene(100, 0, with.width() - 100, with.height());
     QVERIFY(QTest::qWaitFor([&] {
@@ -340,7 +340,7 @@ void PresentationGLTest::minimisedWindowMakesNoGlCall()
     const auto picture = [](TForm1& window) {
         window.Panel1->makeCurrent();
         drawScene(window, viewAlong(window.camera), false);
-        return readFrame(window);
+        return window.Panel1->readFramebuffer();
     };
     QCOMPARE(picture(form), picture(*shown.form));
 
@@ -366,7 +366,7 @@ void PresentationGLTest::opaqueUnderACompositingManager()
     form.Panel1->makeCurrent();
     form.world.setHour(10.0f);
     form.TimerForDrawingTimer();
-    const QImage frame = readFrame(form);
+    const QImage frame = form.Panel1->readFramebuffer();
     const QRect scene(100, 0, frame.width() - 100, frame.height());
     // The compositor repaints the screen after the window's damage: wait for the frame there.
     QImage screen;

@@ -30,7 +30,7 @@ void ReferencePictureGLTest::morningScene()
     form.world.setHour(10.0f);
     for (int i = 0; i < 30; ++i)
         form.TimerForDrawingTimer();
-    const QImage actual = readFrame(form);
+    const QImage actual = form.Panel1->readFramebuffer();
 
     const QString referencePath = qEnvironmentVariable("TERRAIN_SOURCE_DIR") +
                                   QStringLiteral("/tests/app/reference/morning.png");

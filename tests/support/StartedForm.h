@@ -75,22 +75,6 @@ struct StartedForm {
 };
 Q_DECLARE_OPERATORS_FOR_FLAGS(StartedForm::Options)
 
-#include <GL/gl.h>
-#include <QImage>
-
-// The frame in the drawing panel's framebuffer, read back as the GL drew it (RGB; the alpha
-// channel is not part of the picture), top row first.
-inline QImage readFrame(TForm1& form)
-{
-    form.Panel1->makeCurrent();
-    const int w = int(form.Panel1->width() * form.Panel1->devicePixelRatioF());
-    const int h = int(form.Panel1->height() * form.Panel1->devicePixelRatioF());
-    QImage image(w, h, QImage::Format_RGBA8888);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, image.bits());
-    return image.mirrored().convertToFormat(QImage::Format_RGB32);
-}
-
 // Mean of |a - b| over every channel of every pixel, in steps of 255.
 inline double meanDifference(const QImage& a, const QImage& b)
 {
