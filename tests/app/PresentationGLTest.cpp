@@ -4,6 +4,7 @@
 
 #include "GlChecks.h"
 #include "GlTestPanel.h"
+#include "ImageCompare.h"
 #include "KeyCodes.h"
 #include "StartedForm.h"
 #include "WanderingBump.h"
@@ -56,15 +57,6 @@ QImage onScreen(QWidget* widget)
     return screen->grabWindow(0, topLeft.x(), topLeft.y(), widget->width(), widget->height())
         .toImage()
         .convertToFormat(QImage::Format_RGB32);
-}
-
-int differingPixels(const QImage& a, const QImage& b)
-{
-    int differing = 0;
-    for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x)
-            differing += a.pixel(x, y) != b.pixel(x, y);
-    return differing;
 }
 
 // Gives `to` the state the frame steps change (camera, bump, terrain arrays) of `from`: frames
@@ -207,13 +199,10 @@ void PresentationGLTest::screenShowsTheFrameAndThePanels()
     // Right of the panels' column the screen shows the frame exactly as it was drawn, and so
     // does the screenshot of the window.
     const QRect scene(100, 0, frame.width() - 100, frame.height());
-    const int sceneDifferences = differingPixels(screen.copy(scene), frame.copy(scene));
-    if (sceneDifferences != 0) {
-        screen.save(testOutputFolder() + QStringLiteral("/presentation-screen.png"));
-        frame.save(testOutputFolder() + QStringLiteral("/presentation-frame.png"));
-    }
-    QCOMPARE(sceneDifferences, 0);
-    QCOMPARE(differingPixels(window.copy(scene), frame.copy(scene)), 0);
+    COMPARE_IMAGES(screen.copy(scene), frame.copy(scene), QStringLiteral("presentation-screen"),
+                   ImageTolerance::identical());
+    COMPARE_IMAGES(window.copy(scene), frame.copy(scene), QStringLiteral("presentation-window"),
+                   ImageTolerance::identical());
 
     // Over the panels the screen shows the panels, as Qt paints them, not the scene below; so
     // does the screenshot.
@@ -221,9 +210,12 @@ void PresentationGLTest::screenShowsTheFrameAndThePanels()
          {static_cast<QWidget*>(form.Panel2), static_cast<QWidget*>(form.Panel4), static_cast<QWidget*>(form.Panel5)}) {
         const QRect area(panel->mapTo(&form, QPoint()), panel->size());
         const QImage painted = panel->grab().toImage().convertToFormat(QImage::Format_RGB32);
-        QCOMPARE(differingPixels(screen.copy(area), painted), 0);
-        QVERIFY(differingPixels(screen.copy(area), frame.copy(area)) > area.width() * area.height() / 2);
-        QVERIFY(differingPixels(window.copy(area), frame.copy(area)) > area.width() * area.height() / 2);
+        COMPARE_IMAGES(screen.copy(area), painted, QStringLiteral("presentation-") + panel->objectName(),
+                       ImageTolerance::identical());
+        QVERIFY(imageDifference(screen.copy(area), frame.copy(area)).differingPixels >
+                area.width() * area.height() / 2);
+        QVERIFY(imageDifference(window.copy(area), frame.copy(area)).differingPixels >
+                area.width() * area.height() / 2);
     }
 }
 
@@ -246,11 +238,12 @@ void PresentationGLTest::overlaysAreOnTheScreen()
     const QRect scene(100, 0, with.width() - 100, with.height());
     QVERIFY(QTest::qWaitFor([&] {
         screen = onScreen(&form);
-        return differingPixels(screen.copy(scene), with.copy(scene)) == 0;
+        return imageDifference(screen.copy(scene), with.copy(scene)).differingPixels == 0;
     }));
     for (const QRect& box : {form.overlays->helpPanel.geometry(), form.overlays->modeLine.geometry()}) {
-        QVERIFY(differingPixels(with.copy(box), without.copy(box)) > box.width() * box.height() / 2);
-        QVERIFY(meanDifference(with.copy(box), without.copy(box)) > 1.0);
+        const ImageDifference drawn = imageDifference(with.copy(box), without.copy(box));
+        QVERIFY(drawn.differingPixels > box.width() * box.height() / 2);
+        QVERIFY(drawn.meanStep > 1.0);
     }
     for (const char* name : {"HelpPanel", "MessagePanel", "ModeLine"})
         QVERIFY2(!form.findChild<QWidget*>(QLatin1String(name)), name);
@@ -342,7 +335,8 @@ void PresentationGLTest::minimisedWindowMakesNoGlCall()
         drawScene(window, viewAlong(window.camera), false);
         return window.Panel1->readFramebuffer();
     };
-    QCOMPARE(picture(form), picture(*shown.form));
+    COMPARE_IMAGES(picture(form), picture(*shown.form), QStringLiteral("minimised-window"),
+                   ImageTolerance::identical());
 
     // Restored, the next frame step draws and presents again.
     form.showNormal();
@@ -368,20 +362,17 @@ void PresentationGLTest::opaqueUnderACompositingManager()
     form.TimerForDrawingTimer();
     const QImage frame = form.Panel1->readFramebuffer();
     const QRect scene(100, 0, frame.width() - 100, frame.height());
-    // The compositor repaints the screen after the window's damage: wait for the frame there.
+    // The compositor repaints the screen after the window's damage: wait for the frame there,
+    // then compare what the screen showed last.
     QImage screen;
-    const bool shown = QTest::qWaitFor(
+    static_cast<void>(QTest::qWaitFor(
         [&] {
             screen = onScreen(&form);
-            return differingPixels(screen.copy(scene), frame.copy(scene)) == 0;
+            return imageDifference(screen.copy(scene), frame.copy(scene)).differingPixels == 0;
         },
-        5000);
-    if (!shown) {
-        screen.save(testOutputFolder() + QStringLiteral("/composited-screen.png"));
-        frame.save(testOutputFolder() + QStringLiteral("/composited-frame.png"));
-    }
+        5000));
     QVERIFY2(compositor.state() == QProcess::Running, "xcompmgr ended: another compositing manager runs here?");
-    QVERIFY(shown);
+    COMPARE_IMAGES(screen.copy(scene), frame.copy(scene), QStringLiteral("composited"), ImageTolerance::identical());
     compositor.terminate();
     compositor.waitForFinished();
 }

@@ -6,6 +6,7 @@
 #include "CameraChecks.h"
 #include "CommandLine.h"
 #include "GlView.h"
+#include "ImageCompare.h"
 #include "KeyCodes.h"
 #include "KeyHelp.h"
 #include "SceneMouse.h"
@@ -229,10 +230,10 @@ void SceneInputGLTest::helpPanel()
     QVERIFY(std::abs(area.center().x() - form.Panel1->width() / 2) <= 1);
     // Translucent: the picture shows the panel, and the scene through it.
     const QImage with = grabWindowImage(form);
-    QVERIFY(meanDifference(with.copy(area), without.copy(area)) > 1.0);
+    QVERIFY(imageDifference(with.copy(area), without.copy(area)).meanStep > 1.0);
     const QRect below(0, area.bottom() + 1, form.Panel1->width(), form.Panel1->height() - area.bottom() - 1);
     QVERIFY(below.height() > 20);
-    QCOMPARE(with.copy(below), without.copy(below));
+    COMPARE_IMAGES(with.copy(below), without.copy(below), QStringLiteral("help-below"), ImageTolerance::identical());
     const QPoint blank = area.topLeft() + QPoint(area.width() - 3, 3); // padding, no text
     const QColor seen = with.pixelColor(blank), behind = without.pixelColor(blank);
     QVERIFY2(seen.value() < behind.value() || behind.value() == 0, qPrintable(seen.name() + behind.name()));
@@ -305,7 +306,7 @@ void SceneInputGLTest::screenshotKey()
     const QString path = QDir(pictures).filePath(files.first());
     const QImage saved(path);
     QCOMPARE(saved.size(), QSize(1012, 614));
-    QCOMPARE(saved.convertToFormat(QImage::Format_RGB32), expected.convertToFormat(QImage::Format_RGB32));
+    COMPARE_IMAGES(saved, expected, QStringLiteral("screenshot-key"), ImageTolerance::identical());
     // The panels are in it: the slider column's grey.
     const QColor panel = saved.pixelColor(29, 150);
     QVERIFY2(panel.red() == panel.green() && panel.red() > 200, qPrintable(panel.name()));
@@ -403,7 +404,7 @@ void SceneInputGLTest::modeLine()
     // In the saved picture too.
     const QImage image = grabWindowImage(form);
     form.overlays->modeLine.hide();
-    QVERIFY(meanDifference(image.copy(line), grabWindowImage(form).copy(line)) > 1.0);
+    QVERIFY(imageDifference(image.copy(line), grabWindowImage(form).copy(line)).meanStep > 1.0);
     QTest::keyRelease(started.window(), Qt::Key_P);
     QCOMPARE(form.overlays->modeLine.text(), QStringLiteral("Orbit  |  Time frozen  |  Horizontal move"));
     QVERIFY(form.overlays->modeLine.isVisible());
@@ -466,7 +467,7 @@ void SceneInputGLTest::tableKeysAndUnusedKeyUnchanged()
     QTest::keyPress(started.window(), Qt::Key_F2);
     QVERIFY(form.KeyState[vk::F2]);
     QVERIFY(sameCamera(form.camera, before));
-    QCOMPARE(grabWindowImage(form), picture);
+    COMPARE_IMAGES(grabWindowImage(form), picture, QStringLiteral("f2-held"), ImageTolerance::identical());
     QTest::keyRelease(started.window(), Qt::Key_F2);
     QVERIFY(!form.KeyState[vk::F2]);
     QVERIFY(sameCamera(form.camera, before));

@@ -74,15 +74,3 @@ struct StartedForm {
     QWindow* window() const { return form->windowHandle(); }
 };
 Q_DECLARE_OPERATORS_FOR_FLAGS(StartedForm::Options)
-
-// Mean of |a - b| over every channel of every pixel, in steps of 255.
-inline double meanDifference(const QImage& a, const QImage& b)
-{
-    double sum = 0.0;
-    for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x) {
-            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
-            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
-        }
-    return sum / (3.0 * a.width() * a.height());
-}
