@@ -19,14 +19,7 @@ inline bool sameCamera(const Camera& a, const Camera& b)
 // The camera in a failure message.
 inline QString describeCamera(const Camera& c)
 {
-    return QStringLiteral("pos (%1, %2, %3) yaw %4 pitch %5 roll %6 orbit %7 d %8 min %9")
-        .arg(c.position.x)
-        .arg(c.position.y)
-        .arg(c.position.z)
-        .arg(c.yaw)
-        .arg(c.pitch)
-        .arg(c.roll)
-        .arg(c.orbiting)
-        .arg(c.orbitDistance)
-        .arg(c.minOrbitDistance);
+    return QString::asprintf("pos (%g, %g, %g) yaw %g pitch %g roll %g orbit %d d %g min %g", c.position.x,
+                             c.position.y, c.position.z, c.yaw, c.pitch, c.roll, int(c.orbiting), c.orbitDistance,
+                             c.minOrbitDistance);
 }

@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QString>
 #include <functional>
+#include <utility>
 
 // Any mean difference passes: for comparisons that bound only the largest step.
 constexpr double kAnyMeanStep = 255.0;
@@ -22,10 +23,13 @@ struct ImageTolerance {
     std::function<bool(int x, int y)> compared;
 
     static ImageTolerance identical() { return {}; }
-    static ImageTolerance within(int maxStep, double meanStep);
-    ImageTolerance withAlpha() const;
-    ImageTolerance allowingOutliers(double share) const;
-    ImageTolerance onlyWhere(std::function<bool(int x, int y)> pixels) const;
+    static ImageTolerance within(int maxStep, double meanStep) { return {maxStep, meanStep, 0.0, false, {}}; }
+    ImageTolerance withAlpha() const { return {maxStep, meanStep, outlierShare, true, compared}; }
+    ImageTolerance allowingOutliers(double share) const { return {maxStep, meanStep, share, alpha, compared}; }
+    ImageTolerance onlyWhere(std::function<bool(int, int)> pixels) const
+    {
+        return {maxStep, meanStep, outlierShare, alpha, std::move(pixels)};
+    }
 };
 
 // What imageDifference measures over the compared pixels.
