@@ -3,9 +3,9 @@
 // and the field gives up the focus; and a refusal shown in a real message box while the
 // timers run stays the only box on screen.
 
-#include "AppTestSupport.h"
 #include "GlChecks.h"
 #include "KeyCodes.h"
+#include "StartedForm.h"
 #include "ViewerError.h"
 
 #include <GL/gl.h>
@@ -186,8 +186,8 @@ void ApplyTableGLTest::spaceAfterRefusalDoesNotApplyAgain()
 
 void ApplyTableGLTest::refusalShowsOneBoxAtATime()
 {
-    const std::unique_ptr<TForm1> form = startWithMessageBoxes();
-    QVERIFY(form);
+    StartedForm started(StartedForm::TimersRunning | StartedForm::MessageBoxes);
+    const std::unique_ptr<TForm1>& form = started.form;
     QVERIFY(form->TimerForDrawing->isActive());
     int framesDrawn = 0;
     connect(form.get(), &TForm1::frameDrawn, this, [&framesDrawn] { ++framesDrawn; });

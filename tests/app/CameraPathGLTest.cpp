@@ -2,19 +2,17 @@
 // by the program (--camera-path with --record) gives the same frames, pixel for pixel; bad path
 // files are refused with their line before anything is drawn; the frame-time graph (F3).
 
-#include "AppTestSupport.h"
 #include "CameraPath.h"
 #include "FrameTimeGraph.h"
-#include "GlTestPanel.h"
+#include "ImageCompare.h"
 #include "KeyCodes.h"
+#include "StartedForm.h"
 
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
 namespace {
-
-const QString kAssets = qEnvironmentVariable("TERRAIN_SOURCE_DIR") + QStringLiteral("/assets");
 
 // The scene right of the panels, above the mode line: the part of a frame that the window's
 // read-outs and overlays (which differ between recording and playback) leave alone.
@@ -30,7 +28,7 @@ Run runViewer(const QStringList& arguments)
     QProcess process;
     process.setProgram(QStringLiteral(TERRAIN_VIEWER_BINARY));
     process.setArguments(arguments);
-    process.setWorkingDirectory(kAssets);
+    process.setWorkingDirectory(assetsFolder());
     process.start();
     Run run;
     if (!process.waitForFinished(300000)) {
@@ -124,14 +122,9 @@ void CameraPathGLTest::recordedFlightReplaysFrameByFrame()
     const QStringList frames = QDir(out.path()).entryList(QDir::Files, QDir::Name);
     QCOMPARE(frames.size(), kFrames);
     for (int i = 0; i < kFrames; ++i) {
-        const QImage replayed =
-            QImage(QDir(out.path()).filePath(frames[i])).convertToFormat(QImage::Format_RGB32).copy(kSceneArea);
-        const QImage expected = recorded[std::size_t(i)].convertToFormat(QImage::Format_RGB32);
-        if (replayed != expected) {
-            expected.save(testOutputFolder() + QStringLiteral("/path-recorded-%1.png").arg(i));
-            replayed.save(testOutputFolder() + QStringLiteral("/path-replayed-%1.png").arg(i));
-            QFAIL(qPrintable(QStringLiteral("frame %1 differs (written to %2)").arg(i).arg(testOutputFolder())));
-        }
+        const QImage replayed = QImage(QDir(out.path()).filePath(frames[i])).copy(kSceneArea);
+        COMPARE_IMAGES(replayed, recorded[std::size_t(i)], QStringLiteral("path-frame-%1").arg(i),
+                       ImageTolerance::identical());
     }
 }
 

@@ -2,8 +2,8 @@
 // design at each installed size, and the desktop file name (the app id on Wayland), which must
 // be the menu entry's own file name for a dock to match the window to its launcher.
 
-#include "AppTestSupport.h"
 #include "DesktopIdentity.h"
+#include "StartedForm.h"
 
 #include <QFileInfo>
 #include <QGuiApplication>

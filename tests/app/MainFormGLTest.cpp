@@ -1,10 +1,10 @@
 // The main window started for real: start-up, keys (with key preview), the frame, the
 // read-outs, the sliders, Apply and Enter, errors escaping handlers, closing.
 
-#include "AppTestSupport.h"
 #include "GlChecks.h"
 #include "GlView.h"
 #include "KeyCodes.h"
+#include "StartedForm.h"
 
 #include <GL/gl.h>
 #include <GL/glu.h>
@@ -15,13 +15,6 @@
 #include <cmath>
 
 namespace {
-
-GLint integer(GLenum name)
-{
-    GLint value = 0;
-    glGetIntegerv(name, &value);
-    return value;
-}
 
 bool nearVec(const Vec3d& a, double x, double y, double z, double tolerance = 1e-9)
 {
@@ -90,7 +83,7 @@ void MainFormGLTest::startUp()
     QCOMPARE(glView.fieldOfView, 45.0f);
     QCOMPARE(glView.farPlane, 50.0f);
     QVERIFY(glIsEnabled(GL_FOG));
-    QCOMPARE(integer(GL_FOG_MODE), GL_LINEAR);
+    QCOMPARE(integerState(GL_FOG_MODE), GL_LINEAR);
     GLfloat fogStart = 0, fogEnd = 0;
     glGetFloatv(GL_FOG_START, &fogStart);
     glGetFloatv(GL_FOG_END, &fogEnd);
@@ -101,7 +94,7 @@ void MainFormGLTest::startUp()
 
 void MainFormGLTest::timersRunAfterStartUp()
 {
-    StartedForm started(false);
+    StartedForm started(StartedForm::TimersRunning);
     TForm1& form = *started.form;
     QVERIFY(form.TimerForDrawing->isActive());
     QVERIFY(form.TimerForFPS->isActive());
@@ -375,7 +368,7 @@ void MainFormGLTest::frameSetsLookAt()
     glPopMatrix();
     for (int i = 0; i < 16; ++i)
         QVERIFY2(std::fabs(afterFrame[i] - expected[i]) < 1e-5, qPrintable(QString::number(i)));
-    QCOMPARE(integer(GL_MATRIX_MODE), GL_MODELVIEW);
+    QCOMPARE(integerState(GL_MATRIX_MODE), GL_MODELVIEW);
 }
 
 void MainFormGLTest::frameRateReadOut()
@@ -448,7 +441,7 @@ void MainFormGLTest::timeReadOut()
 
 void MainFormGLTest::handlerErrorsAreShownOnceAndTimersGoOn()
 {
-    StartedForm started(false);
+    StartedForm started(StartedForm::TimersRunning);
     TForm1& form = *started.form;
     int shown = 0;
     bool stacked = false;

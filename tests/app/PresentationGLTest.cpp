@@ -2,9 +2,11 @@
 // the scene, the frame itself), the mouse over the scene reaching the drawing panel, the
 // screenshot of the window against the frame as drawn, and no drawing while nobody can see it.
 
-#include "AppTestSupport.h"
+#include "GlChecks.h"
 #include "GlTestPanel.h"
+#include "ImageCompare.h"
 #include "KeyCodes.h"
+#include "StartedForm.h"
 #include "WanderingBump.h"
 
 #include <QGuiApplication>
@@ -55,15 +57,6 @@ QImage onScreen(QWidget* widget)
     return screen->grabWindow(0, topLeft.x(), topLeft.y(), widget->width(), widget->height())
         .toImage()
         .convertToFormat(QImage::Format_RGB32);
-}
-
-int differingPixels(const QImage& a, const QImage& b)
-{
-    int differing = 0;
-    for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x)
-            differing += a.pixel(x, y) != b.pixel(x, y);
-    return differing;
 }
 
 // Gives `to` the state the frame steps change (camera, bump, terrain arrays) of `from`: frames
@@ -126,9 +119,7 @@ void PresentationGLTest::sceneIsANativeWindowBelowThePanels()
                            static_cast<QWidget*>(form.Panel4), static_cast<QWidget*>(form.Panel5)})
         QVERIFY2(panel->internalWinId() != 0, qPrintable(panel->objectName()));
     // The depth buffer the terrain's equal-depth passes need (see GlPanel::createSurface).
-    GLint depthBits = 0;
-    glGetIntegerv(GL_DEPTH_BITS, &depthBits);
-    QCOMPARE(depthBits, 24);
+    QCOMPARE(integerState(GL_DEPTH_BITS), 24);
 
     // A resize reaches the surface and the projection's viewport.
     form.resize(700, 500);
@@ -199,7 +190,7 @@ void PresentationGLTest::screenShowsTheFrameAndThePanels()
     form.TimerForDrawingTimer();
     QVERIFY(QTest::qWaitFor([&] { return form.Panel1->nativeSurface()->isExposed(); }));
     form.TimerForDrawingTimer();
-    const QImage frame = readFrame(form);
+    const QImage frame = form.Panel1->readFramebuffer();
     QTest::qWait(50);
     const QImage window = grabWindowImage(form).convertToFormat(QImage::Format_RGB32);
     const QImage screen = onScreen(&form);
@@ -208,13 +199,10 @@ void PresentationGLTest::screenShowsTheFrameAndThePanels()
     // Right of the panels' column the screen shows the frame exactly as it was drawn, and so
     // does the screenshot of the window.
     const QRect scene(100, 0, frame.width() - 100, frame.height());
-    const int sceneDifferences = differingPixels(screen.copy(scene), frame.copy(scene));
-    if (sceneDifferences != 0) {
-        screen.save(testOutputFolder() + QStringLiteral("/presentation-screen.png"));
-        frame.save(testOutputFolder() + QStringLiteral("/presentation-frame.png"));
-    }
-    QCOMPARE(sceneDifferences, 0);
-    QCOMPARE(differingPixels(window.copy(scene), frame.copy(scene)), 0);
+    COMPARE_IMAGES(screen.copy(scene), frame.copy(scene), QStringLiteral("presentation-screen"),
+                   ImageTolerance::identical());
+    COMPARE_IMAGES(window.copy(scene), frame.copy(scene), QStringLiteral("presentation-window"),
+                   ImageTolerance::identical());
 
     // Over the panels the screen shows the panels, as Qt paints them, not the scene below; so
     // does the screenshot.
@@ -222,9 +210,12 @@ void PresentationGLTest::screenShowsTheFrameAndThePanels()
          {static_cast<QWidget*>(form.Panel2), static_cast<QWidget*>(form.Panel4), static_cast<QWidget*>(form.Panel5)}) {
         const QRect area(panel->mapTo(&form, QPoint()), panel->size());
         const QImage painted = panel->grab().toImage().convertToFormat(QImage::Format_RGB32);
-        QCOMPARE(differingPixels(screen.copy(area), painted), 0);
-        QVERIFY(differingPixels(screen.copy(area), frame.copy(area)) > area.width() * area.height() / 2);
-        QVERIFY(differingPixels(window.copy(area), frame.copy(area)) > area.width() * area.height() / 2);
+        COMPARE_IMAGES(screen.copy(area), painted, QStringLiteral("presentation-") + panel->objectName(),
+                       ImageTolerance::identical());
+        QVERIFY(imageDifference(screen.copy(area), frame.copy(area)).differingPixels >
+                area.width() * area.height() / 2);
+        QVERIFY(imageDifference(window.copy(area), frame.copy(area)).differingPixels >
+                area.width() * area.height() / 2);
     }
 }
 
@@ -237,21 +228,22 @@ void PresentationGLTest::overlaysAreOnTheScreen()
     form.Panel1->makeCurrent();
     form.world.setHour(10.0f);
     form.TimerForDrawingTimer();
-    const QImage without = readFrame(form);
+    const QImage without = form.Panel1->readFramebuffer();
     QTest::keyClick(started.window(), Qt::Key_F1);
     QTest::keyClick(started.window(), Qt::Key_T);
     QVERIFY(form.overlays->helpPanel.isVisible() && form.overlays->modeLine.isVisible());
     form.TimerForDrawingTimer();
-    const QImage with = readFrame(form);
+    const QImage with = form.Panel1->readFramebuffer();
     QImage screen;
     const QRect scene(100, 0, with.width() - 100, with.height());
     QVERIFY(QTest::qWaitFor([&] {
         screen = onScreen(&form);
-        return differingPixels(screen.copy(scene), with.copy(scene)) == 0;
+        return imageDifference(screen.copy(scene), with.copy(scene)).differingPixels == 0;
     }));
     for (const QRect& box : {form.overlays->helpPanel.geometry(), form.overlays->modeLine.geometry()}) {
-        QVERIFY(differingPixels(with.copy(box), without.copy(box)) > box.width() * box.height() / 2);
-        QVERIFY(meanDifference(with.copy(box), without.copy(box)) > 1.0);
+        const ImageDifference drawn = imageDifference(with.copy(box), without.copy(box));
+        QVERIFY(drawn.differingPixels > box.width() * box.height() / 2);
+        QVERIFY(drawn.meanStep > 1.0);
     }
     for (const char* name : {"HelpPanel", "MessagePanel", "ModeLine"})
         QVERIFY2(!form.findChild<QWidget*>(QLatin1String(name)), name);
@@ -261,7 +253,7 @@ void PresentationGLTest::oneFrameStepPerDrawingTick()
 {
     // With the timers running, each tick of the drawing timer is one frame step and nothing
     // else steps a frame: not the window system's exposes, a resize, or a repaint of the panels.
-    StartedForm started(false);
+    StartedForm started(StartedForm::TimersRunning);
     TForm1& form = *started.form;
     int ticks = 0, steps = 0, drawn = 0;
     QObject::connect(form.TimerForDrawing, &QTimer::timeout, [&ticks] { ++ticks; });
@@ -343,9 +335,10 @@ void PresentationGLTest::minimisedWindowMakesNoGlCall()
     const auto picture = [](TForm1& window) {
         window.Panel1->makeCurrent();
         drawScene(window, viewAlong(window.camera), false);
-        return readFrame(window);
+        return window.Panel1->readFramebuffer();
     };
-    QCOMPARE(picture(form), picture(*shown.form));
+    COMPARE_IMAGES(picture(form), picture(*shown.form), QStringLiteral("minimised-window"),
+                   ImageTolerance::identical());
 
     // Restored, the next frame step draws and presents again.
     form.showNormal();
@@ -369,22 +362,19 @@ void PresentationGLTest::opaqueUnderACompositingManager()
     form.Panel1->makeCurrent();
     form.world.setHour(10.0f);
     form.TimerForDrawingTimer();
-    const QImage frame = readFrame(form);
+    const QImage frame = form.Panel1->readFramebuffer();
     const QRect scene(100, 0, frame.width() - 100, frame.height());
-    // The compositor repaints the screen after the window's damage: wait for the frame there.
+    // The compositor repaints the screen after the window's damage: wait for the frame there,
+    // then compare what the screen showed last.
     QImage screen;
-    const bool shown = QTest::qWaitFor(
+    static_cast<void>(QTest::qWaitFor(
         [&] {
             screen = onScreen(&form);
-            return differingPixels(screen.copy(scene), frame.copy(scene)) == 0;
+            return imageDifference(screen.copy(scene), frame.copy(scene)).differingPixels == 0;
         },
-        5000);
-    if (!shown) {
-        screen.save(testOutputFolder() + QStringLiteral("/composited-screen.png"));
-        frame.save(testOutputFolder() + QStringLiteral("/composited-frame.png"));
-    }
+        5000));
     QVERIFY2(compositor.state() == QProcess::Running, "xcompmgr ended: another compositing manager runs here?");
-    QVERIFY(shown);
+    COMPARE_IMAGES(screen.copy(scene), frame.copy(scene), QStringLiteral("composited"), ImageTolerance::identical());
     compositor.terminate();
     compositor.waitForFinished();
 }

@@ -3,12 +3,14 @@
 // clock's rate behind slow frames, and the start clock of the command line. Also that the
 // keys of the table and an unused key behave as they did.
 
-#include "AppTestSupport.h"
+#include "CameraChecks.h"
 #include "CommandLine.h"
 #include "GlView.h"
+#include "ImageCompare.h"
 #include "KeyCodes.h"
 #include "KeyHelp.h"
 #include "SceneMouse.h"
+#include "StartedForm.h"
 #include "ViewerError.h"
 
 #include <GL/gl.h>
@@ -26,28 +28,6 @@
 #include <cmath>
 
 namespace {
-
-// Everything of the camera that the look-at and the next operations read.
-bool sameCamera(const Camera& a, const Camera& b)
-{
-    const auto same = [](const Vec3d& p, const Vec3d& q) { return p.x == q.x && p.y == q.y && p.z == q.z; };
-    return same(a.position, b.position) && same(a.target, b.target) && same(a.forward, b.forward) && same(a.up, b.up) &&
-           same(a.right, b.right) && a.yaw == b.yaw && a.pitch == b.pitch && a.roll == b.roll &&
-           a.orbiting == b.orbiting && a.orbitDistance == b.orbitDistance;
-}
-
-QString describe(const Camera& c)
-{
-    return QStringLiteral("pos (%1, %2, %3) yaw %4 pitch %5 roll %6 orbit %7 d %8")
-        .arg(c.position.x)
-        .arg(c.position.y)
-        .arg(c.position.z)
-        .arg(c.yaw)
-        .arg(c.pitch)
-        .arg(c.roll)
-        .arg(c.orbiting)
-        .arg(c.orbitDistance);
-}
 
 // A wheel event as the window system delivers it: spontaneous, so a panel that ignores it
 // passes it on to the view under it.
@@ -106,7 +86,8 @@ void SceneInputGLTest::dragTurnsTheCamera()
     expected.turnPitch(20 * 0.2);
     expected.turnYaw(-20 * 0.2);
     expected.turnPitch(-30 * 0.2);
-    QVERIFY2(sameCamera(form.camera, expected), qPrintable(describe(form.camera) + " vs " + describe(expected)));
+    QVERIFY2(sameCamera(form.camera, expected),
+             qPrintable(describeCamera(form.camera) + " vs " + describeCamera(expected)));
     QVERIFY(std::fabs(form.camera.yaw - (125.0 + 6.0)) < 1e-9);
     QVERIFY(std::fabs(form.camera.pitch - (-2.0)) < 1e-9);
     QVERIFY(!form.sceneMouse->dragging());
@@ -132,7 +113,8 @@ void SceneInputGLTest::dragInOrbitCarriesTheEye()
     QTest::mouseRelease(started.window(), Qt::LeftButton, {}, QPoint(440, 390));
     expected.turnYaw(40 * 0.2);
     expected.turnPitch(10 * 0.2);
-    QVERIFY2(sameCamera(form.camera, expected), qPrintable(describe(form.camera) + " vs " + describe(expected)));
+    QVERIFY2(sameCamera(form.camera, expected),
+             qPrintable(describeCamera(form.camera) + " vs " + describeCamera(expected)));
     // Around the orbit point, as eight frames of D and two of W carry it: the camera inverts
     // the turns, so the yaw falls by 8 and the pitch by 2, and the distance stays.
     QVERIFY(std::fabs(wrapAngle(form.camera.yaw - (before.yaw - 8.0))) < 1e-9);
@@ -147,10 +129,11 @@ void SceneInputGLTest::wheelMovesAndZooms()
     Camera expected = form.camera;
     wheel(form.Panel1, QPoint(500, 300), 120);
     expected.move(10.0 * double(0.3f), 0.0, 0.0);
-    QVERIFY2(sameCamera(form.camera, expected), qPrintable(describe(form.camera) + " vs " + describe(expected)));
+    QVERIFY2(sameCamera(form.camera, expected),
+             qPrintable(describeCamera(form.camera) + " vs " + describeCamera(expected)));
     wheel(form.Panel1, QPoint(500, 300), -240);
     expected.move(-2.0 * 10.0 * double(0.3f), 0.0, 0.0);
-    QVERIFY2(sameCamera(form.camera, expected), qPrintable(describe(form.camera)));
+    QVERIFY2(sameCamera(form.camera, expected), qPrintable(describeCamera(form.camera)));
     // The speed factor is read at every notch.
     form.speedFactor = 1.0f;
     wheel(form.Panel1, QPoint(500, 300), 120);
@@ -186,7 +169,7 @@ void SceneInputGLTest::panelsAreNotTheScene()
     QTest::mouseRelease(started.window(), Qt::LeftButton, {}, overReadOut + QPoint(300, 100));
     wheel(form.Panel3, QPoint(5, 5), 120);
     wheel(form.Label7, QPoint(5, 5), 120);
-    QVERIFY2(sameCamera(form.camera, before), qPrintable(describe(form.camera)));
+    QVERIFY2(sameCamera(form.camera, before), qPrintable(describeCamera(form.camera)));
     // The slider takes the wheel itself.
     const int position = form.TrackBar2->value();
     wheel(form.TrackBar2, QPoint(10, 80), 120);
@@ -206,7 +189,7 @@ void SceneInputGLTest::dragLeavingTheWindowEnds()
     QTest::mouseRelease(started.window(), Qt::LeftButton, {}, QPoint(1100, 700));
     expected.turnYaw(200 * 0.2);
     expected.turnPitch(-200 * 0.2);
-    QVERIFY2(sameCamera(form.camera, expected), qPrintable(describe(form.camera)));
+    QVERIFY2(sameCamera(form.camera, expected), qPrintable(describeCamera(form.camera)));
     QVERIFY(!form.sceneMouse->dragging());
     QVERIFY(!form.Panel1->testAttribute(Qt::WA_SetCursor));
     // Back in the window without a button: nothing turns.
@@ -249,10 +232,10 @@ void SceneInputGLTest::helpPanel()
     QVERIFY(std::abs(area.center().x() - form.Panel1->width() / 2) <= 1);
     // Translucent: the picture shows the panel, and the scene through it.
     const QImage with = grabWindowImage(form);
-    QVERIFY(meanDifference(with.copy(area), without.copy(area)) > 1.0);
+    QVERIFY(imageDifference(with.copy(area), without.copy(area)).meanStep > 1.0);
     const QRect below(0, area.bottom() + 1, form.Panel1->width(), form.Panel1->height() - area.bottom() - 1);
     QVERIFY(below.height() > 20);
-    QCOMPARE(with.copy(below), without.copy(below));
+    COMPARE_IMAGES(with.copy(below), without.copy(below), QStringLiteral("help-below"), ImageTolerance::identical());
     const QPoint blank = area.topLeft() + QPoint(area.width() - 3, 3); // padding, no text
     const QColor seen = with.pixelColor(blank), behind = without.pixelColor(blank);
     QVERIFY2(seen.value() < behind.value() || behind.value() == 0, qPrintable(seen.name() + behind.name()));
@@ -296,7 +279,7 @@ void SceneInputGLTest::helpFitsSmallWindows()
                                   .arg(box.width())
                                   .arg(box.height());
         QVERIFY2(form.Panel1->rect().contains(box) && !box.intersects(panels), qPrintable(where));
-        QVERIFY2(meanDifference(grabWindowImage(form).copy(box), without.copy(box)) > 1.0, qPrintable(where));
+        QVERIFY2(imageDifference(grabWindowImage(form).copy(box), without.copy(box)).meanStep > 1.0, qPrintable(where));
         const QString text = form.overlays->helpPanel.text();
         QCOMPARE(text.contains(QStringLiteral("too small")), !c.table);
         for (const KeyHelpRow& row : keyHelpRows())
@@ -391,7 +374,7 @@ void SceneInputGLTest::screenshotKey()
     const QString path = QDir(pictures).filePath(files.first());
     const QImage saved(path);
     QCOMPARE(saved.size(), QSize(1012, 614));
-    QCOMPARE(saved.convertToFormat(QImage::Format_RGB32), expected.convertToFormat(QImage::Format_RGB32));
+    COMPARE_IMAGES(saved, expected, QStringLiteral("screenshot-key"), ImageTolerance::identical());
     // The panels are in it: the slider column's grey.
     const QColor panel = saved.pixelColor(29, 150);
     QVERIFY2(panel.red() == panel.green() && panel.red() > 200, qPrintable(panel.name()));
@@ -489,7 +472,7 @@ void SceneInputGLTest::modeLine()
     // In the saved picture too.
     const QImage image = grabWindowImage(form);
     form.overlays->modeLine.hide();
-    QVERIFY(meanDifference(image.copy(line), grabWindowImage(form).copy(line)) > 1.0);
+    QVERIFY(imageDifference(image.copy(line), grabWindowImage(form).copy(line)).meanStep > 1.0);
     QTest::keyRelease(started.window(), Qt::Key_P);
     QCOMPARE(form.overlays->modeLine.text(), QStringLiteral("Orbit  |  Time frozen  |  Horizontal move"));
     QVERIFY(form.overlays->modeLine.isVisible());
@@ -552,7 +535,7 @@ void SceneInputGLTest::tableKeysAndUnusedKeyUnchanged()
     QTest::keyPress(started.window(), Qt::Key_F2);
     QVERIFY(form.KeyState[vk::F2]);
     QVERIFY(sameCamera(form.camera, before));
-    QCOMPARE(grabWindowImage(form), picture);
+    COMPARE_IMAGES(grabWindowImage(form), picture, QStringLiteral("f2-held"), ImageTolerance::identical());
     QTest::keyRelease(started.window(), Qt::Key_F2);
     QVERIFY(!form.KeyState[vk::F2]);
     QVERIFY(sameCamera(form.camera, before));
@@ -599,7 +582,8 @@ void SceneInputGLTest::heldKeyReleasedWhenMessageBoxTakesActivation()
     form.TimerForDrawingTimer();
     const Camera stopped = form.camera;
     form.TimerForDrawingTimer();
-    QVERIFY2(sameCamera(form.camera, stopped), qPrintable(describe(form.camera) + " vs " + describe(stopped)));
+    QVERIFY2(sameCamera(form.camera, stopped),
+             qPrintable(describeCamera(form.camera) + " vs " + describeCamera(stopped)));
     // And a key pressed again is held again.
     QTest::keyPress(started.window(), Qt::Key_Right);
     form.TimerForDrawingTimer();
@@ -649,7 +633,7 @@ void SceneInputGLTest::clockCatchesUpTicks()
 
 void SceneInputGLTest::clockKeepsItsRateBehindSlowFrames()
 {
-    StartedForm started(false);
+    StartedForm started(StartedForm::TimersRunning);
     TForm1& form = *started.form;
     // Every frame takes at least 40 ms: the 10 ms clock timer fires once a frame at most.
     int frames = 0;

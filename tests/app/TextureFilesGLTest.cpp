@@ -10,9 +10,9 @@
 // Qt's global share context (Qt::AA_ShareOpenGLContexts), so a texture the window failed to
 // delete outlives the window's own context and is still seen by a second context of the group.
 
-#include "AppTestSupport.h"
 #include "GlChecks.h"
 #include "GlView.h"
+#include "StartedForm.h"
 #include "Texture.h"
 #include "TextureTestBitmaps.h"
 
@@ -141,8 +141,6 @@ private slots:
 private:
     // A fresh working folder with good LandTex0, 1 and 3 from the assets and the case as 2.
     bool prepareFolder(QTemporaryDir& folder, const Case& c);
-    // Starts the window there, errors collected, timers stopped once started.
-    std::unique_ptr<TForm1> start(QStringList& errors);
 
     ShareGroupProbe probe;
     QString assets;
@@ -153,7 +151,7 @@ void TextureFilesGLTest::initTestCase()
     QVERIFY(QCoreApplication::testAttribute(Qt::AA_ShareOpenGLContexts));
     QVERIFY(QOpenGLContext::globalShareContext());
     QVERIFY2(probe.create(), "no GL context shares with the global share context");
-    assets = qEnvironmentVariable("TERRAIN_SOURCE_DIR") + QStringLiteral("/assets");
+    assets = assetsFolder();
     QVERIFY2(QFile::exists(assets + QStringLiteral("/LandTex0.bmp")), qPrintable(assets));
     // Nothing but the working folder: a shipped texture must not stand in for a bad one.
     setTextureSearchFolders({});
@@ -181,23 +179,6 @@ bool TextureFilesGLTest::prepareFolder(QTemporaryDir& folder, const Case& c)
     return false;
 }
 
-std::unique_ptr<TForm1> TextureFilesGLTest::start(QStringList& errors)
-{
-    auto form = std::make_unique<TForm1>();
-    form->showError = [&errors](const QString& message) { errors << message; };
-    form->show();
-    form->activateWindow();
-    if (!QTest::qWaitForWindowActive(form.get()) || !QTest::qWaitFor([&form] { return form->started(); }))
-        return nullptr;
-    form->TimerForDrawing->stop();
-    form->TimerForFPS->stop();
-    form->TimerBigBen->stop();
-    // An error of the start-up is shown once the show has finished.
-    QTest::qWait(50);
-    form->Panel1->makeCurrent();
-    return form;
-}
-
 void TextureFilesGLTest::probeSeesATextureLeftBehind()
 {
     // The probe must be able to see a leak, or its "released" below would prove nothing: a
@@ -205,9 +186,9 @@ void TextureFilesGLTest::probeSeesATextureLeftBehind()
     QTemporaryDir folder;
     QVERIFY(prepareFolder(folder, Case{Placement::Bytes, goodFile(), Expect::Valid}));
     QDir::setCurrent(folder.path());
-    QStringList errors;
-    std::unique_ptr<TForm1> form = start(errors);
-    QVERIFY(form);
+    StartedForm started(StartedForm::WorkingFolder);
+    std::unique_ptr<TForm1>& form = started.form;
+    const QStringList& errors = started.errors;
     QVERIFY2(errors.isEmpty(), qPrintable(errors.join('\n')));
     QVERIFY(form->landscapeBuilt);
     GLuint leftBehind = 0;
@@ -252,9 +233,9 @@ void TextureFilesGLTest::thirdLayerFile()
     QTemporaryDir folder;
     QVERIFY(prepareFolder(folder, c));
     QDir::setCurrent(folder.path());
-    QStringList errors;
-    std::unique_ptr<TForm1> form = start(errors);
-    QVERIFY(form);
+    StartedForm started(StartedForm::WorkingFolder);
+    std::unique_ptr<TForm1>& form = started.form;
+    const QStringList& errors = started.errors;
 
     // The outcome: one clear message naming the file, or none for a file that decodes.
     const QString invalidThird = kInvalid + QStringLiteral("\nFile: ") +
@@ -330,9 +311,9 @@ void TextureFilesGLTest::reloadFinishesAStoppedBuild()
     QTemporaryDir folder;
     QVERIFY(prepareFolder(folder, Case{Placement::Bytes, QByteArray(), Expect::Invalid}));
     QDir::setCurrent(folder.path());
-    QStringList errors;
-    std::unique_ptr<TForm1> form = start(errors);
-    QVERIFY(form);
+    StartedForm started(StartedForm::WorkingFolder);
+    std::unique_ptr<TForm1>& form = started.form;
+    const QStringList& errors = started.errors;
     QCOMPARE(errors.size(), 1);
     QTest::keyPress(form->windowHandle(), Qt::Key_F5);
     QVERIFY(form->KeyState[116]); // F5 counts as held like every key
@@ -362,9 +343,10 @@ void TextureFilesGLTest::reloadReplacesOnlyTheTextures()
     QTemporaryDir folder;
     QVERIFY(prepareFolder(folder, Case{Placement::Bytes, goodFile(), Expect::Valid}));
     QDir::setCurrent(folder.path());
-    QStringList errors;
-    std::unique_ptr<TForm1> form = start(errors);
-    QVERIFY(form && form->landscapeBuilt);
+    StartedForm started(StartedForm::WorkingFolder);
+    std::unique_ptr<TForm1>& form = started.form;
+    const QStringList& errors = started.errors;
+    QVERIFY(form->landscapeBuilt);
     for (int i = 0; i < 5; ++i)
         form->TimerForDrawingTimer();
     // At noon, looking steeply down: the ground under the view's bottom edge is lit and nearer

@@ -61,13 +61,6 @@ bool matricesClose(const Matrix& a, const Matrix& b, double tolerance)
     return true;
 }
 
-GLint integer(GLenum name)
-{
-    GLint value = 0;
-    glGetIntegerv(name, &value);
-    return value;
-}
-
 } // namespace
 
 class GlViewGLTest : public QObject {
@@ -96,9 +89,9 @@ void GlViewGLTest::requestedSurfaceFormat()
     // The context the panel gets draws with exactly that depth buffer (the terrain's passes
     // agree at 24 bits) and the stencil the sky needs.
     GlTestPanel test(64, 64);
-    QCOMPARE(integer(GL_DEPTH_BITS), 24);
-    QCOMPARE(integer(GL_STENCIL_BITS), 8);
-    QCOMPARE(integer(GL_RED_BITS), 8);
+    QCOMPARE(integerState(GL_DEPTH_BITS), 24);
+    QCOMPARE(integerState(GL_STENCIL_BITS), 8);
+    QCOMPARE(integerState(GL_RED_BITS), 8);
 }
 
 void GlViewGLTest::orthographicVolumeBeforePerspective()
@@ -110,7 +103,7 @@ void GlViewGLTest::orthographicVolumeBeforePerspective()
     QCOMPARE(view.farPlane, 1000.0f);
     QCOMPARE(view.orthoHeight, 1.0f);
     QVERIFY(matricesClose(projectionMatrix(), orthoMatrix(-1, 1, -0.5, 0.5, 0, 1000), 1e-6));
-    QCOMPARE(integer(GL_MATRIX_MODE), GL_MODELVIEW);
+    QCOMPARE(integerState(GL_MATRIX_MODE), GL_MODELVIEW);
     VERIFY_NO_GL_ERROR();
 }
 
@@ -130,7 +123,7 @@ void GlViewGLTest::perspectiveAfterSetPerspective()
     glGetIntegerv(GL_VIEWPORT, viewport);
     QCOMPARE(viewport[2], 400);
     QCOMPARE(viewport[3], 300);
-    QCOMPARE(integer(GL_MATRIX_MODE), GL_MODELVIEW);
+    QCOMPARE(integerState(GL_MATRIX_MODE), GL_MODELVIEW);
     VERIFY_NO_GL_ERROR();
 }
 
@@ -226,18 +219,18 @@ void GlViewGLTest::baselineRenderState()
         QVERIFY2(glIsEnabled(cap), qPrintable(QString::number(cap, 16)));
     for (GLenum cap : {GL_FOG, GL_TEXTURE_1D, GL_NORMALIZE, GL_LIGHT1})
         QVERIFY(!glIsEnabled(cap));
-    QCOMPARE(integer(GL_SHADE_MODEL), GL_SMOOTH);
-    QCOMPARE(integer(GL_FRONT_FACE), GL_CW);
-    QCOMPARE(integer(GL_CULL_FACE_MODE), GL_BACK);
-    QCOMPARE(integer(GL_DEPTH_FUNC), GL_LEQUAL);
-    QCOMPARE(integer(GL_ALPHA_TEST_FUNC), GL_GREATER);
+    QCOMPARE(integerState(GL_SHADE_MODEL), GL_SMOOTH);
+    QCOMPARE(integerState(GL_FRONT_FACE), GL_CW);
+    QCOMPARE(integerState(GL_CULL_FACE_MODE), GL_BACK);
+    QCOMPARE(integerState(GL_DEPTH_FUNC), GL_LEQUAL);
+    QCOMPARE(integerState(GL_ALPHA_TEST_FUNC), GL_GREATER);
     GLfloat alphaRef = -1.0f;
     glGetFloatv(GL_ALPHA_TEST_REF, &alphaRef);
     QCOMPARE(alphaRef, 0.0f);
-    QCOMPARE(integer(GL_BLEND_SRC), GL_SRC_ALPHA);
-    QCOMPARE(integer(GL_BLEND_DST), GL_ONE_MINUS_SRC_ALPHA);
-    QCOMPARE(integer(GL_PERSPECTIVE_CORRECTION_HINT), GL_NICEST);
-    QCOMPARE(integer(GL_COLOR_MATERIAL_PARAMETER), GL_AMBIENT_AND_DIFFUSE);
+    QCOMPARE(integerState(GL_BLEND_SRC), GL_SRC_ALPHA);
+    QCOMPARE(integerState(GL_BLEND_DST), GL_ONE_MINUS_SRC_ALPHA);
+    QCOMPARE(integerState(GL_PERSPECTIVE_CORRECTION_HINT), GL_NICEST);
+    QCOMPARE(integerState(GL_COLOR_MATERIAL_PARAMETER), GL_AMBIENT_AND_DIFFUSE);
     GLboolean depthMask = GL_FALSE;
     glGetBooleanv(GL_DEPTH_WRITEMASK, &depthMask);
     QCOMPARE(depthMask, GLboolean(GL_TRUE));
@@ -278,7 +271,7 @@ void GlViewGLTest::baselineRenderState()
     glGetDoublev(GL_MODELVIEW_MATRIX, modelview);
     QCOMPARE(modelview[0], 1.0);
     QCOMPARE(modelview[12], 0.0);
-    QCOMPARE(integer(GL_MATRIX_MODE), GL_MODELVIEW);
+    QCOMPARE(integerState(GL_MATRIX_MODE), GL_MODELVIEW);
     VERIFY_NO_GL_ERROR();
 }
 

@@ -29,14 +29,6 @@ QString layerFile(int slot)
     return QStringLiteral("LandTex%1.bmp").arg(slot);
 }
 
-int liveTextures()
-{
-    int count = 0;
-    for (GLuint name = 1; name <= 4096; ++name)
-        count += glIsTexture(name) ? 1 : 0;
-    return count;
-}
-
 QByteArray firstTexel(GLuint name)
 {
     GLint w = 0, h = 0;

@@ -56,12 +56,4 @@ inline float& heightAt(TForm1State& form, std::int32_t col, std::int32_t row)
     return form.landscape.positions[std::size_t(row) * form.landscape.width + std::size_t(col)].y;
 }
 
-inline bool sameCamera(const Camera& a, const Camera& b)
-{
-    const auto same = [](const Vec3d& u, const Vec3d& v) { return u.x == v.x && u.y == v.y && u.z == v.z; };
-    return same(a.position, b.position) && same(a.target, b.target) && same(a.forward, b.forward) && same(a.up, b.up) &&
-           same(a.right, b.right) && a.yaw == b.yaw && a.pitch == b.pitch && a.roll == b.roll &&
-           a.orbiting == b.orbiting && a.orbitDistance == b.orbitDistance && a.minOrbitDistance == b.minOrbitDistance;
-}
-
 } // namespace bumptest

@@ -2,6 +2,7 @@
 // the heights and layers under the bump, the normals over its square, the apex and the orbit.
 
 #include "WanderingBump.h"
+#include "CameraChecks.h"
 #include "WanderingBumpForms.h"
 
 #include <QTest>

@@ -36,13 +36,7 @@ void GlTestPanel::makeCurrent()
 
 QImage GlTestPanel::readPixels()
 {
-    makeCurrent();
-    const int w = panel_->width() * panel_->devicePixelRatio();
-    const int h = panel_->height() * panel_->devicePixelRatio();
-    QImage image(w, h, QImage::Format_RGBA8888);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, image.bits());
-    return image.mirrored();
+    return readColourBuffer(*panel_);
 }
 
 QRgb GlTestPanel::pixelAt(int x, int yFromBottom)
@@ -52,6 +46,16 @@ QRgb GlTestPanel::pixelAt(int x, int yFromBottom)
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(x, yFromBottom, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
     return qRgba(rgba[0], rgba[1], rgba[2], rgba[3]);
+}
+
+QImage readColourBuffer(GlPanel& panel)
+{
+    panel.makeCurrent();
+    const QSize size = panel.pixelSize();
+    QImage image(size, QImage::Format_RGBA8888);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, size.width(), size.height(), GL_RGBA, GL_UNSIGNED_BYTE, image.bits());
+    return image.mirrored();
 }
 
 QString testOutputFolder()

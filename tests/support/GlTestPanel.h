@@ -26,5 +26,9 @@ private:
     std::unique_ptr<GlPanel> panel_;
 };
 
+// The panel's colour buffer as GL holds it, alpha included (RGBA8888), top row first, at the
+// panel's size in device pixels (GlPanel::pixelSize). Makes the panel's context current.
+QImage readColourBuffer(GlPanel& panel);
+
 // Folder where a failing image test writes what it saw (created on demand).
 QString testOutputFolder();

@@ -8,6 +8,7 @@
 #include "GlChecks.h"
 #include "GlTestPanel.h"
 #include "GlView.h"
+#include "ImageCompare.h"
 #include "Landscape.h"
 #include "TerrainBuild.h"
 #include "TerrainDraw.h"
@@ -96,30 +97,11 @@ void beginView(const Eye& eye)
     gluLookAt(eye.x, eye.y, eye.z, eye.cx, eye.cy, eye.cz, 0.0, 1.0, 0.0);
 }
 
-struct Difference {
-    int pixels = 0;  // pixels with any channel different
-    int maxStep = 0; // largest channel difference
-};
-
-Difference compareImages(const QImage& a, const QImage& b)
-{
-    Difference d;
-    for (int y = 0; y < a.height(); ++y) {
-        const uchar* pa = a.constScanLine(y);
-        const uchar* pb = b.constScanLine(y);
-        bool differs = false;
-        for (int x = 0; x < a.width() * 4; ++x) {
-            const int step = std::abs(int(pa[x]) - int(pb[x]));
-            d.maxStep = std::max(d.maxStep, step);
-            differs = differs || step != 0;
-            if ((x & 3) == 3) {
-                d.pixels += differs ? 1 : 0;
-                differs = false;
-            }
-        }
-    }
-    return d;
-}
+// Bit-identical, alpha included, is what we expect and get: the cache holds the lattice's own
+// floats and bytes, each triangle reaches the rasteriser with the same corners in the same
+// order, and the colour passes add with saturation without writing depth, so neither the
+// cells' order nor their grouping by layer can change a pixel. No tolerance is allowed.
+const ImageTolerance kSameFrame = ImageTolerance::identical().withAlpha();
 
 // Pixels that differ from the clear colour: the share of the frame the terrain covers.
 double coveredShare(const QImage& image, QRgb clear)
@@ -190,7 +172,6 @@ private slots:
 
 private:
     QImage frame(TLandscape& land, const Eye& eye, TerrainPath path, float radius = 60.0f);
-    bool expectSameFrames(const QImage& literal, const QImage& batched, const QString& name);
 
     std::unique_ptr<GlTestPanel> panel_;
     FrameInstruments instruments_;
@@ -224,21 +205,6 @@ QImage LandscapeBatchedGLTest::frame(TLandscape& land, const Eye& eye, TerrainPa
     return panel_->readPixels();
 }
 
-// Bit-identical is what we expect and get: the cache holds the lattice's own floats and
-// bytes, each triangle reaches the rasteriser with the same corners in the same order, and
-// the colour passes add with saturation without writing depth, so neither the cells' order
-// nor their grouping by layer can change a pixel. No tolerance is allowed.
-bool LandscapeBatchedGLTest::expectSameFrames(const QImage& literal, const QImage& batched, const QString& name)
-{
-    const Difference d = compareImages(literal, batched);
-    if (d.pixels == 0)
-        return true;
-    literal.save(testOutputFolder() + "/" + name + "-literal.png");
-    batched.save(testOutputFolder() + "/" + name + "-batched.png");
-    qWarning("%s: %d pixels differ, by up to %d steps", qPrintable(name), d.pixels, d.maxStep);
-    return false;
-}
-
 void LandscapeBatchedGLTest::sameFrameFromEveryPose_data()
 {
     QTest::addColumn<Eye>("eye");
@@ -265,7 +231,7 @@ void LandscapeBatchedGLTest::sameFrameFromEveryPose()
     const QImage batched = frame(*land_, eye, TerrainPath::Batched);
     QCOMPARE(instruments_.counters.cells, literalCells);
     QCOMPARE(literalCells, cellCount(expectedCells(*land_, float(eye.x), float(eye.z), 60.0f)));
-    QVERIFY(expectSameFrames(literal, batched, QString("pose-%1").arg(QTest::currentDataTag())));
+    COMPARE_IMAGES(batched, literal, QString("pose-%1").arg(QTest::currentDataTag()), kSameFrame);
     // The comparison sees real terrain: the frame is mostly ground where the pose looks at it.
     beginView(eye);
     const QRgb clear = panel_->pixelAt(0, 0);
@@ -303,18 +269,14 @@ void LandscapeBatchedGLTest::stateLeftBehindMatchesTheLiteralPath()
             QVERIFY2(!glIsEnabled(GL_POLYGON_OFFSET_FILL), which);
             // The pre-pass switches these back on whatever they were.
             QVERIFY2(glIsEnabled(GL_CULL_FACE) && glIsEnabled(GL_FOG) && glIsEnabled(GL_LIGHTING), which);
-            GLint depthFunc = 0, blendSrc = 0, blendDst = 0;
             GLboolean depthMask = GL_FALSE;
             GLfloat factor = -9.0f, units = -9.0f;
-            glGetIntegerv(GL_DEPTH_FUNC, &depthFunc);
-            glGetIntegerv(GL_BLEND_SRC, &blendSrc);
-            glGetIntegerv(GL_BLEND_DST, &blendDst);
             glGetBooleanv(GL_DEPTH_WRITEMASK, &depthMask);
             glGetFloatv(GL_POLYGON_OFFSET_FACTOR, &factor);
             glGetFloatv(GL_POLYGON_OFFSET_UNITS, &units);
-            QCOMPARE(depthFunc, GLint(GL_LEQUAL));
-            QCOMPARE(blendSrc, GLint(GL_SRC_ALPHA));
-            QCOMPARE(blendDst, GLint(GL_ONE_MINUS_SRC_ALPHA));
+            QCOMPARE(integerState(GL_DEPTH_FUNC), GLint(GL_LEQUAL));
+            QCOMPARE(integerState(GL_BLEND_SRC), GLint(GL_SRC_ALPHA));
+            QCOMPARE(integerState(GL_BLEND_DST), GLint(GL_ONE_MINUS_SRC_ALPHA));
             QCOMPARE(depthMask, GLboolean(GL_TRUE));
             QCOMPARE(factor, 0.0f);
             QCOMPARE(units, 0.0f);
@@ -387,8 +349,7 @@ void LandscapeBatchedGLTest::bumpStepsKeepBothPathsEqual()
         QVERIFY(land.batches().refreshedCells() > 0); // the bump's cells at least
         const QImage batched = panel_->readPixels();
         const QImage literal = frame(land, eye, TerrainPath::Literal);
-        if (!expectSameFrames(literal, batched, QString("bump-step-%1").arg(step)))
-            QFAIL(qPrintable(QString("frame %1 differs").arg(step)));
+        COMPARE_IMAGES(batched, literal, QString("bump-step-%1").arg(step), kSameFrame);
     }
     // The bump did reshape the ground it crossed.
     int moved = 0;
@@ -414,10 +375,10 @@ void LandscapeBatchedGLTest::staleCacheWouldShowUntilMarked()
     land->computeNormals(43, 48, 38, 43);
     const QImage literal = frame(*land, eye, TerrainPath::Literal);
     const QImage stale = frame(*land, eye, TerrainPath::Batched);
-    QVERIFY(compareImages(literal, stale).pixels > 100);
+    QVERIFY(imageDifference(stale, literal, kSameFrame).differingPixels > 100);
     land->markChanged(43, 48, 38, 43);
     const QImage fresh = frame(*land, eye, TerrainPath::Batched);
-    QVERIFY(expectSameFrames(literal, fresh, "marked"));
+    COMPARE_IMAGES(fresh, literal, "marked", kSameFrame);
     VERIFY_NO_GL_ERROR();
 }
 
@@ -452,8 +413,7 @@ void LandscapeBatchedGLTest::cameraCrossingCellsRefillsOnlyWhatEnters()
         framesThatMoved += entering > 0 ? 1 : 0;
         previous = now;
         const QImage literal = frame(*land, eye, TerrainPath::Literal);
-        if (!expectSameFrames(literal, batched, QString("moving-%1").arg(step)))
-            QFAIL(qPrintable(QString("frame %1 differs").arg(step)));
+        COMPARE_IMAGES(batched, literal, QString("moving-%1").arg(step), kSameFrame);
     }
     QVERIFY(framesThatMoved >= 8); // 24 * 0.45 / 1.73 columns and 24 * 0.55 / 2 rows crossed
     VERIFY_NO_GL_ERROR();
@@ -501,12 +461,12 @@ void LandscapeBatchedGLTest::secondCreateInvalidatesTheCache()
     buildLattice(*land, 260, 280, 2.0f);
     for (std::uint32_t k = 0; k < land->vertexCount(); ++k)
         land->positions[k].y *= 0.5f;
-    QVERIFY(expectSameFrames(frame(*land, eye, TerrainPath::Literal), frame(*land, eye, TerrainPath::Batched),
-                             "recreated-size"));
+    COMPARE_IMAGES(frame(*land, eye, TerrainPath::Batched), frame(*land, eye, TerrainPath::Literal), "recreated-size",
+                   kSameFrame);
 
     buildLattice(*land, 260, 280, 2.5f);
-    QVERIFY(expectSameFrames(frame(*land, eye, TerrainPath::Literal), frame(*land, eye, TerrainPath::Batched),
-                             "recreated-spacing"));
+    COMPARE_IMAGES(frame(*land, eye, TerrainPath::Batched), frame(*land, eye, TerrainPath::Literal),
+                   "recreated-spacing", kSameFrame);
     VERIFY_NO_GL_ERROR();
 }
 
@@ -522,7 +482,7 @@ void LandscapeBatchedGLTest::radiusChangesResizeTheCache()
         instruments_.counters.reset();
         const QImage batched = frame(*land_, eye, TerrainPath::Batched, radius);
         QCOMPARE(instruments_.counters.cells, cells);
-        QVERIFY(expectSameFrames(literal, batched, QString("radius-%1").arg(double(radius))));
+        COMPARE_IMAGES(batched, literal, QString("radius-%1").arg(double(radius)), kSameFrame);
     }
     VERIFY_NO_GL_ERROR();
 }

@@ -6,6 +6,7 @@
 #include "GlChecks.h"
 #include "GlTestPanel.h"
 #include "GlView.h"
+#include "ImageCompare.h"
 #include "Landscape.h"
 
 #include <GL/gl.h>
@@ -145,10 +146,13 @@ int channelDelta(QRgb a, QRgb b, int channel)
     return va[channel] - vb[channel];
 }
 
-void saveImages(const QString& name, const QImage& actual, const QImage& reference)
+// Within 4 steps wherever the reference covers a pixel and its eight neighbours (edge pixels
+// may be rasterised by a different triangle): three contributions each rounded to 8 bits.
+ImageTolerance whereCovered(const QImage& reference)
 {
-    actual.save(testOutputFolder() + "/" + name + "-actual.png");
-    reference.save(testOutputFolder() + "/" + name + "-reference.png");
+    return ImageTolerance::within(4, kAnyMeanStep).onlyWhere([&reference](int x, int y) {
+        return covered(reference, x, y);
+    });
 }
 
 // Feedback-mode capture of what a drawing operation hands to the rasteriser, in window
@@ -489,13 +493,9 @@ void LandscapeRenderGLTest::renderLeavesDocumentedState()
     QVERIFY(glIsEnabled(GL_CULL_FACE));
     QVERIFY(glIsEnabled(GL_LIGHTING));
     QVERIFY(glIsEnabled(GL_FOG));
-    GLint value = 0;
-    glGetIntegerv(GL_DEPTH_FUNC, &value);
-    QCOMPARE(value, GLint(GL_LEQUAL));
-    glGetIntegerv(GL_BLEND_SRC, &value);
-    QCOMPARE(value, GLint(GL_SRC_ALPHA));
-    glGetIntegerv(GL_BLEND_DST, &value);
-    QCOMPARE(value, GLint(GL_ONE_MINUS_SRC_ALPHA));
+    QCOMPARE(integerState(GL_DEPTH_FUNC), GLint(GL_LEQUAL));
+    QCOMPARE(integerState(GL_BLEND_SRC), GLint(GL_SRC_ALPHA));
+    QCOMPARE(integerState(GL_BLEND_DST), GLint(GL_ONE_MINUS_SRC_ALPHA));
     GLboolean depthMask = GL_FALSE;
     glGetBooleanv(GL_DEPTH_WRITEMASK, &depthMask);
     QCOMPARE(depthMask, GLboolean(GL_TRUE));
@@ -563,9 +563,7 @@ void LandscapeRenderGLTest::renderNormalsDrawsOneLinePerVertex()
 
 // One layer everywhere: the three corner weights of every triangle sum to 1, so the additive
 // hexagons give exactly the lit, fogged texture that the triangles drawn once with alpha 1
-// give. Compared wherever the reference covers a pixel and its eight neighbours (edge pixels
-// may be rasterised by a different triangle), within 4 steps: three contributions each
-// rounded to 8 bits.
+// give (compared where the reference covers).
 void LandscapeRenderGLTest::singleLayerEqualsLitFoggedTexture()
 {
     TLandscape land;
@@ -575,32 +573,17 @@ void LandscapeRenderGLTest::singleLayerEqualsLitFoggedTexture()
     const QImage reference = renderReference(land, land.textures[0], eye);
     const QImage actual = renderTerrain(land, eye);
 
-    int compared = 0, mismatched = 0, worst = 0;
-    for (int y = 0; y < reference.height(); ++y)
-        for (int x = 0; x < reference.width(); ++x) {
-            if (!covered(reference, x, y))
-                continue;
-            ++compared;
-            int delta = 0;
-            for (int c = 0; c < 3; ++c)
-                delta = std::max(delta, std::abs(channelDelta(actual.pixel(x, y), reference.pixel(x, y), c)));
-            worst = std::max(worst, delta);
-            if (delta > 4)
-                ++mismatched;
-        }
+    const int compared = imageDifference(actual, reference, whereCovered(reference)).comparedPixels;
     // The ground fills most of the lower half of the view.
     QVERIFY2(compared > kPanelSize * kPanelSize / 3, qPrintable(QString::number(compared)));
-    if (mismatched != 0)
-        saveImages("single-layer", actual, reference);
-    QVERIFY2(mismatched == 0,
-             qPrintable(QString("%1 of %2 pixels differ, worst by %3").arg(mismatched).arg(compared).arg(worst)));
+    COMPARE_IMAGES(actual, reference, "single-layer", whereCovered(reference));
     VERIFY_NO_GL_ERROR();
 }
 
 // Layers alternating from vertex to vertex: the ground equals the blend worked out triangle by
-// triangle (each layer weighted by the barycentric weights of its corners), every pixel lies
-// channel by channel between the two layers' own lit references, and much of the ground is a
-// real mixture of both.
+// triangle (each layer weighted by the barycentric weights of its corners; compared where the
+// first layer's reference covers), every pixel lies channel by channel between the two layers'
+// own lit references, and much of the ground is a real mixture of both.
 void LandscapeRenderGLTest::twoLayersBlendBetweenTheirColours()
 {
     TLandscape land;
@@ -616,7 +599,7 @@ void LandscapeRenderGLTest::twoLayersBlendBetweenTheirColours()
     const QImage splat = renderSplatReference(land, 2, eye);
     const QImage actual = renderTerrain(land, eye);
 
-    int compared = 0, outside = 0, separable = 0, mixed = 0, mismatched = 0, worst = 0;
+    int compared = 0, outside = 0, separable = 0, mixed = 0;
     for (int y = 0; y < first.height(); ++y)
         for (int x = 0; x < first.width(); ++x) {
             if (!covered(first, x, y))
@@ -632,12 +615,6 @@ void LandscapeRenderGLTest::twoLayersBlendBetweenTheirColours()
             }
             if (!between)
                 ++outside;
-            int delta = 0;
-            for (int c = 0; c < 3; ++c)
-                delta = std::max(delta, std::abs(channelDelta(t, splat.pixel(x, y), c)));
-            worst = std::max(worst, delta);
-            if (delta > 4)
-                ++mismatched;
             // Where the two layers differ clearly (fog narrows the gap with distance), the
             // share of the first layer is read off the red channel.
             const int gap = channelDelta(a, b, 0);
@@ -650,13 +627,9 @@ void LandscapeRenderGLTest::twoLayersBlendBetweenTheirColours()
         }
     QVERIFY(compared > kPanelSize * kPanelSize / 3);
     QVERIFY(separable > compared / 3);
-    if (outside != 0 || mismatched != 0 || mixed < separable / 3)
-        saveImages("two-layers", actual, splat);
-    QVERIFY2(mismatched == 0, qPrintable(QString("%1 of %2 pixels differ from the triangle-wise blend, "
-                                                 "worst by %3")
-                                             .arg(mismatched)
-                                             .arg(compared)
-                                             .arg(worst)));
+    COMPARE_IMAGES(actual, splat, "two-layers", whereCovered(first));
+    if (outside != 0 || mixed < separable / 3)
+        writeFailureImages("two-layers", actual, splat);
     QVERIFY2(outside == 0, qPrintable(QString("%1 of %2 pixels outside").arg(outside).arg(compared)));
     QVERIFY2(mixed >= separable / 3, qPrintable(QString("%1 of %2 pixels mixed").arg(mixed).arg(separable)));
     VERIFY_NO_GL_ERROR();
@@ -686,7 +659,7 @@ void LandscapeRenderGLTest::thirtyTwoBitLayerAddsNothing()
         }
     QVERIFY(compared > kPanelSize * kPanelSize / 3);
     if (lit != 0)
-        saveImages("thirty-two-bit", actual, reference);
+        writeFailureImages("thirty-two-bit", actual, reference);
     QCOMPARE(lit, 0);
     VERIFY_NO_GL_ERROR();
 }
@@ -757,7 +730,7 @@ void LandscapeRenderGLTest::noSpecklesOnSlantedFlatLattice()
         }
     QVERIFY(compared > kPanelSize * kPanelSize / 4);
     if (darker != 0)
-        saveImages(QString("speckles-%1").arg(QTest::currentDataTag()).replace(' ', '-'), actual, reference);
+        writeFailureImages(QString("speckles-%1").arg(QTest::currentDataTag()), actual, reference);
     QVERIFY2(darker == 0, qPrintable(QString("%1 of %2 ground pixels darker").arg(darker).arg(compared)));
     VERIFY_NO_GL_ERROR();
 }

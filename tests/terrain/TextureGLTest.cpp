@@ -1,6 +1,7 @@
 // loadTexture against a real context (llvmpipe): what lands in the texture, its filters and
 // mipmap chain, and that a failing file leaves no texture behind.
 
+#include "GlChecks.h"
 #include "GlTestPanel.h"
 #include "Texture.h"
 #include "TextureTestBitmaps.h"
@@ -34,22 +35,6 @@ TexLevel readLevel(GLuint name, GLint level)
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glGetTexImage(GL_TEXTURE_2D, level, GL_RGBA, GL_UNSIGNED_BYTE, out.rgba.data());
     return out;
-}
-
-// Texture objects alive among the first names; a leaked texture would be one more.
-int liveTextures()
-{
-    int count = 0;
-    for (GLuint name = 1; name <= 4096; ++name)
-        count += glIsTexture(name) ? 1 : 0;
-    return count;
-}
-
-GLint boundTexture()
-{
-    GLint name = 0;
-    glGetIntegerv(GL_TEXTURE_BINDING_2D, &name);
-    return name;
 }
 
 bool isPowerOfTwo(GLint v)
@@ -188,7 +173,7 @@ void TextureGLTest::leavesTextureBoundWithFilters()
     const GLuint first = load("A.bmp", encode(solid(2, 2, 0xFF808080u)));
     const GLuint second = load("B.bmp", encode(solid(2, 2, 0xFF404040u)));
     QVERIFY(first != 0 && second != 0 && first != second);
-    QCOMPARE(boundTexture(), GLint(second));
+    QCOMPARE(integerState(GL_TEXTURE_BINDING_2D), GLint(second));
 
     GLint value = 0;
     glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, &value);
@@ -269,7 +254,7 @@ void TextureGLTest::failingLoadCreatesNoTexture()
     if (messageStart.startsWith(QLatin1String("Bitmap")))
         QCOMPARE(message, messageStart + QStringLiteral("\nFile: ") + QDir::current().absoluteFilePath(name));
     QCOMPARE(liveTextures(), before);
-    QCOMPARE(boundTexture(), GLint(kept));
+    QCOMPARE(integerState(GL_TEXTURE_BINDING_2D), GLint(kept));
     QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
 
     // The count does see a texture that is made.

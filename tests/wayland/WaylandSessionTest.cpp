@@ -5,11 +5,12 @@
 // no seat, so keys and the mouse enter where the Wayland plugin hands a wl_keyboard or
 // wl_pointer event to Qt (QWindowSystemInterface, through QTest), on the plugin's own window.
 
-#include "AppTestSupport.h"
 #include "CommandLine.h"
 #include "GlView.h"
+#include "ImageCompare.h"
 #include "KeyCodes.h"
 #include "ScenePicture.h"
+#include "StartedForm.h"
 
 #include <GL/gl.h>
 #include <QDir>
@@ -125,7 +126,7 @@ void WaylandSessionTest::frameReachesTheScreen()
     for (int y = 0; y + frame.height() <= screen.height(); ++y)
         for (int x = 0; x + frame.width() <= screen.width(); ++x)
             if (screen.pixel(x + probe.x(), y + probe.y()) == frame.pixel(probe))
-                best = std::min(best, meanDifference(screen.copy(scene.translated(x, y)), drawn));
+                best = std::min(best, imageDifference(screen.copy(scene.translated(x, y)), drawn).meanStep);
     if (best > 1.0)
         saveForLooking(screen, QStringLiteral("wayland-screen.png"));
     // The compositor copies the window's pixels; a step of rounding is allowed.

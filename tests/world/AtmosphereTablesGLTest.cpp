@@ -8,17 +8,6 @@
 
 namespace {
 
-// Texture names GL reports as live among the first few hundred: enough to see every texture
-// these tests create.
-int liveTextures()
-{
-    int count = 0;
-    for (GLuint name = 1; name <= 4096; ++name)
-        if (glIsTexture(name))
-            ++count;
-    return count;
-}
-
 std::vector<float> referenceTable(float planetRadius)
 {
     TWorld world;

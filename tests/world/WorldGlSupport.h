@@ -29,13 +29,6 @@ inline std::array<GLfloat, 16> modelviewMatrix()
     return m;
 }
 
-inline GLint integerState(GLenum name)
-{
-    GLint value = 0;
-    glGetIntegerv(name, &value);
-    return value;
-}
-
 // Level 0 of a texture's alpha channel as floats, read back from GL.
 inline std::vector<float> readAlphaTexture(GLenum target, GLuint texture)
 {

@@ -4,9 +4,9 @@
 // frames must go on, and nothing may crash. (Destroying it under its own error box is
 // WindowAbuseDestroyGLTest, a process of its own.)
 
-#include "AppTestSupport.h"
 #include "GlChecks.h"
 #include "GlView.h"
+#include "StartedForm.h"
 #include "Texture.h"
 
 #include <GL/gl.h>
@@ -147,7 +147,7 @@ void WindowAbuseGLTest::shrunkToNothingAndBack()
 
 void WindowAbuseGLTest::minimisedAndRestored()
 {
-    StartedForm started(false);
+    StartedForm started(StartedForm::TimersRunning);
     TForm1& form = *started.form;
     QVERIFY(resizeAndSettle(form, 600, 400));
     int framesStepped = 0;
@@ -219,8 +219,7 @@ void WindowAbuseGLTest::destroyedRightAfterShow()
     QFETCH(bool, texturesThere);
     QTemporaryDir empty;
     QVERIFY(empty.isValid());
-    QDir::setCurrent(texturesThere ? qEnvironmentVariable("TERRAIN_SOURCE_DIR") + QStringLiteral("/assets")
-                                   : empty.path());
+    QDir::setCurrent(texturesThere ? assetsFolder() : empty.path());
     int errors = 0;
     // The built-in folders come back whatever happens below.
     struct RestoreFolders {
@@ -249,7 +248,7 @@ void WindowAbuseGLTest::destroyedRightAfterShow()
 
 void WindowAbuseGLTest::destroyedOnItsFirstFrame()
 {
-    QDir::setCurrent(qEnvironmentVariable("TERRAIN_SOURCE_DIR") + QStringLiteral("/assets"));
+    QDir::setCurrent(assetsFolder());
     QPointer<TForm1> form = new TForm1;
     int frames = 0;
     connect(form, &TForm1::frameDrawn, this, [&frames, form] {
@@ -265,7 +264,7 @@ void WindowAbuseGLTest::destroyedOnItsFirstFrame()
 
 void WindowAbuseGLTest::closedRightAfterShow()
 {
-    QDir::setCurrent(qEnvironmentVariable("TERRAIN_SOURCE_DIR") + QStringLiteral("/assets"));
+    QDir::setCurrent(assetsFolder());
     QStringList errors;
     auto form = std::make_unique<TForm1>();
     form->showError = [&errors](const QString& message) { errors << message; };
@@ -292,8 +291,8 @@ void WindowAbuseGLTest::destroyedUnshown()
 
 void WindowAbuseGLTest::closedWhileErrorBoxOpen()
 {
-    std::unique_ptr<TForm1> form = startWithMessageBoxes();
-    QVERIFY(form);
+    StartedForm started(StartedForm::TimersRunning | StartedForm::MessageBoxes);
+    std::unique_ptr<TForm1>& form = started.form;
     form->Edit1->setText(QStringLiteral("abc"));
     bool boxSeen = false;
     bool formHidden = false;
@@ -325,8 +324,8 @@ void WindowAbuseGLTest::closedWhileErrorBoxOpen()
 
 void WindowAbuseGLTest::closeBoxBlockedWhileErrorBoxOpen()
 {
-    std::unique_ptr<TForm1> form = startWithMessageBoxes();
-    QVERIFY(form);
+    StartedForm started(StartedForm::TimersRunning | StartedForm::MessageBoxes);
+    std::unique_ptr<TForm1>& form = started.form;
     form->Edit1->setText(QStringLiteral("abc"));
     bool boxSeen = false;
     bool closeBoxSent = false;

@@ -5,9 +5,11 @@
 // dusk, with K held and with the normals overlay. Checked on the viewer's own surface and on
 // one with an alpha channel, whose alpha must agree too.
 
-#include "AppTestSupport.h"
+#include "GlChecks.h"
 #include "GlTestPanel.h"
+#include "ImageCompare.h"
 #include "KeyCodes.h"
+#include "StartedForm.h"
 #include "WanderingBump.h"
 
 #include <GL/gl.h>
@@ -56,36 +58,19 @@ const Variant kVariants[] = {{"batched, sky behind (the default)", TerrainPath::
                              {"literal, sky behind", TerrainPath::Literal, true},
                              {"batched, sky first", TerrainPath::Batched, false}};
 
-int framePixels(TForm1& form, int* w = nullptr, int* h = nullptr)
+std::size_t framePixels(TForm1& form)
 {
-    const int width = int(form.Panel1->width() * form.Panel1->devicePixelRatioF());
-    const int height = int(form.Panel1->height() * form.Panel1->devicePixelRatioF());
-    if (w)
-        *w = width;
-    if (h)
-        *h = height;
-    return width * height;
-}
-
-// The colour buffer, RGBA as drawn (alpha 255 throughout on a surface without alpha), bottom
-// row first.
-std::vector<unsigned char> colourBuffer(TForm1& form)
-{
-    std::vector<unsigned char> rgba(std::size_t(framePixels(form)) * 4u);
-    int w = 0, h = 0;
-    framePixels(form, &w, &h);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
-    return rgba;
+    const QSize size = form.Panel1->pixelSize();
+    return std::size_t(size.width()) * std::size_t(size.height());
 }
 
 // How many pixels the terrain's depth pass covered: those nearer than the far plane.
 std::size_t groundPixels(TForm1& form)
 {
-    int w = 0, h = 0;
-    std::vector<GLuint> depth(std::size_t(framePixels(form, &w, &h)));
+    const QSize size = form.Panel1->pixelSize();
+    std::vector<GLuint> depth(framePixels(form));
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, w, h, GL_DEPTH_COMPONENT, GL_UNSIGNED_INT, depth.data());
+    glReadPixels(0, 0, size.width(), size.height(), GL_DEPTH_COMPONENT, GL_UNSIGNED_INT, depth.data());
     std::size_t ground = 0;
     for (GLuint d : depth)
         ground += d != 0xFFFFFFFFu;
@@ -139,8 +124,7 @@ FrameState readFrameState()
                     {GL_MATRIX_MODE, "GL_MATRIX_MODE"},
                     {GL_DEPTH_WRITEMASK, "GL_DEPTH_WRITEMASK"}};
     for (const auto& integer : integers) {
-        GLint value = 0;
-        glGetIntegerv(integer.pname, &value);
+        const GLint value = integerState(integer.pname);
         add(integer.name, &value, 1);
     }
     GLint box[4] = {};
@@ -185,7 +169,7 @@ void takeValue(FrameState& state, const FrameState& from, const QString& name)
 }
 
 struct Drawn {
-    std::vector<unsigned char> pixels;
+    QImage picture; // RGBA as drawn, alpha 255 throughout on a surface without alpha
     FrameState state;
 };
 
@@ -195,12 +179,12 @@ Drawn drawAs(TForm1& form, const Variant& variant)
     form.skyBehindGround = variant.skyBehindGround;
     form.Panel1->makeCurrent();
     drawScene(form, viewAlong(form.camera), form.KeyState[vk::letter('K')]);
-    return Drawn{colourBuffer(form), readFrameState()};
+    return Drawn{readColourBuffer(*form.Panel1), readFrameState()};
 }
 
-// Draws the form's present state the defined way and each other way, and compares; on a
-// difference both pictures are written out under the case's name. Leaves the form drawing the
-// default way. Returns the ground pixels of the default way's frame.
+// Draws the form's present state the defined way and each other way, and compares every byte of
+// the pictures (alpha included) and the states; a difference fails the test. Leaves the form
+// drawing the default way. Returns the ground pixels of the default way's frame.
 std::size_t compareWithDefinedOrder(TForm1& form, const QString& name, int* sceneCount)
 {
     const Drawn defined = drawAs(form, kDefined);
@@ -209,17 +193,10 @@ std::size_t compareWithDefinedOrder(TForm1& form, const QString& name, int* scen
         const Drawn drawn = drawAs(form, variant);
         if (&variant == &kVariants[0])
             ground = groundPixels(form);
-        std::size_t differing = 0;
-        for (std::size_t i = 0; i < defined.pixels.size(); ++i)
-            differing += defined.pixels[i] != drawn.pixels[i];
         const QString what = QStringLiteral("%1, %2").arg(name, QLatin1String(variant.name));
-        if (differing != 0) {
-            int w = 0, h = 0;
-            framePixels(form, &w, &h);
-            const QString stem = testOutputFolder() + QStringLiteral("/sky-order-") + QString(what).replace(' ', '-');
-            QImage(defined.pixels.data(), w, h, QImage::Format_RGBA8888).mirrored().save(stem + "-defined.png");
-            QImage(drawn.pixels.data(), w, h, QImage::Format_RGBA8888).mirrored().save(stem + "-drawn.png");
-        }
+        if (!compareImages(drawn.picture, defined.picture, QStringLiteral("sky-order, ") + what,
+                           ImageTolerance::identical().withAlpha(), __FILE__, __LINE__))
+            break;
         // The two terrain paths leave a different texture bound (the last cell's, the last
         // layer's) and an undefined current colour (the colour array was on): each drawing binds
         // its own texture and sets its colour before it draws, so the next frame does not see
@@ -230,10 +207,9 @@ std::size_t compareWithDefinedOrder(TForm1& form, const QString& name, int* scen
             takeValue(expected, drawn.state, QStringLiteral("GL_CURRENT_COLOR"));
         }
         const QStringList stateDifferences = differences(expected, drawn.state);
-        if (differing != 0 || !stateDifferences.isEmpty()) {
-            QTest::qFail(qPrintable(differing != 0 ? QStringLiteral("%1: %2 bytes differ").arg(what).arg(differing)
-                                                   : QStringLiteral("%1: the GL state differs: %2")
-                                                         .arg(what, stateDifferences.join(QStringLiteral(", ")))),
+        if (!stateDifferences.isEmpty()) {
+            QTest::qFail(qPrintable(QStringLiteral("%1: the GL state differs: %2")
+                                        .arg(what, stateDifferences.join(QStringLiteral(", ")))),
                          __FILE__, __LINE__);
             break;
         }
@@ -271,9 +247,7 @@ void SkyOrderGLTest::defaultIsTheViewerOwn()
     StartedForm started;
     QCOMPARE(started.form->terrainPath, kVariants[0].path);
     QCOMPARE(started.form->skyBehindGround, kVariants[0].skyBehindGround);
-    GLint stencilBits = 0;
-    glGetIntegerv(GL_STENCIL_BITS, &stencilBits);
-    QVERIFY(stencilBits >= 1);
+    QVERIFY(integerState(GL_STENCIL_BITS) >= 1);
 }
 
 void SkyOrderGLTest::posesAndHoursEqualTheDefinedOrder_data()
@@ -287,11 +261,9 @@ void SkyOrderGLTest::posesAndHoursEqualTheDefinedOrder()
 {
     QFETCH(bool, alpha);
     const QSurfaceFormat format = surfaceWithAlpha();
-    StartedForm started(true, alpha ? &format : nullptr);
+    StartedForm started({}, alpha ? &format : nullptr);
     TForm1& form = *started.form;
-    GLint alphaBits = 0;
-    glGetIntegerv(GL_ALPHA_BITS, &alphaBits);
-    QCOMPARE(alphaBits > 0, alpha);
+    QCOMPARE(integerState(GL_ALPHA_BITS) > 0, alpha);
     // The bump walks a few steps first, so its reshaped ground is in the data.
     for (int i = 0; i < 5; ++i)
         stepWanderingBump(form);
@@ -308,7 +280,7 @@ void SkyOrderGLTest::posesAndHoursEqualTheDefinedOrder()
             const std::size_t ground = compareWithDefinedOrder(form, name, &scenes);
             if (QTest::currentTestFailed())
                 return;
-            mixed += ground > 0 && ground < std::size_t(framePixels(form));
+            mixed += ground > 0 && ground < framePixels(form);
         }
     }
     // Every pose but straight down shows both sky and ground, so the sky is really kept off
@@ -322,11 +294,11 @@ void SkyOrderGLTest::posesAndHoursEqualTheDefinedOrder()
     compareWithDefinedOrder(form, QStringLiteral("K held"), &scenes);
     if (QTest::currentTestFailed())
         return;
-    const std::vector<unsigned char> hidden = colourBuffer(form);
-    const std::size_t top = hidden.size() - 4; // the top-right pixel looks above the hills
-    for (int channel = 0; channel < 3; ++channel)
-        QCOMPARE(int(hidden[top + channel]), 0);
-    QCOMPARE(int(hidden[top + 3]), 255); // the clear colour (0, 0, 0, 1): nothing drew there
+    const QImage hidden = readColourBuffer(*form.Panel1);
+    const QRgb topRight = hidden.pixel(hidden.width() - 1, 0); // looks above the hills
+    for (int channel : {qRed(topRight), qGreen(topRight), qBlue(topRight)})
+        QCOMPARE(channel, 0);
+    QCOMPARE(qAlpha(topRight), 255); // the clear colour (0, 0, 0, 1): nothing drew there
     form.KeyState[vk::letter('K')] = false;
 
     form.showNormals = true;
@@ -345,7 +317,7 @@ void SkyOrderGLTest::orbitingFramesEqualTheDefinedOrder()
     // state is drawn every way.
     QFETCH(bool, alpha);
     const QSurfaceFormat format = surfaceWithAlpha();
-    StartedForm started(true, alpha ? &format : nullptr);
+    StartedForm started({}, alpha ? &format : nullptr);
     TForm1& form = *started.form;
     form.Panel1->makeCurrent();
     form.world.setHour(9.0f);

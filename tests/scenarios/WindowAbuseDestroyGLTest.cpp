@@ -2,7 +2,7 @@
 // loop. A process of its own: should the window's error report not survive this, the crash
 // takes only this test with it.
 
-#include "AppTestSupport.h"
+#include "StartedForm.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -17,13 +17,9 @@ private slots:
 
 void WindowAbuseDestroyGLTest::destroyedWhileErrorBoxOpen()
 {
-    // Started as the program starts it, keeping the window's own report: a modal message box.
-    QDir::setCurrent(qEnvironmentVariable("TERRAIN_SOURCE_DIR") + QStringLiteral("/assets"));
-    auto form = std::make_unique<TForm1>();
-    form->show();
-    form->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(form.get()));
-    QTRY_VERIFY(form->started());
+    // Keeping the window's own report: a modal message box.
+    StartedForm started(StartedForm::TimersRunning | StartedForm::MessageBoxes);
+    std::unique_ptr<TForm1>& form = started.form;
     form->Edit1->setText(QStringLiteral("abc"));
 
     bool boxSeen = false;

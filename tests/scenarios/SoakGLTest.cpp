@@ -6,9 +6,9 @@
 // The frame count comes from TERRAIN_SOAK_FRAMES (the test registration sets it; scripts/soak
 // runs this binary with a larger one).
 
-#include "AppTestSupport.h"
 #include "GlChecks.h"
 #include "KeyCodes.h"
+#include "StartedForm.h"
 
 #include <GL/gl.h>
 #include <QApplication>
@@ -45,9 +45,6 @@ constexpr float kLowestHeight = 2.0f;
 constexpr float kHighestHeight = 6.0f;
 // computeNormals scales each normal to unit length in single precision: a few ulps of 1.
 constexpr double kUnitTolerance = 1e-5;
-// Texture names are small integers handed out from 1; this covers far more than the program,
-// Qt's composition and the panel's framebuffer ever create.
-constexpr GLuint kHighestNameScanned = 1u << 16;
 
 int frameCountFromEnvironment()
 {
@@ -86,14 +83,6 @@ qint64 heldBytes()
 double mebibytes(qint64 bytes)
 {
     return double(bytes) / (1024.0 * 1024.0);
-}
-
-int liveTextureNames()
-{
-    int live = 0;
-    for (GLuint name = 1; name <= kHighestNameScanned; ++name)
-        live += glIsTexture(name) ? 1 : 0;
-    return live;
 }
 
 // One stretch of the soak: a key held for some frames (Qt key 0: none).
@@ -200,7 +189,7 @@ void SoakGLTest::manyFrames()
     QCoreApplication::processEvents();
     form.Panel1->makeCurrent();
     VERIFY_NO_GL_ERROR();
-    const int texturesAfterStartUp = liveTextureNames();
+    const int texturesAfterStartUp = liveTextures();
     QVERIFY(texturesAfterStartUp >= 6); // four layers, the optical depth and the halo at least
     const qint64 memoryAtStart = memoryAtRest(form);
     QVERIFY(memoryAtStart > 0);
@@ -352,7 +341,7 @@ void SoakGLTest::manyFrames()
 
     // GL is clean and holds the textures it held after start-up, no more, no fewer.
     VERIFY_NO_GL_ERROR();
-    QCOMPARE(liveTextureNames(), texturesAfterStartUp);
+    QCOMPARE(liveTextures(), texturesAfterStartUp);
     for (std::uint32_t slot = 0; slot < 4; ++slot)
         QVERIFY(glIsTexture(land.textures[slot]));
     QVERIFY(glIsTexture(world.opticalDepthTexture));

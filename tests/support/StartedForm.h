@@ -1,0 +1,76 @@
+#pragma once
+
+// The real main window, started as the program starts it: the textures read, the start-up
+// done, the GL surface shown and the drawing panel's context current.
+
+#include "GlPanel.h"
+#include "MainForm.h"
+#include "Screenshots.h"
+#include "ViewOverlays.h"
+
+#include <QDir>
+#include <QFlags>
+#include <QOpenGLContext>
+#include <QTest>
+#include <QTimer>
+#include <memory>
+#include <stdexcept>
+
+// The shipped textures.
+inline QString assetsFolder()
+{
+    return qEnvironmentVariable("TERRAIN_SOURCE_DIR") + QStringLiteral("/assets");
+}
+
+// If the window does not become active and started, or no context can be made current, the
+// constructor throws, so the test fails.
+struct StartedForm {
+    enum Option {
+        // The timers keep running. Without it they are stopped once start-up is done, so a
+        // test drives the frame, time and read-out handlers itself, deterministically.
+        TimersRunning = 0x1,
+        // Errors are shown as the program shows them, in a modal message box. Without it they
+        // are collected in errors.
+        MessageBoxes = 0x2,
+        // The textures are read from the working folder. Without it, from assetsFolder().
+        WorkingFolder = 0x4,
+    };
+    Q_DECLARE_FLAGS(Options, Option)
+
+    std::unique_ptr<TForm1> form;
+    QStringList errors;
+
+    // A surface format, when given, replaces the viewer's own for the drawing panel.
+    explicit StartedForm(Options options = {}, const QSurfaceFormat* surfaceFormat = nullptr)
+    {
+        if (!options.testFlag(WorkingFolder))
+            QDir::setCurrent(assetsFolder());
+        form = std::make_unique<TForm1>();
+        if (surfaceFormat)
+            form->Panel1->setFormat(*surfaceFormat);
+        if (!options.testFlag(MessageBoxes))
+            form->showError = [this](const QString& message) { errors << message; };
+        form->show();
+        form->activateWindow();
+        // Frames are drawn only once the window system shows the GL surface.
+        if (!QTest::qWaitForWindowActive(form.get()) ||
+            !QTest::qWaitFor([this] { return form->started() && form->Panel1->surfaceVisible(); }))
+            throw std::runtime_error("the main window did not start");
+        if (!options.testFlag(TimersRunning)) {
+            form->TimerForDrawing->stop();
+            form->TimerForFPS->stop();
+            form->TimerBigBen->stop();
+        }
+        // A start-up error is reported after the show, from a queued call: the wait lets it
+        // reach errors before the test looks.
+        QTest::qWait(50);
+        form->Panel1->makeCurrent();
+        if (!QOpenGLContext::currentContext())
+            throw std::runtime_error("no GL context");
+    }
+    StartedForm(const StartedForm&) = delete;
+    StartedForm& operator=(const StartedForm&) = delete;
+
+    QWindow* window() const { return form->windowHandle(); }
+};
+Q_DECLARE_OPERATORS_FOR_FLAGS(StartedForm::Options)
