@@ -32,7 +32,7 @@ void PathRecorder::append(const PathPose& pose)
 
 QString PathRecorder::stop()
 {
-    const QString path = file_.fileName();
+    QString path = file_.fileName();
     file_.close();
     const bool failed = failed_ || file_.error() != QFileDevice::NoError;
     failed_ = false;

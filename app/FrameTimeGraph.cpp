@@ -79,6 +79,7 @@ void FrameTimeGraph::phaseEnded(FramePhase phase)
 std::vector<std::array<double, FrameTimeGraph::kStackedPhases>> FrameTimeGraph::frames() const
 {
     std::vector<std::array<double, kStackedPhases>> held;
+    held.reserve(std::size_t(count_));
     for (int i = 0; i < count_; ++i)
         held.push_back(ring_[std::size_t((next_ - count_ + i + kFrames) % kFrames)]);
     return held;
