@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Frame.h"
 #include "FrameInstruments.h"
+#include "OverlayTextures.h"
 #include "SceneOverlay.h"
 
 #include <QImage>
@@ -23,7 +23,7 @@ class QFont;
 class FrameTimeGraph {
 public:
     static constexpr int kFrames = 300;            // bars, one pixel wide each
-    static constexpr int kHeightPixels = 120;      // the bars' height range
+    static constexpr int kHeightPixels = 100;      // the bars' height range
     static constexpr double kRangeMs = 20.0;       // the top of the range; longer frames are cut
     static constexpr double kTimerIntervalMs = 10; // the drawing timer's line
     static constexpr int kStackedPhases = 5;       // sky, depth, colour, present, rest
@@ -38,12 +38,9 @@ public:
         current_ = {};
     }
 
-    // Milliseconds of each stacked phase of the frames measured, oldest first (at most kFrames).
-    std::vector<std::array<double, kStackedPhases>> frames() const;
-
     // Bottom-right of a view of panelSize.
     void layout(QSize panelSize);
-    // The graph and its legend, premultiplied, bottom row first, at the device pixel ratio.
+    // The bars and then the legend, premultiplied, bottom row first, at the device pixel ratio.
     std::vector<OverlayPicture> pictures(qreal devicePixelRatio);
     QRect geometry() const;
 
@@ -59,7 +56,7 @@ private:
     std::vector<std::array<double, kStackedPhases>> ring_; // kFrames slots
     int next_ = 0;                                         // slot of the next frame
     int count_ = 0;                                        // frames held
-    bool stale_ = true;
+    int unpainted_ = 0;                                    // frames since the image was painted
     QImage image_;
     SceneOverlay legend_;
     QPoint topLeft_;

@@ -137,7 +137,7 @@ void TForm1::drawFrame(const SceneView& view)
         const std::vector<OverlayPicture> graph = frameGraph_->pictures(ratio);
         pictures.insert(pictures.begin(), graph.begin(), graph.end());
     }
-    drawOverlayPictures(pictures, Panel1->pixelSize(), ratio);
+    overlayTextures.draw(pictures, Panel1->pixelSize(), ratio);
 }
 
 void TForm1::runHandler(const std::function<void()>& handler)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Frame.h"
+#include "OverlayTextures.h"
 #include "SceneOverlay.h"
 
 #include <QFont>

@@ -2,6 +2,7 @@
 
 #include "Camera.h"
 #include "Landscape.h"
+#include "OverlayTextures.h"
 #include "TerrainPath.h"
 #include "Vec3.h"
 #include "WanderingBump.h"
@@ -59,4 +60,8 @@ struct TForm1State {
     // Whoever measures the frames (the benchmark): draw counters and phase marks. Not owned;
     // null in the program.
     FrameInstruments* instruments = nullptr;
+
+    // The pictures drawn over the frame (help, messages, mode line, graph) as textures.
+    // Declared last, so released first, while the window's context is still current.
+    OverlayTextures overlayTextures;
 };

@@ -2,12 +2,7 @@
 
 #include "Vec3.h"
 
-#include <QPoint>
-#include <QSize>
-#include <vector>
-
 class Camera;
-class QImage;
 struct TForm1State;
 
 // What a frame looks along: gluLookAt's eye, centre and up.
@@ -24,24 +19,6 @@ SceneView viewAlong(const Camera& camera);
 // camera's eye, in the order form.skyBehindGround selects; both orders give the same pixels.
 // Changes nothing in form but the lattice's batch cache and the world's light and fog colours.
 void drawScene(TForm1State& form, const SceneView& view, bool skyHidden);
-
-// A picture drawn over the frame: premultiplied RGBA at the device pixel ratio, bottom row
-// first as glDrawPixels reads it, with its top-left corner in the panel's (device-independent)
-// pixels.
-struct OverlayPicture {
-    const QImage* image;
-    QPoint topLeft;
-};
-
-// Draws each picture over the frame in the back buffer, in the order given (the last on top),
-// blended by its alpha. viewportPixels is the panel's size in device pixels, ratio the device
-// pixel ratio.
-//
-// Expects the GL context current and GL_MODELVIEW selected; whatever else the frame left. Leaves
-// every state as it found it: the enables, the blend function, the current raster position and
-// colour, the pixel store and both matrices are saved first and restored after. Makes no GL
-// call for an empty list.
-void drawOverlayPictures(const std::vector<OverlayPicture>& pictures, QSize viewportPixels, double ratio);
 
 // Hands the frame in the back buffer to the screen (the GL view's swap) and marks the end of
 // the frame step's Swap phase.

@@ -5,6 +5,7 @@
 #include "GlChecks.h"
 #include "GlTestPanel.h"
 #include "ImageCompare.h"
+#include "OverlayTextures.h"
 #include "SceneOverlay.h"
 #include "ViewOverlays.h"
 
@@ -52,13 +53,44 @@ bool isScene(QRgb pixel)
     return std::abs(qRed(pixel) - 204) <= 1 && std::abs(qGreen(pixel) - 102) <= 1 && std::abs(qBlue(pixel) - 153) <= 1;
 }
 
-// The boxes' pictures drawn over the frame at device pixel ratio 1.
-void drawBoxes(std::initializer_list<SceneOverlay*> boxes, QSize viewportPixels)
+std::vector<OverlayPicture> picturesOf(std::initializer_list<SceneOverlay*> boxes, qreal ratio = 1.0)
 {
     std::vector<OverlayPicture> pictures;
     for (SceneOverlay* box : boxes)
-        pictures.push_back({&box->image(1.0), box->geometry().topLeft()});
-    drawOverlayPictures(pictures, viewportPixels, 1.0);
+        pictures.push_back({&box->image(ratio), box->geometry().topLeft()});
+    return pictures;
+}
+
+// The boxes' pictures drawn over the frame at device pixel ratio 1.
+void drawBoxes(std::initializer_list<SceneOverlay*> boxes, QSize viewportPixels)
+{
+    OverlayTextures textures;
+    textures.draw(picturesOf(boxes), viewportPixels, 1.0);
+}
+
+// The same pictures written by glDrawPixels, each at its bottom-left corner, blended by its
+// premultiplied alpha: what the textures' quads must give, pixel for pixel.
+void drawPixelsOf(const std::vector<OverlayPicture>& pictures, QSize viewportPixels, double ratio)
+{
+    glPushAttrib(GL_ALL_ATTRIB_BITS);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0.0, viewportPixels.width(), 0.0, viewportPixels.height(), -1.0, 1.0);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glDisable(GL_DEPTH_TEST);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+    for (const OverlayPicture& picture : pictures) {
+        // An empty bitmap moves the raster position off the view, where it could not be set.
+        glRasterPos2i(0, 0);
+        glBitmap(0, 0, 0.0f, 0.0f, GLfloat(std::lround(picture.topLeft.x() * ratio)),
+                 GLfloat(viewportPixels.height() - std::lround(picture.topLeft.y() * ratio) - picture.image->height()),
+                 nullptr);
+        glDrawPixels(picture.image->width(), picture.image->height(), GL_RGBA, GL_UNSIGNED_BYTE,
+                     picture.image->constBits());
+    }
+    glPopAttrib();
 }
 
 } // namespace
@@ -70,6 +102,7 @@ private slots:
     void partReachingPastTheViewIsStillDrawn();
     void hiddenOverlayDrawsNothing();
     void leavesEveryStateAsItFound();
+    void texturesGiveThePixelsOfDrawPixels();
 };
 
 void SceneOverlayGLTest::boxIsBlendedOverTheSceneWhereItIsPlaced()
@@ -155,12 +188,13 @@ void SceneOverlayGLTest::hiddenOverlayDrawsNothing()
     clearToScene();
     const QImage before = test.readPixels();
     QVERIFY(overlays.pictures(1.0).empty());
-    drawOverlayPictures(overlays.pictures(1.0), test.panel()->pixelSize(), 1.0);
+    OverlayTextures textures;
+    textures.draw(overlays.pictures(1.0), test.panel()->pixelSize(), 1.0);
     const ImageTolerance sameRgba = ImageTolerance::identical().withAlpha();
     COMPARE_IMAGES(test.readPixels(), before, QStringLiteral("hidden-overlay"), sameRgba);
     overlays.setModeLine(QStringLiteral("Time frozen"));
     QCOMPARE(overlays.pictures(1.0).size(), std::size_t(1));
-    drawOverlayPictures(overlays.pictures(1.0), test.panel()->pixelSize(), 1.0);
+    textures.draw(overlays.pictures(1.0), test.panel()->pixelSize(), 1.0);
     QVERIFY(imageDifference(test.readPixels(), before, sameRgba).differingPixels > 0);
 }
 
@@ -176,6 +210,15 @@ void SceneOverlayGLTest::leavesEveryStateAsItFound()
     // The frame's state after the terrain, and more that the overlays must not disturb.
     glEnable(GL_DEPTH_TEST);
     glEnable(GL_TEXTURE_2D);
+    GLuint terrainTexture = 0;
+    glGenTextures(1, &terrainTexture);
+    glBindTexture(GL_TEXTURE_2D, terrainTexture);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+    glTexCoord2f(0.3f, 0.7f);
+    glMatrixMode(GL_TEXTURE);
+    glLoadIdentity();
+    glScalef(2.0f, 3.0f, 1.0f);
     glEnable(GL_LIGHTING);
     glEnable(GL_CULL_FACE);
     glEnable(GL_STENCIL_TEST);
@@ -201,19 +244,22 @@ void SceneOverlayGLTest::leavesEveryStateAsItFound()
                            GL_ALPHA_TEST, GL_BLEND, GL_TEXTURE_1D})
             state.push_back(glIsEnabled(cap));
         for (GLenum name : {GL_BLEND_SRC, GL_BLEND_DST, GL_UNPACK_ALIGNMENT, GL_UNPACK_ROW_LENGTH, GL_MATRIX_MODE,
-                            GL_CURRENT_RASTER_POSITION_VALID})
+                            GL_CURRENT_RASTER_POSITION_VALID, GL_TEXTURE_BINDING_2D, GL_POLYGON_MODE})
             state.push_back(integerState(name));
         for (GLenum name : {GL_ZOOM_X, GL_ZOOM_Y}) {
             GLfloat value = 0.0f;
             glGetFloatv(name, &value);
             state.push_back(value);
         }
-        for (GLenum name : {GL_CURRENT_COLOR, GL_CURRENT_RASTER_POSITION}) {
+        GLint environment = 0;
+        glGetTexEnviv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &environment);
+        state.push_back(environment);
+        for (GLenum name : {GL_CURRENT_COLOR, GL_CURRENT_RASTER_POSITION, GL_CURRENT_TEXTURE_COORDS}) {
             GLfloat values[4] = {};
             glGetFloatv(name, values);
             state.insert(state.end(), values, values + 4);
         }
-        for (GLenum name : {GL_PROJECTION_MATRIX, GL_MODELVIEW_MATRIX}) {
+        for (GLenum name : {GL_PROJECTION_MATRIX, GL_MODELVIEW_MATRIX, GL_TEXTURE_MATRIX}) {
             GLfloat values[16] = {};
             glGetFloatv(name, values);
             state.insert(state.end(), values, values + 16);
@@ -224,6 +270,55 @@ void SceneOverlayGLTest::leavesEveryStateAsItFound()
     drawBoxes({&overlay}, test.panel()->pixelSize());
     QCOMPARE(read(), before);
     VERIFY_NO_GL_ERROR();
+    glDeleteTextures(1, &terrainTexture);
+}
+
+// Quads of kept textures give glDrawPixels' pixels exactly: boxes of text (every alpha its
+// antialiasing makes) inside the view, past its edges on all sides, at ratio 1 and 2, and again
+// after a box's text changed and after a picture's pixels were written in place (as the graph
+// writes its bars), when its texture must be uploaded anew. Textures of pictures no longer
+// drawn are let go.
+void SceneOverlayGLTest::texturesGiveThePixelsOfDrawPixels()
+{
+    GlTestPanel test(kPanelWidth, kPanelHeight);
+    OverlayTextures textures;
+    SceneOverlay inside(Qt::PlainText, overlayFont()), pastRight(Qt::PlainText, overlayFont()),
+        pastTopLeft(Qt::RichText, overlayFont());
+    inside.setText(QStringLiteral("Recording path (12 frames)"));
+    pastRight.setText(QStringLiteral("A line that is longer than the rest of the view is wide"));
+    pastTopLeft.setText(QStringLiteral("<b>F1</b> help<br>two rows"));
+    for (SceneOverlay* box : {&inside, &pastRight, &pastTopLeft}) {
+        box->adjustSize();
+        box->show();
+    }
+    inside.move(30, 90);
+    pastRight.move(kPanelWidth - 60, kPanelHeight - 10);
+    pastTopLeft.move(-7, -5);
+
+    QImage bars(40, 20, QImage::Format_RGBA8888_Premultiplied);
+    bars.fill(qRgba(0, 0, 0, 160));
+
+    const ImageTolerance sameRgba = ImageTolerance::identical().withAlpha();
+    for (int round = 0; round < 3; ++round) {
+        if (round == 2) {
+            inside.setText(QStringLiteral("Saved path terrain-viewer-path.csv"));
+            for (int y = 0; y < 12; ++y)
+                bars.setPixel(39, y, qRgba(0, 180, 0, 220));
+        }
+        const qreal ratio = round == 1 ? 2.0 : 1.0;
+        std::vector<OverlayPicture> pictures = picturesOf({&inside, &pastRight, &pastTopLeft}, ratio);
+        pictures.push_back({&bars, QPoint(200, 20)});
+        clearToScene();
+        drawPixelsOf(pictures, test.panel()->pixelSize(), ratio);
+        const QImage expected = test.readPixels();
+        clearToScene();
+        textures.draw(pictures, test.panel()->pixelSize(), ratio);
+        VERIFY_NO_GL_ERROR();
+        COMPARE_IMAGES(test.readPixels(), expected, QStringLiteral("overlay-textures-%1").arg(round), sameRgba);
+        QCOMPARE(textures.textureCount(), 4);
+    }
+    textures.draw(picturesOf({&inside}), test.panel()->pixelSize(), 1.0);
+    QCOMPARE(textures.textureCount(), 1);
 }
 
 QTEST_MAIN(SceneOverlayGLTest)
