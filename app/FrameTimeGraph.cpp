@@ -47,7 +47,7 @@ int pixelScale(qreal devicePixelRatio)
 QString legendHtml()
 {
     // Short, so that the legend is about as wide as the bars: each pixel of the graph is
-    // blended into every frame (some 0.2 ms per 50,000 on llvmpipe).
+    // blended into every frame (some 0.2 ms a frame per 50,000 pixels on llvmpipe).
     const char* const names[FrameTimeGraph::kStackedPhases] = {"sky", "depth", "colour", "present", "rest"};
     QString html = QStringLiteral("Last %1 frames:").arg(FrameTimeGraph::kFrames);
     for (int i = 0; i < FrameTimeGraph::kStackedPhases; ++i)
