@@ -132,12 +132,10 @@ void TForm1::drawFrame(const SceneView& view)
 {
     drawScene(*this, view, keyHeld(vk::letter('K')));
     const qreal ratio = Panel1->devicePixelRatioF();
-    std::vector<OverlayPicture> pictures = overlays->pictures(ratio);
-    if (frameGraph_) {
-        const std::vector<OverlayPicture> graph = frameGraph_->pictures(ratio);
-        pictures.insert(pictures.begin(), graph.begin(), graph.end());
-    }
-    overlayTextures.draw(pictures, Panel1->pixelSize(), ratio);
+    // The graph under the boxes of text; hidden, its textures are let go.
+    overlayTextures.draw(frameGraph_ ? frameGraph_->pictures(ratio) : std::vector<OverlayPicture>(),
+                         Panel1->pixelSize(), ratio);
+    drawOverlayPictures(overlays->pictures(ratio), Panel1->pixelSize(), ratio);
 }
 
 void TForm1::runHandler(const std::function<void()>& handler)

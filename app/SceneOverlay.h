@@ -10,7 +10,7 @@
 // A box of text over the scene (the help table, a message, the mode line), placed in the
 // drawing panel's coordinates. It is not a widget on the screen: the scene is a native GL
 // window, over which no widget can be translucent, so the frame draws each shown box's picture
-// into itself after the scene (OverlayTextures). A text document lays the text out and
+// into itself after the scene (drawOverlayPictures). A text document lays the text out and
 // paints it into the box.
 class SceneOverlay {
 public:
@@ -45,7 +45,7 @@ public:
     bool isVisible() const { return visible_; }
 
     // The box as painted, premultiplied RGBA at the given device pixel ratio, bottom row first
-    // as a GL texture is read; painted again only after the text, the font, the size or the
+    // as glDrawPixels reads it; painted again only after the text, the font, the size or the
     // ratio changed.
     const QImage& image(qreal devicePixelRatio);
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "OverlayTextures.h"
+#include "Frame.h"
 #include "SceneOverlay.h"
 
 #include <QFont>

@@ -61,7 +61,7 @@ struct TForm1State {
     // null in the program.
     FrameInstruments* instruments = nullptr;
 
-    // The pictures drawn over the frame (help, messages, mode line, graph) as textures.
+    // The frame-time graph's pictures, kept as textures while it is shown.
     // Declared last, so released first, while the window's context is still current.
     OverlayTextures overlayTextures;
 };

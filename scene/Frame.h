@@ -1,5 +1,6 @@
 #pragma once
 
+#include "OverlayTextures.h"
 #include "Vec3.h"
 
 class Camera;
@@ -19,6 +20,17 @@ SceneView viewAlong(const Camera& camera);
 // camera's eye, in the order form.skyBehindGround selects; both orders give the same pixels.
 // Changes nothing in form but the lattice's batch cache and the world's light and fog colours.
 void drawScene(TForm1State& form, const SceneView& view, bool skyHidden);
+
+// Draws each picture over the frame in the back buffer, in the order given (the last on top),
+// blended by its alpha, each by glDrawPixels (see OverlayTextures for pictures that
+// change every frame). viewportPixels is the panel's size in device pixels, ratio the device
+// pixel ratio.
+//
+// Expects the GL context current and GL_MODELVIEW selected; whatever else the frame left. Leaves
+// every state as it found it: the enables, the blend function, the current raster position and
+// colour, the pixel store and both matrices are saved first and restored after. Makes no GL
+// call for an empty list.
+void drawOverlayPictures(const std::vector<OverlayPicture>& pictures, QSize viewportPixels, double ratio);
 
 // Hands the frame in the back buffer to the screen (the GL view's swap) and marks the end of
 // the frame step's Swap phase.

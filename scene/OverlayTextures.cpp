@@ -95,9 +95,10 @@ void OverlayTextures::draw(const std::vector<OverlayPicture>& pictures, QSize vi
     glLoadIdentity();
 
     // The texels are written as they are, blended by their premultiplied alpha: no lighting,
-    // fog, depth or stencil test touches them, and every face is filled.
+    // fog, depth or stencil test touches them, every face is filled, and the coordinates are
+    // the quads' own, not generated.
     for (GLenum cap : {GL_DEPTH_TEST, GL_STENCIL_TEST, GL_ALPHA_TEST, GL_TEXTURE_1D, GL_FOG, GL_LIGHTING, GL_CULL_FACE,
-                       GL_SCISSOR_TEST})
+                       GL_SCISSOR_TEST, GL_TEXTURE_GEN_S, GL_TEXTURE_GEN_T})
         glDisable(cap);
     glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
     glEnable(GL_TEXTURE_2D);

@@ -15,12 +15,12 @@ struct OverlayPicture {
     QPoint topLeft;
 };
 
-// The overlays' pictures kept as textures from frame to frame, each drawn as a quad that maps
-// texel to pixel one to one. A picture is uploaded when first drawn and again only when its
-// image changed (Qt renews an image's cache key on every write to its pixels): a help table
-// or a legend that stays as it is costs one quad a frame, the frame-time graph one upload of
-// its bars. glDrawPixels, which gives the same pixels, makes and fills a texture inside Mesa
-// on every call: about 0.35 ms a picture on llvmpipe, against 0.05 ms for an upload.
+// Pictures kept as textures from frame to frame, each drawn as a quad that maps texel to pixel
+// one to one: the same pixels as drawOverlayPictures. A picture is uploaded when first drawn
+// and again only when its image changed (Qt renews an image's cache key on every write to its
+// pixels): the frame-time graph, drawn into every frame while shown, costs one upload of its
+// bars and two quads. glDrawPixels makes and fills a texture inside Mesa on every call: about
+// 0.35 ms a picture on llvmpipe, against 0.05 ms for an upload.
 //
 // Owns GL textures: destroy it, as the landscape, with the context it drew in current.
 class OverlayTextures {
@@ -38,8 +38,9 @@ public:
     // Expects the GL context current and GL_MODELVIEW selected; whatever else the frame left.
     // Leaves every state as it found it: the enables, the blend function, the texture binding
     // and environment, the polygon mode, the current colour and texture coordinates, the
-    // pixel store and the three matrices are saved first and restored after. Makes no GL
-    // call for an empty list when it holds no texture.
+    // pixel store and the three matrices are saved first and restored after; texture
+    // coordinates are not generated while it draws. Makes no GL call for an empty list when
+    // it holds no texture.
     void draw(const std::vector<OverlayPicture>& pictures, QSize viewportPixels, double ratio);
 
     // Textures held: one per picture of the last draw.

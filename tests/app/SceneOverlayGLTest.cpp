@@ -2,10 +2,10 @@
 // visible part when it reaches past the view, no picture of a hidden box, and every GL state as
 // the frame left it.
 
+#include "Frame.h"
 #include "GlChecks.h"
 #include "GlTestPanel.h"
 #include "ImageCompare.h"
-#include "OverlayTextures.h"
 #include "SceneOverlay.h"
 #include "ViewOverlays.h"
 
@@ -61,36 +61,14 @@ std::vector<OverlayPicture> picturesOf(std::initializer_list<SceneOverlay*> boxe
     return pictures;
 }
 
-// The boxes' pictures drawn over the frame at device pixel ratio 1.
-void drawBoxes(std::initializer_list<SceneOverlay*> boxes, QSize viewportPixels)
+// The boxes' pictures drawn over the frame at device pixel ratio 1, by glDrawPixels or, with
+// textures, as the frame-time graph is.
+void drawBoxes(std::initializer_list<SceneOverlay*> boxes, QSize viewportPixels, OverlayTextures* textures = nullptr)
 {
-    OverlayTextures textures;
-    textures.draw(picturesOf(boxes), viewportPixels, 1.0);
-}
-
-// The same pictures written by glDrawPixels, each at its bottom-left corner, blended by its
-// premultiplied alpha: what the textures' quads must give, pixel for pixel.
-void drawPixelsOf(const std::vector<OverlayPicture>& pictures, QSize viewportPixels, double ratio)
-{
-    glPushAttrib(GL_ALL_ATTRIB_BITS);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glOrtho(0.0, viewportPixels.width(), 0.0, viewportPixels.height(), -1.0, 1.0);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    glDisable(GL_DEPTH_TEST);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
-    for (const OverlayPicture& picture : pictures) {
-        // An empty bitmap moves the raster position off the view, where it could not be set.
-        glRasterPos2i(0, 0);
-        glBitmap(0, 0, 0.0f, 0.0f, GLfloat(std::lround(picture.topLeft.x() * ratio)),
-                 GLfloat(viewportPixels.height() - std::lround(picture.topLeft.y() * ratio) - picture.image->height()),
-                 nullptr);
-        glDrawPixels(picture.image->width(), picture.image->height(), GL_RGBA, GL_UNSIGNED_BYTE,
-                     picture.image->constBits());
-    }
-    glPopAttrib();
+    if (textures)
+        textures->draw(picturesOf(boxes), viewportPixels, 1.0);
+    else
+        drawOverlayPictures(picturesOf(boxes), viewportPixels, 1.0);
 }
 
 } // namespace
@@ -188,13 +166,12 @@ void SceneOverlayGLTest::hiddenOverlayDrawsNothing()
     clearToScene();
     const QImage before = test.readPixels();
     QVERIFY(overlays.pictures(1.0).empty());
-    OverlayTextures textures;
-    textures.draw(overlays.pictures(1.0), test.panel()->pixelSize(), 1.0);
+    drawOverlayPictures(overlays.pictures(1.0), test.panel()->pixelSize(), 1.0);
     const ImageTolerance sameRgba = ImageTolerance::identical().withAlpha();
     COMPARE_IMAGES(test.readPixels(), before, QStringLiteral("hidden-overlay"), sameRgba);
     overlays.setModeLine(QStringLiteral("Time frozen"));
     QCOMPARE(overlays.pictures(1.0).size(), std::size_t(1));
-    textures.draw(overlays.pictures(1.0), test.panel()->pixelSize(), 1.0);
+    drawOverlayPictures(overlays.pictures(1.0), test.panel()->pixelSize(), 1.0);
     QVERIFY(imageDifference(test.readPixels(), before, sameRgba).differingPixels > 0);
 }
 
@@ -222,6 +199,7 @@ void SceneOverlayGLTest::leavesEveryStateAsItFound()
     glEnable(GL_LIGHTING);
     glEnable(GL_CULL_FACE);
     glEnable(GL_STENCIL_TEST);
+    glEnable(GL_TEXTURE_GEN_S);
     enableStartupFog();
     glDisable(GL_ALPHA_TEST);
     glEnable(GL_BLEND);
@@ -241,7 +219,7 @@ void SceneOverlayGLTest::leavesEveryStateAsItFound()
     const auto read = [] {
         std::vector<double> state;
         for (GLenum cap : {GL_DEPTH_TEST, GL_TEXTURE_2D, GL_LIGHTING, GL_CULL_FACE, GL_STENCIL_TEST, GL_FOG,
-                           GL_ALPHA_TEST, GL_BLEND, GL_TEXTURE_1D})
+                           GL_ALPHA_TEST, GL_BLEND, GL_TEXTURE_1D, GL_TEXTURE_GEN_S})
             state.push_back(glIsEnabled(cap));
         for (GLenum name : {GL_BLEND_SRC, GL_BLEND_DST, GL_UNPACK_ALIGNMENT, GL_UNPACK_ROW_LENGTH, GL_MATRIX_MODE,
                             GL_CURRENT_RASTER_POSITION_VALID, GL_TEXTURE_BINDING_2D, GL_POLYGON_MODE})
@@ -269,11 +247,16 @@ void SceneOverlayGLTest::leavesEveryStateAsItFound()
     const std::vector<double> before = read();
     drawBoxes({&overlay}, test.panel()->pixelSize());
     QCOMPARE(read(), before);
+    {
+        OverlayTextures textures;
+        drawBoxes({&overlay}, test.panel()->pixelSize(), &textures);
+        QCOMPARE(read(), before);
+    }
     VERIFY_NO_GL_ERROR();
     glDeleteTextures(1, &terrainTexture);
 }
 
-// Quads of kept textures give glDrawPixels' pixels exactly: boxes of text (every alpha its
+// Quads of kept textures give drawOverlayPictures' pixels exactly: boxes of text (every alpha its
 // antialiasing makes) inside the view, past its edges on all sides, at ratio 1 and 2, and again
 // after a box's text changed and after a picture's pixels were written in place (as the graph
 // writes its bars), when its texture must be uploaded anew. Textures of pictures no longer
@@ -309,7 +292,7 @@ void SceneOverlayGLTest::texturesGiveThePixelsOfDrawPixels()
         std::vector<OverlayPicture> pictures = picturesOf({&inside, &pastRight, &pastTopLeft}, ratio);
         pictures.push_back({&bars, QPoint(200, 20)});
         clearToScene();
-        drawPixelsOf(pictures, test.panel()->pixelSize(), ratio);
+        drawOverlayPictures(pictures, test.panel()->pixelSize(), ratio);
         const QImage expected = test.readPixels();
         clearToScene();
         textures.draw(pictures, test.panel()->pixelSize(), ratio);
