@@ -110,12 +110,7 @@ void drawOverlayPictures(const std::vector<OverlayPicture>& pictures, QSize view
         glDisable(cap);
     glEnable(GL_BLEND);
     glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-    glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
-    glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
-    glPixelStorei(GL_UNPACK_SWAP_BYTES, GL_FALSE);
-    glPixelStorei(GL_UNPACK_LSB_FIRST, GL_FALSE);
+    unpackImageRows();
     glPixelZoom(1.0f, 1.0f);
 
     for (const OverlayPicture& picture : pictures) {

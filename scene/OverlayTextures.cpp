@@ -17,6 +17,17 @@ int powerOfTwoAtLeast(int n)
 
 } // namespace
 
+void unpackImageRows()
+{
+    // RGBA8888 rows are whole 32-bit words: tightly packed at an alignment of 4.
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
+    glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
+    glPixelStorei(GL_UNPACK_SWAP_BYTES, GL_FALSE);
+    glPixelStorei(GL_UNPACK_LSB_FIRST, GL_FALSE);
+}
+
 OverlayTextures::~OverlayTextures()
 {
     for (Slot& slot : slots_)
@@ -46,7 +57,6 @@ OverlayTextures::Slot& OverlayTextures::slotFor(const QImage& image)
         slot->uploaded = 0;
     }
     if (slot->uploaded != image.cacheKey()) {
-        // RGBA8888 rows are whole 32-bit words: tightly packed at an alignment of 4.
         glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, image.width(), image.height(), GL_RGBA, GL_UNSIGNED_BYTE,
                         image.constBits());
         slot->uploaded = image.cacheKey();
@@ -105,12 +115,7 @@ void OverlayTextures::draw(const std::vector<OverlayPicture>& pictures, QSize vi
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
     glEnable(GL_BLEND);
     glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-    glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
-    glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
-    glPixelStorei(GL_UNPACK_SWAP_BYTES, GL_FALSE);
-    glPixelStorei(GL_UNPACK_LSB_FIRST, GL_FALSE);
+    unpackImageRows();
 
     for (const OverlayPicture& picture : pictures) {
         const QImage& image = *picture.image;

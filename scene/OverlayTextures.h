@@ -15,6 +15,10 @@ struct OverlayPicture {
     QPoint topLeft;
 };
 
+// Sets the pixel store to read an OverlayPicture's rows: no skips, swaps or row length of its
+// own. Changes the unpack state only; the caller saves it (GL_CLIENT_PIXEL_STORE_BIT).
+void unpackImageRows();
+
 // Pictures kept as textures from frame to frame, each drawn as a quad that maps texel to pixel
 // one to one: the same pixels as drawOverlayPictures. A picture is uploaded when first drawn
 // and again only when its image changed (Qt renews an image's cache key on every write to its
