@@ -7,13 +7,16 @@
 #include "GlView.h"
 #include "InputConversion.h"
 #include "KeyCodes.h"
+#include "Platform.h"
 #include "SceneMouse.h"
 #include "SceneStartup.h"
 #include "ViewOverlays.h"
+#include "ViewerError.h"
 #include "WanderingBump.h"
 #include "ui_MainForm.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QPointer>
@@ -60,6 +63,8 @@ TForm1::TForm1(QWidget* owner) : QWidget(owner), ui(std::make_unique<Ui::MainFor
     // Qt fixes the surface format when it creates the panel's context, on the first show.
     Panel1->setFormat(viewSurfaceFormat());
     Panel1->onInitialize = [this] { firstShow(); };
+    // Queued: the failure may come from inside the first show, where no box may run its loop.
+    connect(Panel1, &GlPanel::contextFailed, this, &TForm1::endWithoutContext, Qt::QueuedConnection);
 
     TimerForDrawing = new QTimer(this);
     TimerForDrawing->setObjectName(QStringLiteral("TimerForDrawing"));
@@ -123,9 +128,13 @@ TForm1::~TForm1()
     TimerBigBen->stop();
     // The world and then the landscape are released by the state record's destructor, which
     // runs after this body: their GL objects need the panel's context, which lives until the
-    // base widget deletes the panel after that.
-    if (Panel1->initialized())
-        Panel1->makeCurrent();
+    // base widget deletes the panel after that. Without a context they go with it.
+    if (Panel1->initialized() && Panel1->failure().isEmpty()) {
+        try {
+            Panel1->makeCurrent();
+        } catch (const ViewerError&) {
+        }
+    }
 }
 
 void TForm1::drawFrame(const SceneView& view)
@@ -149,7 +158,27 @@ void TForm1::runHandler(const std::function<void()>& handler)
     } catch (...) {
         message = QString();
     }
+    // A context lost on the way is reported once, by endWithoutContext.
+    if (!Panel1->failure().isEmpty())
+        return;
     reportError(message);
+}
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    TimerForDrawing->stop();
+    TimerForFPS->stop();
+    TimerBigBen->stop();
+    QWidget::closeEvent(event);
+}
+
+void TForm1::endWithoutContext(const QString& message)
+{
+    TimerForDrawing->stop();
+    TimerForFPS->stop();
+    TimerBigBen->stop();
+    reportError(message + QStringLiteral("\n") + QLatin1String(kNoScreenAdvice));
+    close();
 }
 
 void TForm1::reportError(const QString& message)

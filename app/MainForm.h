@@ -143,6 +143,8 @@ public:
     SceneMouse* sceneMouse = nullptr;
 
     // True once start-up has run (completed or stopped at an error); the timers run from then.
+    // A panel that gets no GL context (GlPanel::failure) never starts: the failure is shown,
+    // the timers stop and the window closes, and the program ends with status 1.
     bool started() const { return started_; }
     // The error that stopped the start-up (a texture file that cannot be read), if one did.
     std::optional<QString> startupError() const { return startupError_; }
@@ -156,11 +158,15 @@ signals:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // A closed window steps no frame and no clock: its timers stop, since the window system
+    // may take the drawing surface away with it.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void connectHandlers();
     void firstShow();
     void reportError(const QString& message);
+    void endWithoutContext(const QString& message);
     void placeCameraAndControls();
     bool keyHeld(std::uint16_t key) const { return KeyState[key]; }
     void moveCameraFromKeys();

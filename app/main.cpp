@@ -112,7 +112,11 @@ void advanceClockPerFrame(TForm1& form, float hours)
 {
     form.TimerBigBen->stop();
     form.advanceClock(0.0f); // the "Time: " read-out of the first frame
-    QObject::connect(&form, &TForm1::frameDrawn, &form, [&form, hours] { form.advanceClock(hours); });
+    // Not after the frame that closed the window: its surface went with it.
+    QObject::connect(&form, &TForm1::frameDrawn, &form, [&form, hours] {
+        if (form.isVisible())
+            form.advanceClock(hours);
+    });
 }
 
 } // namespace
@@ -191,6 +195,8 @@ int main(int argc, char** argv)
             }
         }
         QApplication::exec();
+        if (!form.Panel1->failure().isEmpty())
+            exitStatus = 1;
     } catch (const std::exception& error) {
         QMessageBox::critical(nullptr, QCoreApplication::applicationName(), QString::fromStdString(error.what()));
     } catch (...) {

@@ -1,9 +1,11 @@
 #include "GlPanel.h"
 
 #include "Platform.h"
+#include "ViewerError.h"
 
 #include <GL/gl.h>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QImage>
 #include <QMouseEvent>
 #include <QOpenGLContext>
@@ -164,14 +166,24 @@ void GlPanel::showEvent(QShowEvent* event)
         if (widget && widget != surfaceWidget_)
             widget->raise();
     }
-    if (!initialized_) {
+    if (!initialized_ && failure_.isEmpty()) {
         if (!native_->handle())
             native_->create();
-        context_ = std::make_unique<QOpenGLContext>();
-        context_->setFormat(format_);
+        auto context = std::make_unique<QOpenGLContext>();
+        context->setFormat(format_);
         // In the application's share group, as a QOpenGLWidget's context would be.
-        context_->setShareContext(QOpenGLContext::globalShareContext());
-        context_->create();
+        context->setShareContext(QOpenGLContext::globalShareContext());
+        if (!context->create()) {
+            fail(QStringLiteral("the platform '%1' could not create the view's OpenGL context (%2.%3, %4 depth "
+                                "and %5 stencil bits)")
+                     .arg(QGuiApplication::platformName())
+                     .arg(format_.majorVersion())
+                     .arg(format_.minorVersion())
+                     .arg(format_.depthBufferSize())
+                     .arg(format_.stencilBufferSize()));
+            return;
+        }
+        context_ = std::move(context);
         initialize();
     }
 }
@@ -189,26 +201,58 @@ void GlPanel::resizeEvent(QResizeEvent* event)
 void GlPanel::initialize()
 {
     initialized_ = true;
-    makeCurrent();
+    // Called from the surfaces' own event handlers: a failure is reported by contextFailed,
+    // not thrown through Qt.
+    try {
+        makeCurrent();
+    } catch (const ViewerError&) {
+        return;
+    }
     if (onInitialize)
         onInitialize();
 }
 
 void GlPanel::notifyResize()
 {
-    if (!initialized_)
+    if (!initialized_ || !failure_.isEmpty())
         return;
-    makeCurrent();
+    try {
+        makeCurrent();
+    } catch (const ViewerError&) {
+        return;
+    }
     if (onResize)
         onResize();
 }
 
 void GlPanel::makeCurrent()
 {
-    if (composed_)
+    if (!failure_.isEmpty())
+        throw ViewerError(failure_.toStdString());
+    if (!initialized_)
+        return;
+    // The composed surface's makeCurrent says nothing of its success: the context it made
+    // current is asked instead.
+    bool current = false;
+    if (composed_) {
         composed_->makeCurrent();
-    else if (context_)
-        context_->makeCurrent(native_);
+        current = composed_->context() && QOpenGLContext::currentContext() == composed_->context();
+    } else {
+        current = context_ && context_->makeCurrent(native_);
+    }
+    if (!current) {
+        fail(QStringLiteral("the view's OpenGL context could not be made current on its surface (platform '%1')")
+                 .arg(QGuiApplication::platformName()));
+        throw ViewerError(failure_.toStdString());
+    }
+}
+
+void GlPanel::fail(const QString& message)
+{
+    if (!failure_.isEmpty())
+        return;
+    failure_ = message;
+    emit contextFailed(message);
 }
 
 QOpenGLContext* GlPanel::context() const

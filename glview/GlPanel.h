@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <QSurfaceFormat>
 #include <QWidget>
 #include <functional>
@@ -37,6 +38,11 @@ Presentation platformPresentation();
 // The window hooks in through two callbacks: onInitialize runs once, inside the first show,
 // with the context current (the window's start-up); onResize is the resize notification the
 // GL view installs, called with the context current after the surface has its new size.
+//
+// Without a context nothing is drawn: when the platform cannot create the context at the
+// first show, or cannot make it current later, the panel is failed for good (failure()),
+// emits contextFailed once, and makeCurrent() throws from then on, so no GL call follows it.
+// onInitialize and onResize run only with a context that was made current.
 class GlPanel : public QWidget {
     Q_OBJECT
 public:
@@ -54,9 +60,14 @@ public:
     std::function<void()> onResize;
 
     bool initialized() const { return initialized_; }
+    // Why the panel has no usable context, or an empty string while it has one (or has not
+    // been shown yet).
+    QString failure() const { return failure_; }
     // The panel's size in device pixels, the size of its framebuffer.
     QSize pixelSize() const;
-    // Makes the panel's context current on its surface (nothing before the first show).
+    // Makes the panel's context current on its surface. Does nothing before the first show;
+    // throws ViewerError (the failure()) when the panel has no context or the platform cannot
+    // make it current.
     void makeCurrent();
     QOpenGLContext* context() const;
     // Hands the frame in the back buffer to the screen: a buffer swap of the native window, or
@@ -81,6 +92,9 @@ public:
 signals:
     // After every present(), once the frame has been handed on.
     void presented();
+    // Once, when the panel fails (see failure()): from the first show when the context cannot
+    // be created, or from the makeCurrent() that could not make it current.
+    void contextFailed(const QString& message);
 
 protected:
     bool event(QEvent* event) override;
@@ -94,10 +108,13 @@ private:
     void createSurface();
     void initialize();
     void notifyResize();
+    // Records the first failure and emits contextFailed.
+    void fail(const QString& message);
 
     QSurfaceFormat format_;
     Presentation presentation_;
     bool initialized_ = false;
+    QString failure_;
     QWidget* surfaceWidget_ = nullptr;        // the composed surface or the native one's container
     ComposedSurface* composed_ = nullptr;     // Widget
     NativeSurface* native_ = nullptr;         // Window, owned by its container

@@ -4,6 +4,7 @@
 #include "GlChecks.h"
 #include "GlView.h"
 #include "KeyCodes.h"
+#include "Platform.h"
 #include "StartedForm.h"
 
 #include <GL/gl.h>
@@ -12,6 +13,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
+#include <QWindow>
 #include <cmath>
 
 namespace {
@@ -45,6 +47,7 @@ private slots:
     void handlerErrorsAreShownOnceAndTimersGoOn();
     void escapeCloses();
     void closeBoxCloses();
+    void windowWithoutContextEnds();
 };
 
 void MainFormGLTest::startUp()
@@ -102,7 +105,8 @@ void MainFormGLTest::timersRunAfterStartUp()
     const float hour = form.world.hour;
     // Frames are drawn and simulated time runs from the timers alone.
     QTRY_VERIFY(form.world.hour > hour);
-    QTRY_VERIFY(form.Panel3->text().startsWith(QStringLiteral("Time: 5")));
+    // The read-out follows the clock, whatever hour the start-up's ticks have reached by now.
+    QTRY_COMPARE(form.Panel3->text(), QStringLiteral("Time: %1").arg(int(form.world.hour)));
     QTRY_VERIFY_WITH_TIMEOUT(form.Panel2->text().startsWith(QStringLiteral("FPS: ")), 3000);
     bool ok = false;
     const int fps = form.Panel2->text().mid(5).toInt(&ok);
@@ -487,6 +491,44 @@ void MainFormGLTest::closeBoxCloses()
     QCloseEvent closeEvent;
     QCoreApplication::sendEvent(started.window(), &closeEvent);
     QVERIFY(!started.form->isVisible());
+}
+
+void MainFormGLTest::windowWithoutContextEnds()
+{
+    // No context from the first show (an OpenVG one, which no GL platform makes), or the one
+    // it had lost later: the failure and the advice are shown once, the timers stop and the
+    // window closes; the start-up and the clock's GL work never run on no context.
+    const auto expectEnded = [](TForm1& form, const QStringList& errors, const char* says) {
+        QTRY_VERIFY(!form.isVisible());
+        QCOMPARE(errors.size(), 1);
+        QVERIFY2(errors.first().contains(QLatin1String(says)) &&
+                     errors.first().endsWith(QLatin1String(kNoScreenAdvice)),
+                 qPrintable(errors.first()));
+        QVERIFY(!form.TimerForDrawing->isActive() && !form.TimerBigBen->isActive() && !form.TimerForFPS->isActive());
+    };
+    {
+        QDir::setCurrent(assetsFolder());
+        TForm1 form;
+        QStringList errors;
+        form.showError = [&errors](const QString& message) { errors << message; };
+        QSurfaceFormat format = viewSurfaceFormat();
+        format.setRenderableType(QSurfaceFormat::OpenVG);
+        form.Panel1->setFormat(format);
+        form.show();
+        expectEnded(form, errors, "could not create the view's OpenGL context");
+        QVERIFY(!form.started());
+        QVERIFY(!form.worldReady && !form.landscapeBuilt);
+    }
+    {
+        StartedForm started;
+        TForm1& form = *started.form;
+        const float hour = form.world.hour;
+        form.Panel1->nativeSurface()->destroy();
+        form.runHandler([&form] { form.advanceClock(1.0f); });
+        form.runHandler([&form] { form.advanceClock(1.0f); });
+        expectEnded(form, started.errors, "could not be made current");
+        QCOMPARE(form.world.hour, hour);
+    }
 }
 
 QTEST_MAIN(MainFormGLTest)

@@ -1,13 +1,16 @@
 // The GL view on a real llvmpipe context: the projection kept in step with the panel's size,
-// the size guards and defaults, and the baseline render state.
+// the size guards and defaults, and the baseline render state; a panel that gets no context.
 
 #include "GlChecks.h"
 #include "GlTestPanel.h"
 #include "GlView.h"
+#include "ViewerError.h"
 
 #include <GL/gl.h>
 #include <QOpenGLContext>
+#include <QSignalSpy>
 #include <QTest>
+#include <QWindow>
 #include <cmath>
 
 namespace {
@@ -74,6 +77,7 @@ private slots:
     void zeroFieldOfViewIsLeftAlone();
     void resizeFollowsThePanel();
     void baselineRenderState();
+    void panelWithoutContextMakesNoGlCall();
 };
 
 void GlViewGLTest::requestedSurfaceFormat()
@@ -273,6 +277,63 @@ void GlViewGLTest::baselineRenderState()
     QCOMPARE(modelview[12], 0.0);
     QCOMPARE(integerState(GL_MATRIX_MODE), GL_MODELVIEW);
     VERIFY_NO_GL_ERROR();
+}
+
+void GlViewGLTest::panelWithoutContextMakesNoGlCall()
+{
+    // A context the platform cannot create (an OpenVG one, which no GL platform makes): the
+    // start-up never runs, the failure is told once, and every later makeCurrent refuses
+    // instead of letting GL calls go to no context.
+    const auto refuses = [](GlPanel& panel) {
+        try {
+            panel.makeCurrent();
+        } catch (const ViewerError&) {
+            return true;
+        }
+        return false;
+    };
+    {
+        GlPanel panel;
+        QSurfaceFormat format = viewSurfaceFormat();
+        format.setRenderableType(QSurfaceFormat::OpenVG);
+        panel.setFormat(format);
+        panel.setPresentation(Presentation::Window);
+        int initialized = 0;
+        panel.onInitialize = [&initialized] { ++initialized; };
+        QSignalSpy failed(&panel, &GlPanel::contextFailed);
+        panel.resize(64, 64);
+        panel.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&panel));
+        QCOMPARE(failed.count(), 1);
+        const QString message = failed.first().first().toString();
+        QVERIFY2(message.contains(QStringLiteral("could not create the view's OpenGL context (")), qPrintable(message));
+        QCOMPARE(panel.failure(), message);
+        QCOMPARE(initialized, 0);
+        QVERIFY(!panel.initialized());
+        QVERIFY(refuses(panel));
+        QVERIFY(panel.readFramebuffer().isNull());
+        QCOMPARE(failed.count(), 1);
+    }
+    // A context that was working until its surface went away: makeCurrent refuses from then
+    // on, and a resize no longer reaches the view.
+    {
+        GlTestPanel test(64, 64);
+        GlPanel& panel = *test.panel();
+        int resizes = 0;
+        panel.onResize = [&resizes] { ++resizes; };
+        QSignalSpy failed(&panel, &GlPanel::contextFailed);
+        panel.makeCurrent();
+        QVERIFY(panel.failure().isEmpty());
+        panel.nativeSurface()->destroy();
+        QVERIFY(refuses(panel));
+        QCOMPARE(failed.count(), 1);
+        QVERIFY2(panel.failure().contains(QStringLiteral("could not be made current")), qPrintable(panel.failure()));
+        panel.resize(80, 40);
+        QCoreApplication::processEvents();
+        QCOMPARE(resizes, 0);
+        QVERIFY(refuses(panel));
+        QCOMPARE(failed.count(), 1);
+    }
 }
 
 QTEST_MAIN(GlViewGLTest)

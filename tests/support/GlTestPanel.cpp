@@ -26,7 +26,9 @@ GlTestPanel::GlTestPanel(int width, int height) : panel_(std::make_unique<GlPane
 
 GlTestPanel::~GlTestPanel()
 {
-    panel_->makeCurrent();
+    // A panel a test made fail has no context to make current.
+    if (panel_->failure().isEmpty())
+        panel_->makeCurrent();
 }
 
 void GlTestPanel::makeCurrent()
@@ -60,7 +62,10 @@ QImage readColourBuffer(GlPanel& panel)
 
 QString testOutputFolder()
 {
-    QString folder = qEnvironmentVariable("TERRAIN_TEST_OUTPUT", QDir::tempPath());
+    // One folder per test program (QTest names the application after it): tests run side by
+    // side never write into the same one.
+    const QString folder = QDir(qEnvironmentVariable("TERRAIN_TEST_OUTPUT", QDir::tempPath()))
+                               .filePath(QCoreApplication::applicationName());
     QDir().mkpath(folder);
     return folder;
 }
