@@ -90,48 +90,21 @@ void drawOverlayPictures(const std::vector<OverlayPicture>& pictures, QSize view
 {
     if (pictures.empty())
         return;
-
-    // Saved whole rather than switched back one by one: the overlays come after the frame's own
-    // drawing, whose contract says what it leaves, and must leave exactly that.
-    glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_CURRENT_BIT | GL_PIXEL_MODE_BIT | GL_TRANSFORM_BIT);
-    glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    glOrtho(0.0, viewportPixels.width(), 0.0, viewportPixels.height(), -1.0, 1.0);
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
-
-    // The pixels are written as they are, blended by their premultiplied alpha: no texture,
-    // fog, depth or stencil test touches them.
-    for (GLenum cap :
-         {GL_DEPTH_TEST, GL_STENCIL_TEST, GL_ALPHA_TEST, GL_TEXTURE_1D, GL_TEXTURE_2D, GL_FOG, GL_LIGHTING})
-        glDisable(cap);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
-    unpackImageRows();
-    glPixelZoom(1.0f, 1.0f);
-
-    for (const OverlayPicture& picture : pictures) {
-        // The raster position is set at the origin, where it is always valid, and moved to the
-        // image's bottom-left corner by an empty bitmap: a position set outside the view
-        // directly would be invalid and draw nothing, where the image's visible part is wanted.
-        const QImage& image = *picture.image;
-        const auto left = GLfloat(std::lround(picture.topLeft.x() * ratio));
-        const auto bottom = GLfloat(viewportPixels.height() - std::lround(picture.topLeft.y() * ratio) -
-                                    image.height());
-        glRasterPos2i(0, 0);
-        glBitmap(0, 0, 0.0f, 0.0f, left, bottom, nullptr);
-        glDrawPixels(image.width(), image.height(), GL_RGBA, GL_UNSIGNED_BYTE, image.constBits());
-    }
-
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
-    glPopMatrix();
-    glPopClientAttrib();
-    glPopAttrib();
+    drawInOverlayState(OverlayWay::Pixels, [&] {
+        for (const OverlayPicture& picture : pictures) {
+            // The raster position is set at the origin, where it is always valid, and moved to
+            // the image's bottom-left corner by an empty bitmap: a position set outside the view
+            // directly would be invalid and draw nothing, where the image's visible part is
+            // wanted.
+            const QImage& image = *picture.image;
+            const auto left = GLfloat(std::lround(picture.topLeft.x() * ratio));
+            const auto bottom = GLfloat(viewportPixels.height() - std::lround(picture.topLeft.y() * ratio) -
+                                        image.height());
+            glRasterPos2i(0, 0);
+            glBitmap(0, 0, 0.0f, 0.0f, left, bottom, nullptr);
+            glDrawPixels(image.width(), image.height(), GL_RGBA, GL_UNSIGNED_BYTE, image.constBits());
+        }
+    });
 }
 
 void presentFrame(TForm1State& form)

@@ -26,10 +26,8 @@ void drawScene(TForm1State& form, const SceneView& view, bool skyHidden);
 // change every frame). viewportPixels is the panel's size in device pixels, ratio the device
 // pixel ratio.
 //
-// Expects the GL context current and GL_MODELVIEW selected; whatever else the frame left. Leaves
-// every state as it found it: the enables, the blend function, the current raster position and
-// colour, the pixel store and both matrices are saved first and restored after. Makes no GL
-// call for an empty list.
+// Draws in drawInOverlayState's Pixels set-up (OverlayTextures.h) and leaves every state as it
+// found it. Makes no GL call for an empty list.
 void drawOverlayPictures(const std::vector<OverlayPicture>& pictures, QSize viewportPixels, double ratio);
 
 // Hands the frame in the back buffer to the screen (the GL view's swap) and marks the end of

@@ -17,8 +17,43 @@ int powerOfTwoAtLeast(int n)
 
 } // namespace
 
-void unpackImageRows()
+void drawInOverlayState(OverlayWay way, const std::function<void()>& drawPictures)
 {
+    // Saved whole rather than switched back one by one: the overlays come after the frame's own
+    // drawing, whose contract says what it leaves, and must leave exactly that.
+    glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_CURRENT_BIT | GL_PIXEL_MODE_BIT | GL_TEXTURE_BIT |
+                 GL_POLYGON_BIT | GL_TRANSFORM_BIT);
+    glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
+    glMatrixMode(GL_TEXTURE);
+    glPushMatrix();
+    glLoadIdentity();
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    // Pixels from the viewport's bottom-left corner: a quad's corners on whole pixels, each
+    // pixel's centre on a texel's, and the raster position (0, 0) on the corner.
+    GLint viewport[4] = {};
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    glOrtho(0.0, viewport[2], 0.0, viewport[3], -1.0, 1.0);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+
+    // The pixels are written as they are, blended by their premultiplied alpha: no lighting,
+    // fog, depth or stencil test touches them, every face is filled, and texture coordinates
+    // are the quads' own, not generated.
+    for (GLenum cap : {GL_DEPTH_TEST, GL_STENCIL_TEST, GL_ALPHA_TEST, GL_TEXTURE_1D, GL_FOG, GL_LIGHTING, GL_CULL_FACE,
+                       GL_SCISSOR_TEST, GL_TEXTURE_GEN_S, GL_TEXTURE_GEN_T})
+        glDisable(cap);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    if (way == OverlayWay::Texture) {
+        glEnable(GL_TEXTURE_2D);
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+    } else {
+        glDisable(GL_TEXTURE_2D);
+    }
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
     // RGBA8888 rows are whole 32-bit words: tightly packed at an alignment of 4.
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
@@ -26,6 +61,18 @@ void unpackImageRows()
     glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
     glPixelStorei(GL_UNPACK_SWAP_BYTES, GL_FALSE);
     glPixelStorei(GL_UNPACK_LSB_FIRST, GL_FALSE);
+    glPixelZoom(1.0f, 1.0f);
+
+    drawPictures();
+
+    glMatrixMode(GL_TEXTURE);
+    glPopMatrix();
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPopMatrix();
+    glPopClientAttrib();
+    glPopAttrib();
 }
 
 OverlayTextures::~OverlayTextures()
@@ -79,71 +126,31 @@ void OverlayTextures::draw(const std::vector<OverlayPicture>& pictures, QSize vi
 {
     for (Slot& slot : slots_)
         slot.used = false;
-    if (pictures.empty()) {
-        releaseUnused();
-        return;
+    if (!pictures.empty()) {
+        drawInOverlayState(OverlayWay::Texture, [&] {
+            for (const OverlayPicture& picture : pictures)
+                drawQuad(picture, slotFor(*picture.image), viewportPixels, ratio);
+        });
     }
-
-    // Saved whole rather than switched back one by one: the overlays come after the frame's own
-    // drawing, whose contract says what it leaves, and must leave exactly that.
-    glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_CURRENT_BIT | GL_TEXTURE_BIT | GL_POLYGON_BIT |
-                 GL_TRANSFORM_BIT);
-    glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
-    glMatrixMode(GL_TEXTURE);
-    glPushMatrix();
-    glLoadIdentity();
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    // Pixels from the viewport's bottom-left corner, whatever size the caller names: a quad's
-    // corners on whole pixels, each pixel's centre on a texel's.
-    GLint viewport[4] = {};
-    glGetIntegerv(GL_VIEWPORT, viewport);
-    glOrtho(0.0, viewport[2], 0.0, viewport[3], -1.0, 1.0);
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
-
-    // The texels are written as they are, blended by their premultiplied alpha: no lighting,
-    // fog, depth or stencil test touches them, every face is filled, and the coordinates are
-    // the quads' own, not generated.
-    for (GLenum cap : {GL_DEPTH_TEST, GL_STENCIL_TEST, GL_ALPHA_TEST, GL_TEXTURE_1D, GL_FOG, GL_LIGHTING, GL_CULL_FACE,
-                       GL_SCISSOR_TEST, GL_TEXTURE_GEN_S, GL_TEXTURE_GEN_T})
-        glDisable(cap);
-    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
-    glEnable(GL_TEXTURE_2D);
-    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
-    unpackImageRows();
-
-    for (const OverlayPicture& picture : pictures) {
-        const QImage& image = *picture.image;
-        const Slot& slot = slotFor(image);
-        const auto left = GLint(std::lround(picture.topLeft.x() * ratio));
-        const auto bottom = GLint(viewportPixels.height() - std::lround(picture.topLeft.y() * ratio) - image.height());
-        const auto s = GLfloat(image.width()) / GLfloat(slot.textureSize.width());
-        const auto t = GLfloat(image.height()) / GLfloat(slot.textureSize.height());
-        // Clipped by the view like any quad: a picture reaching past it shows its visible part.
-        glBegin(GL_QUADS);
-        glTexCoord2f(0.0f, 0.0f);
-        glVertex2i(left, bottom);
-        glTexCoord2f(s, 0.0f);
-        glVertex2i(left + image.width(), bottom);
-        glTexCoord2f(s, t);
-        glVertex2i(left + image.width(), bottom + image.height());
-        glTexCoord2f(0.0f, t);
-        glVertex2i(left, bottom + image.height());
-        glEnd();
-    }
-
-    glMatrixMode(GL_TEXTURE);
-    glPopMatrix();
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
-    glPopMatrix();
-    glPopClientAttrib();
-    glPopAttrib();
     releaseUnused();
+}
+
+void OverlayTextures::drawQuad(const OverlayPicture& picture, const Slot& slot, QSize viewportPixels, double ratio)
+{
+    const QImage& image = *picture.image;
+    const auto left = GLint(std::lround(picture.topLeft.x() * ratio));
+    const auto bottom = GLint(viewportPixels.height() - std::lround(picture.topLeft.y() * ratio) - image.height());
+    const auto s = GLfloat(image.width()) / GLfloat(slot.textureSize.width());
+    const auto t = GLfloat(image.height()) / GLfloat(slot.textureSize.height());
+    // Clipped by the view like any quad: a picture reaching past it shows its visible part.
+    glBegin(GL_QUADS);
+    glTexCoord2f(0.0f, 0.0f);
+    glVertex2i(left, bottom);
+    glTexCoord2f(s, 0.0f);
+    glVertex2i(left + image.width(), bottom);
+    glTexCoord2f(s, t);
+    glVertex2i(left + image.width(), bottom + image.height());
+    glTexCoord2f(0.0f, t);
+    glVertex2i(left, bottom + image.height());
+    glEnd();
 }

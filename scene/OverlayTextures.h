@@ -3,6 +3,7 @@
 #include <QPoint>
 #include <QSize>
 #include <QtGlobal>
+#include <functional>
 #include <vector>
 
 class QImage;
@@ -15,9 +16,26 @@ struct OverlayPicture {
     QPoint topLeft;
 };
 
-// Sets the pixel store to read an OverlayPicture's rows: no skips, swaps or row length of its
-// own. Changes the unpack state only; the caller saves it (GL_CLIENT_PIXEL_STORE_BIT).
-void unpackImageRows();
+// The two ways a picture reaches the frame: glDrawPixels from the image, or a quad of a kept
+// texture (OverlayTextures).
+enum class OverlayWay { Pixels, Texture };
+
+// Runs drawPictures with the GL set up for pictures over the frame, then puts every state back.
+//
+// Expects the GL context current and GL_MODELVIEW selected; whatever else the frame left.
+// Sets, for drawPictures: the modelview and texture matrices the identity, the projection an
+// orthographic one over the GL viewport's pixels (the origin at its bottom-left corner, each
+// pixel's centre half a unit in); the depth, stencil and alpha tests, 1D texturing, fog,
+// lighting, face culling, the scissor test and texture coordinate generation off; 2D texturing
+// on with GL_REPLACE for Texture, off for Pixels; polygons filled; blending on with (GL_ONE,
+// GL_ONE_MINUS_SRC_ALPHA), which puts premultiplied pixels over the frame; the unpack state
+// reading an OverlayPicture's rows (tightly packed at an alignment of 4, no skips, swaps or
+// row length of its own) and a pixel zoom of 1.
+// Leaves every state as it found it: the enables, the blend function, the texture binding and
+// environment, the polygon mode, the current colour, raster position and texture
+// coordinates, the pixel store and zoom and the three matrices are saved first (pushed) and
+// restored after (popped); GL_MODELVIEW is selected again.
+void drawInOverlayState(OverlayWay way, const std::function<void()>& drawPictures);
 
 // Pictures kept as textures from frame to frame, each drawn as a quad that maps texel to pixel
 // one to one: the same pixels as drawOverlayPictures. A picture is uploaded when first drawn
@@ -39,12 +57,8 @@ public:
     // among them. viewportPixels is the panel's size in device pixels (the pictures are placed
     // down from its top, up from the GL viewport's bottom), ratio the device pixel ratio.
     //
-    // Expects the GL context current and GL_MODELVIEW selected; whatever else the frame left.
-    // Leaves every state as it found it: the enables, the blend function, the texture binding
-    // and environment, the polygon mode, the current colour and texture coordinates, the
-    // pixel store and the three matrices are saved first and restored after; texture
-    // coordinates are not generated while it draws. Makes no GL call for an empty list when
-    // it holds no texture.
+    // Draws in drawInOverlayState's Texture set-up and leaves every state as it found it.
+    // Makes no GL call for an empty list when it holds no texture.
     void draw(const std::vector<OverlayPicture>& pictures, QSize viewportPixels, double ratio);
 
     // Textures held: one per picture of the last draw.
@@ -60,6 +74,7 @@ private:
     };
 
     Slot& slotFor(const QImage& image);
+    static void drawQuad(const OverlayPicture& picture, const Slot& slot, QSize viewportPixels, double ratio);
     void releaseUnused();
 
     std::vector<Slot> slots_;
