@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 
 namespace {
 
@@ -54,19 +55,28 @@ QString legendHtml()
         html += QStringLiteral(" <span style=\"color:#%1\">&#9632;</span>%2")
                     .arg(kPhaseColours[i] & 0xFFFFFF, 6, 16, QLatin1Char('0'))
                     .arg(QLatin1String(names[i]));
-    return html + QStringLiteral("<br>line: %1 ms, the drawing timer (%2 FPS); top: %3 ms")
+    return html + QStringLiteral("<br>line: %1 ms, the drawing timer (%2 FPS)")
                       .arg(FrameTimeGraph::kTimerIntervalMs)
-                      .arg(1000.0 / FrameTimeGraph::kTimerIntervalMs)
-                      .arg(FrameTimeGraph::kRangeMs);
+                      .arg(1000.0 / FrameTimeGraph::kTimerIntervalMs);
+}
+
+double frameTotal(const FrameTimeGraph::PhaseTimes& phasesMs)
+{
+    double total = 0.0;
+    for (double ms : phasesMs)
+        total += ms;
+    return total;
 }
 
 } // namespace
 
-FrameTimeGraph::FrameTimeGraph(const QFont& font) : ring_(kFrames), legend_(Qt::RichText, font)
+FrameTimeGraph::FrameTimeGraph(const QFont& font)
+    : ring_(kFrames), legend_(Qt::RichText, font), figures_(Qt::PlainText, font)
 {
     instruments_.phaseEnded = [this](FramePhase phase) { phaseEnded(phase); };
     legend_.setText(legendHtml());
     legend_.adjustSize();
+    writeFigures();
 }
 
 void FrameTimeGraph::phaseEnded(FramePhase phase)
@@ -76,12 +86,61 @@ void FrameTimeGraph::phaseEnded(FramePhase phase)
     lastMark_ = now;
     // The swap ends a drawn frame; a step that drew nothing (a hidden window) has none.
     if (phase == FramePhase::Swap) {
-        ring_[std::size_t(next_)] = current_;
-        next_ = (next_ + 1) % kFrames;
-        count_ = std::min(count_ + 1, kFrames);
-        unpainted_ = std::min(unpainted_ + 1, kFrames);
+        addFrame(current_);
         current_ = {};
     }
+}
+
+void FrameTimeGraph::addFrame(const PhaseTimes& phasesMs)
+{
+    ring_[std::size_t(next_)] = phasesMs;
+    next_ = (next_ + 1) % kFrames;
+    count_ = std::min(count_ + 1, kFrames);
+    unpainted_ = std::min(unpainted_ + 1, kFrames);
+    ++figuresAge_;
+}
+
+double FrameTimeGraph::slowestMs() const
+{
+    double slowest = 0.0;
+    for (int age = 1; age <= count_; ++age)
+        slowest = std::max(slowest, frameTotal(ring_[std::size_t((next_ - age + kFrames) % kFrames)]));
+    return slowest;
+}
+
+double FrameTimeGraph::medianMs() const
+{
+    if (count_ == 0)
+        return 0.0;
+    std::vector<double> totals;
+    totals.reserve(std::size_t(count_));
+    for (int age = 1; age <= count_; ++age)
+        totals.push_back(frameTotal(ring_[std::size_t((next_ - age + kFrames) % kFrames)]));
+    const auto middle = totals.begin() + count_ / 2;
+    std::nth_element(totals.begin(), middle, totals.end());
+    if (count_ % 2 == 1)
+        return *middle;
+    // The lower middle is the largest of the half below the upper one.
+    return 0.5 * (*middle + *std::max_element(totals.begin(), middle));
+}
+
+double FrameTimeGraph::scaleTopMs() const
+{
+    const double slowest = slowestMs();
+    for (double top : kScaleTopsMs)
+        if (slowest <= top)
+            return top;
+    return kScaleTopsMs[std::size(kScaleTopsMs) - 1];
+}
+
+void FrameTimeGraph::writeFigures()
+{
+    const auto ms = [](double value) { return QString::number(value, 'f', 1); };
+    figures_.setText(QStringLiteral("scale %1 ms  |  median %2 ms  |  slowest %3 ms")
+                         .arg(scaleTopMs())
+                         .arg(ms(medianMs()), ms(slowestMs())));
+    figures_.fitToWidth(std::max(kFrames, legend_.width()));
+    figuresAge_ = 0;
 }
 
 void FrameTimeGraph::layout(QSize panelSize)
@@ -93,7 +152,8 @@ void FrameTimeGraph::layout(QSize panelSize)
 
 QRect FrameTimeGraph::geometry() const
 {
-    return QRect(topLeft_, QSize(std::max(kFrames, legend_.width()), legend_.height() + kHeightPixels));
+    return QRect(topLeft_,
+                 QSize(std::max(kFrames, legend_.width()), legend_.height() + figures_.height() + kHeightPixels));
 }
 
 void FrameTimeGraph::paint(qreal devicePixelRatio)
@@ -103,9 +163,12 @@ void FrameTimeGraph::paint(qreal devicePixelRatio)
     // frame moves every older column one to the left, so the image painted before is kept,
     // shifted left by the frames that came since, and only their columns are painted: the
     // same pixels as painting all of it (about 0.4 ms a frame on the GUI thread) for a row copy.
+    // A change of scale changes every bar: all of them are painted again.
     const int scale = pixelScale(devicePixelRatio);
     const int w = kFrames, h = kHeightPixels;
-    bool whole = unpainted_ >= kFrames;
+    const double topMs = scaleTopMs();
+    bool whole = unpainted_ >= kFrames || topMs != paintedTopMs_;
+    paintedTopMs_ = topMs;
     if (image_.size() != QSize(w * scale, h * scale)) {
         image_ = QImage(w * scale, h * scale, QImage::Format_RGBA8888_Premultiplied);
         whole = true;
@@ -120,13 +183,14 @@ void FrameTimeGraph::paint(qreal devicePixelRatio)
     }
 
     std::vector<QRgb> column{std::vector<QRgb>(std::size_t(h))};
-    const double pixelsPerMs = h / kRangeMs;
-    const int timerRow = int(std::lround(kTimerIntervalMs * pixelsPerMs));
+    const double pixelsPerMs = h / topMs;
+    // The timer's line while it stands a pixel or more above the bars' foot.
+    const int timerRow = kTimerIntervalMs * pixelsPerMs >= 1.0 ? int(std::lround(kTimerIntervalMs * pixelsPerMs)) : h;
     for (int x = first; x < w; ++x) {
         std::fill(column.begin(), column.end(), premultiplied(kBackground));
         const int age = w - x; // 1 for the newest frame
         if (age <= count_) {
-            const std::array<double, kStackedPhases>& frame = ring_[std::size_t((next_ - age + kFrames) % kFrames)];
+            const PhaseTimes& frame = ring_[std::size_t((next_ - age + kFrames) % kFrames)];
             double top = 0.0;
             int row = 0;
             for (int p = 0; p < kStackedPhases; ++p) {
@@ -158,8 +222,15 @@ void FrameTimeGraph::paint(qreal devicePixelRatio)
 std::vector<OverlayPicture> FrameTimeGraph::pictures(qreal devicePixelRatio)
 {
     const int scale = pixelScale(devicePixelRatio);
-    if (unpainted_ > 0 || image_.size() != QSize(kFrames * scale, kHeightPixels * scale))
+    const double topMs = scaleTopMs();
+    if (figuresAge_ >= kFiguresEveryFrames || topMs != paintedTopMs_)
+        writeFigures();
+    if (unpainted_ > 0 || topMs != paintedTopMs_ || image_.size() != QSize(kFrames * scale, kHeightPixels * scale))
         paint(devicePixelRatio);
-    // The legend on top, the bars below it (image rows run bottom-up; placement is top-down).
-    return {{&image_, topLeft_ + QPoint(0, legend_.height())}, {&legend_.image(devicePixelRatio), topLeft_}};
+    // From the top: the legend, the figures, the bars (image rows run bottom-up; placement is
+    // top-down).
+    const int figuresTop = legend_.height();
+    return {{&image_, topLeft_ + QPoint(0, figuresTop + figures_.height())},
+            {&figures_.image(devicePixelRatio), topLeft_ + QPoint(0, figuresTop)},
+            {&legend_.image(devicePixelRatio), topLeft_}};
 }
