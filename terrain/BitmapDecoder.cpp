@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <utility>
 
 namespace {
 
@@ -18,9 +19,41 @@ constexpr int kOs2HeaderBytes = 64;
 
 enum : std::uint32_t { kRgb = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3, kAlphaBitFields = 6 };
 
-[[noreturn]] void throwInvalid()
+// The refusal: the fixed first line, then why, as a sentence on a line of its own.
+[[noreturn]] void throwInvalid(const QString& reason)
 {
-    throw ViewerError(kInvalidBitmap);
+    throw ViewerError(std::string(kInvalidBitmap) + '\n' + reason.toStdString());
+}
+
+// What a file that is no BMP at all is, from its first bytes: the usual mix-up is a picture of
+// another kind saved under a .bmp name.
+QString notABitmap(const QByteArray& bytes)
+{
+    if (bytes.isEmpty())
+        return QStringLiteral("The file is empty.");
+    const std::pair<QByteArray, const char*> others[] = {{QByteArray("\x89PNG\r\n\x1a\n", 8), "PNG"},
+                                                         {QByteArray("\xff\xd8\xff", 3), "JPEG"},
+                                                         {QByteArray("GIF8", 4), "GIF"},
+                                                         {QByteArray("II*\0", 4), "TIFF"},
+                                                         {QByteArray("MM\0*", 4), "TIFF"},
+                                                         {QByteArray("RIFF", 4), "RIFF (WebP)"}};
+    for (const auto& [signature, kind] : others)
+        if (bytes.startsWith(signature))
+            return QStringLiteral("It is a %1 picture, not a BMP file: its name says .bmp, its bytes do not.")
+                .arg(QLatin1String(kind));
+    if (bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M')
+        return QStringLiteral("The file is cut short: %1 bytes, where a BMP header alone takes %2.")
+            .arg(bytes.size())
+            .arg(kFileHeaderBytes + 4);
+    return QStringLiteral("It does not start as a BMP file does (with the letters BM).");
+}
+
+QString cutShort(qint64 needed, qint64 size, const char* what)
+{
+    return QStringLiteral("The file is cut short: %1 needs %2 bytes, the file has %3.")
+        .arg(QLatin1String(what))
+        .arg(needed)
+        .arg(size);
 }
 
 std::uint16_t readU16(const uchar* at)
@@ -151,10 +184,14 @@ Layout checkHeaders(const QByteArray& bytes, int maxSide)
     const auto* data = reinterpret_cast<const uchar*>(bytes.constData());
     const qint64 fileSize = bytes.size();
     if (fileSize < kFileHeaderBytes + 4 || data[0] != 'B' || data[1] != 'M')
-        throwInvalid();
+        throwInvalid(notABitmap(bytes));
     const std::uint32_t infoSize = readU32(data + kFileHeaderBytes);
-    if (!isKnownInfoHeaderSize(infoSize) || fileSize < kFileHeaderBytes + qint64(infoSize))
-        throwInvalid();
+    if (!isKnownInfoHeaderSize(infoSize))
+        throwInvalid(QStringLiteral("Its information header of %1 bytes is none of the sizes read (12, 40, 52, 56, "
+                                    "64, 108, 124).")
+                         .arg(infoSize));
+    if (fileSize < kFileHeaderBytes + qint64(infoSize))
+        throwInvalid(cutShort(kFileHeaderBytes + qint64(infoSize), fileSize, "its header"));
 
     const uchar* info = data + kFileHeaderBytes;
     Layout layout;
@@ -171,28 +208,37 @@ Layout checkHeaders(const QByteArray& bytes, int maxSide)
         const qint32 storedHeight = qint32(readU32(info + 8));
         // A negative height marks a top-down file; the most negative value has no magnitude.
         if (storedHeight == INT32_MIN)
-            throwInvalid();
+            throwInvalid(QStringLiteral("Its height %1 has no magnitude.").arg(storedHeight));
         layout.topDown = storedHeight < 0;
         height = layout.topDown ? -qint64(storedHeight) : qint64(storedHeight);
         layout.bitCount = readU16(info + 14);
         layout.compression = readU32(info + 16);
         paletteCount = readU32(info + 32);
     }
-    if (width <= 0 || height <= 0 || width > maxSide || height > maxSide)
-        throwInvalid();
+    if (width <= 0 || height <= 0)
+        throwInvalid(QStringLiteral("Its size %1 x %2 pixels holds no picture.").arg(width).arg(height));
+    if (width > maxSide || height > maxSide)
+        throwInvalid(QStringLiteral("Its size %1 x %2 pixels is more than the %3 pixels a side the OpenGL here takes.")
+                         .arg(width)
+                         .arg(height)
+                         .arg(maxSide));
     // The upload words take 4 bytes a pixel and are handed to GLU with int sizes. Both sides
     // are below 2^31 here, so the product cannot overflow.
     if (width * height > qint64(INT_MAX / 4))
-        throwInvalid();
+        throwInvalid(QStringLiteral("Its %1 x %2 pixels are more than one texture can hold.").arg(width).arg(height));
     layout.width = int(width);
     layout.height = int(height);
 
     if (!isAcceptedFormat(infoSize, layout.bitCount, layout.compression))
-        throwInvalid();
+        throwInvalid(QStringLiteral("Its format (%1 bits a pixel, compression %2, a %3-byte header) is not one the "
+                                    "viewer reads; 24-bit uncompressed BMP files always are.")
+                         .arg(layout.bitCount)
+                         .arg(layout.compression)
+                         .arg(infoSize));
     const bool runLength = layout.compression == kRle8 || layout.compression == kRle4;
     // Run-length data is defined bottom-up only.
     if (runLength && layout.topDown)
-        throwInvalid();
+        throwInvalid(QStringLiteral("Its run-length data is stored top-down, which BMP does not define."));
 
     // Where the headers end: a 40-byte header with bitfields is followed by its masks.
     qint64 headersEnd = kFileHeaderBytes + qint64(infoSize);
@@ -201,7 +247,7 @@ Layout checkHeaders(const QByteArray& bytes, int maxSide)
         if (infoSize == kInfoHeaderBytes)
             headersEnd += layout.compression == kBitFields ? 12 : 16;
         if (headersEnd > fileSize)
-            throwInvalid();
+            throwInvalid(cutShort(headersEnd, fileSize, "its header with the colour masks"));
         const uchar* masks = info + kInfoHeaderBytes;
         layout.masks = {readU32(masks), readU32(masks + 4), readU32(masks + 8)};
     } else if (layout.bitCount == 16) {
@@ -213,12 +259,19 @@ Layout checkHeaders(const QByteArray& bytes, int maxSide)
         const auto [r, g, b] = layout.masks;
         if (!isContiguousMask(r, layout.bitCount) || !isContiguousMask(g, layout.bitCount) ||
             !isContiguousMask(b, layout.bitCount) || (r & g) != 0 || (r & b) != 0 || (g & b) != 0)
-            throwInvalid();
+            throwInvalid(QStringLiteral("Its colour masks (red %1, green %2, blue %3) are empty, split or overlap.")
+                             .arg(r, 0, 16)
+                             .arg(g, 0, 16)
+                             .arg(b, 0, 16));
     }
 
     layout.pixelOffset = readU32(data + 10);
-    if (layout.pixelOffset < headersEnd || layout.pixelOffset >= fileSize)
-        throwInvalid();
+    if (layout.pixelOffset >= fileSize)
+        throwInvalid(cutShort(layout.pixelOffset + 1, fileSize, "its pixel data, at the offset the header gives,"));
+    if (layout.pixelOffset < headersEnd)
+        throwInvalid(QStringLiteral("Its pixel data would start at byte %1, inside its %2 bytes of headers.")
+                         .arg(layout.pixelOffset)
+                         .arg(headersEnd));
 
     if (layout.bitCount <= 8) {
         const qint64 maxEntries = qint64(1) << layout.bitCount;
@@ -229,11 +282,16 @@ Layout checkHeaders(const QByteArray& bytes, int maxSide)
             entries = std::min(maxEntries, room);
         } else {
             entries = paletteCount == 0 ? maxEntries : qint64(paletteCount);
-            if (entries > maxEntries || entries > room)
-                throwInvalid();
+            if (entries > maxEntries)
+                throwInvalid(QStringLiteral("Its palette of %1 colours is longer than %2 bits a pixel can choose from.")
+                                 .arg(entries)
+                                 .arg(layout.bitCount));
+            if (entries > room)
+                throwInvalid(
+                    QStringLiteral("Its palette of %1 colours does not fit before its pixel data.").arg(entries));
         }
         if (entries == 0)
-            throwInvalid();
+            throwInvalid(QStringLiteral("It has no room for the palette its %1-bit pixels need.").arg(layout.bitCount));
         layout.paletteOffset = int(headersEnd);
         layout.paletteEntries = int(entries);
     }
@@ -243,7 +301,7 @@ Layout checkHeaders(const QByteArray& bytes, int maxSide)
     if (!runLength) {
         const qint64 rowBytes = (width * layout.bitCount + 31) / 32 * 4;
         if (rowBytes * height > fileSize - layout.pixelOffset)
-            throwInvalid();
+            throwInvalid(cutShort(layout.pixelOffset + rowBytes * height, fileSize, "its header with all the rows"));
     }
     return layout;
 }

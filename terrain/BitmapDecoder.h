@@ -6,7 +6,7 @@
 
 // The bitmap facility's decoder: Windows and OS/2 BMP bytes to the words the terrain uploads.
 //
-// Accepted, and nothing else (anything else is refused with "Bitmap image is not valid"):
+// Accepted, and nothing else (anything else is refused: decodeBitmap):
 //   info header  12 bytes (BITMAPCOREHEADER / OS/2 1.x: 16-bit sides, 3-byte palette entries),
 //                40 (BITMAPINFOHEADER), 52 and 56 (with RGB / RGBA masks), 64 (OS/2 2.x),
 //                108 (BITMAPV4HEADER), 124 (BITMAPV5HEADER)
@@ -46,8 +46,9 @@ struct BitmapImage {
     std::vector<std::uint32_t> words;
 };
 
-// Decodes the bytes of a BMP file. Throws ViewerError "Bitmap image is not valid" for anything
-// outside the list above, and for a width or height of 0 or larger than maxSide, before any
-// large allocation. Memory: the W * H words and nothing that grows with the file; time: linear
-// in the picture and the file.
+// Decodes the bytes of a BMP file. Throws ViewerError for anything outside the list above,
+// and for a width or height of 0 or larger than maxSide, before any large allocation: its first
+// line is "Bitmap image is not valid", its second says why (the file is empty, cut short, a
+// picture of another kind such as a PNG, a format not read, the masks or palette it names). Memory: the W * H words and
+// nothing that grows with the file; time: linear in the picture and the file.
 BitmapImage decodeBitmap(const QByteArray& fileBytes, int maxSide);

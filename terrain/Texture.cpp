@@ -36,9 +36,13 @@ BitmapImage readExistingFile(const QString& path, int maxSide)
     try {
         return decodeBitmap(bytes, maxSide);
     } catch (const ViewerError& e) {
-        // Four layer files look alike: the second line says which one to mend.
-        throw ViewerError((QString::fromUtf8(e.what()) + QStringLiteral("\nFile: ") +
-                           QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()))
+        // Four layer files look alike: the second line says which one to mend, the decoder's
+        // reason follows it.
+        const QString message = QString::fromUtf8(e.what());
+        const QString reason = message.section(QLatin1Char('\n'), 1);
+        throw ViewerError((message.section(QLatin1Char('\n'), 0, 0) + QStringLiteral("\nFile: ") +
+                           QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()) +
+                           (reason.isEmpty() ? QString() : QLatin1Char('\n') + reason))
                               .toStdString());
     }
 }

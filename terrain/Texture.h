@@ -10,7 +10,7 @@
 // directory first, then in each folder of textureSearchFolders(). A file found nowhere throws
 // ViewerError "Cannot open file <working-directory path>" followed by a line naming every
 // folder tried; a file found but refused by decodeBitmap throws "Bitmap image is not valid"
-// followed by the line "File: <absolute path>".
+// followed by the line "File: <absolute path>" and the decoder's line saying why.
 BitmapImage readBitmapFile(const QString& fileName, int maxSide);
 
 // The folders, after the working directory, where the shipped layer textures are looked for:

@@ -243,7 +243,10 @@ void TextureFilesGLTest::thirdLayerFile()
                                      QDir::current().absoluteFilePath(QStringLiteral("LandTex2.bmp")));
     const bool refused = !errors.isEmpty();
     switch (c.expect) {
-    case Expect::Invalid: QCOMPARE(errors, QStringList{invalidThird}); break;
+    case Expect::Invalid:
+        QCOMPARE(errors.size(), 1);
+        QVERIFY2(errors.first().startsWith(invalidThird + QLatin1Char('\n')), qPrintable(errors.first()));
+        break;
     case Expect::CannotOpen:
         QCOMPARE(errors.size(), 1);
         QVERIFY2(errors.first().startsWith(kCannotOpen +
@@ -251,7 +254,9 @@ void TextureFilesGLTest::thirdLayerFile()
                  qPrintable(errors.first()));
         break;
     case Expect::Either:
-        QVERIFY2(errors.isEmpty() || errors == QStringList{invalidThird}, qPrintable(errors.join('\n')));
+        QVERIFY2(errors.isEmpty() ||
+                     (errors.size() == 1 && errors.first().startsWith(invalidThird + QLatin1Char('\n'))),
+                 qPrintable(errors.join('\n')));
         break;
     case Expect::Valid: QVERIFY2(errors.isEmpty(), qPrintable(errors.join('\n'))); break;
     }

@@ -243,15 +243,18 @@ void TextureDecodeTest::sideLimitIsInclusive()
     QCOMPARE(decodeBitmap(encode(solid(4, 2, 0xFF808080u)), 4).width, 4);
     QCOMPARE(decodeBitmap(encode(solid(2, 4, 0xFF808080u)), 4).height, 4);
     QCOMPARE(errorOf([] { decodeBitmap(encode(solid(4, 2, 0xFF808080u)), 3); }),
-             QStringLiteral("Bitmap image is not valid"));
+             QStringLiteral("Bitmap image is not valid\nIts size 4 x 2 pixels is more than the 3 pixels a side the "
+                            "OpenGL here takes."));
     QCOMPARE(errorOf([] { decodeBitmap(encode(solid(2, 4, 0xFF808080u)), 3); }),
-             QStringLiteral("Bitmap image is not valid"));
+             QStringLiteral("Bitmap image is not valid\nIts size 2 x 4 pixels is more than the 3 pixels a side the "
+                            "OpenGL here takes."));
 }
 
 void TextureDecodeTest::rejectsBadFiles_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<int>("maxSide");
+    QTest::addColumn<QString>("says");              // in the line that says why
     const QByteArray good = encode(mixedPicture()); // 3 x 2, 24-bit, 40-byte header
     const auto with32 = [&good](int offset, quint32 value) {
         QByteArray b = good;
@@ -264,45 +267,69 @@ void TextureDecodeTest::rejectsBadFiles_data()
         return b;
     };
 
-    QTest::addRow("empty") << QByteArray() << kAnySide;
-    QTest::addRow("magic only") << QByteArray("BM") << kAnySide;
-    QTest::addRow("cut in file header") << good.left(10) << kAnySide;
-    QTest::addRow("cut in info header") << good.left(30) << kAnySide;
-    QTest::addRow("cut in last row") << good.left(good.size() - 8) << kAnySide;
-    QTest::addRow("cut before pixels") << good.left(54) << kAnySide;
+    QTest::addRow("empty") << QByteArray() << kAnySide << QStringLiteral("The file is empty.");
+    QTest::addRow("magic only") << QByteArray("BM") << kAnySide
+                                << QStringLiteral("The file is cut short: 2 bytes, where a BMP header alone takes 18.");
+    QTest::addRow("cut in file header") << good.left(10) << kAnySide
+                                        << QStringLiteral("The file is cut short: 10 bytes");
+    QTest::addRow("cut in info header") << good.left(30) << kAnySide
+                                        << QStringLiteral("cut short: its header needs 54 bytes, the file has 30.");
+    QTest::addRow("cut in last row") << good.left(good.size() - 8) << kAnySide
+                                     << QStringLiteral("cut short: its header with all the rows needs");
+    QTest::addRow("cut before pixels")
+        << good.left(54) << kAnySide
+        << QStringLiteral("cut short: its pixel data, at the offset the header gives, needs 55 bytes");
     QByteArray wrongMagic = good;
     wrongMagic[0] = 'M';
     wrongMagic[1] = 'B';
-    QTest::addRow("wrong magic") << wrongMagic << kAnySide;
-    QTest::addRow("png signature") << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16) << kAnySide;
-    QTest::addRow("zero width") << with32(kWidthOffset, 0) << kAnySide;
-    QTest::addRow("zero height") << with32(kHeightOffset, 0) << kAnySide;
-    QTest::addRow("negative width") << with32(kWidthOffset, quint32(-3)) << kAnySide;
-    QTest::addRow("most negative height") << with32(kHeightOffset, 0x80000000u) << kAnySide;
+    QTest::addRow("wrong magic") << wrongMagic << kAnySide << QStringLiteral("It does not start as a BMP file does");
+    QTest::addRow("png signature") << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16) << kAnySide
+                                   << QStringLiteral("It is a PNG picture, not a BMP file");
+    QTest::addRow("zero width") << with32(kWidthOffset, 0) << kAnySide << QStringLiteral("holds no picture");
+    QTest::addRow("zero height") << with32(kHeightOffset, 0) << kAnySide << QStringLiteral("holds no picture");
+    QTest::addRow("negative width") << with32(kWidthOffset, quint32(-3)) << kAnySide
+                                    << QStringLiteral("holds no picture");
+    QTest::addRow("most negative height")
+        << with32(kHeightOffset, 0x80000000u) << kAnySide << QStringLiteral("has no magnitude");
     QByteArray huge = with32(kWidthOffset, 100000);
     putU32(huge, kHeightOffset, 100000);
-    QTest::addRow("100000 x 100000, usual limit") << huge << kAnySide;
-    QTest::addRow("100000 x 100000, no limit") << huge << INT_MAX;
+    QTest::addRow("100000 x 100000, usual limit")
+        << huge << kAnySide << QStringLiteral("is more than the 16384 pixels a side");
+    QTest::addRow("100000 x 100000, no limit")
+        << huge << INT_MAX << QStringLiteral("are more than one texture can hold");
     QByteArray largest = with32(kWidthOffset, 0x7FFFFFFFu);
     putU32(largest, kHeightOffset, 0x7FFFFFFFu);
-    QTest::addRow("2^31-1 x 2^31-1, no limit") << largest << INT_MAX;
+    QTest::addRow("2^31-1 x 2^31-1, no limit")
+        << largest << INT_MAX << QStringLiteral("are more than one texture can hold");
     QByteArray bigButAddressable = with32(kWidthOffset, 16384); // 1 GiB decoded, no rows present
     putU32(bigButAddressable, kHeightOffset, 16384);
-    QTest::addRow("16384 x 16384 without rows") << bigButAddressable << kAnySide;
+    QTest::addRow("16384 x 16384 without rows")
+        << bigButAddressable << kAnySide << QStringLiteral("cut short: its header with all the rows needs");
     QByteArray wide = with32(kWidthOffset, 40000); // 1.2 MB of rows claimed, 24 bytes present
-    QTest::addRow("rows missing for width") << wide << INT_MAX;
-    QTest::addRow("info header size 0") << with32(kInfoSizeOffset, 0) << kAnySide;
-    QTest::addRow("info header size 41") << with32(kInfoSizeOffset, 41) << kAnySide;
-    QTest::addRow("info header size 100") << with32(kInfoSizeOffset, 100) << kAnySide;
-    QTest::addRow("info header beyond file") << with32(kInfoSizeOffset, 124) << kAnySide;
-    QTest::addRow("2 bits per pixel") << with16(kBitCountOffset, 2) << kAnySide;
-    QTest::addRow("0 bits per pixel") << with16(kBitCountOffset, 0) << kAnySide;
-    QTest::addRow("48 bits per pixel") << with16(kBitCountOffset, 48) << kAnySide;
-    QTest::addRow("jpeg compression") << with32(kCompressionOffset, 4) << kAnySide;
-    QTest::addRow("rle8 with 24 bits") << with32(kCompressionOffset, 1) << kAnySide;
-    QTest::addRow("pixels beyond file") << with32(kPixelOffsetOffset, quint32(good.size())) << kAnySide;
-    QTest::addRow("pixels inside header") << with32(kPixelOffsetOffset, 20) << kAnySide;
-    QTest::addRow("pixel offset 4 GB") << with32(kPixelOffsetOffset, 0xFFFFFFF0u) << kAnySide;
+    QTest::addRow("rows missing for width")
+        << wide << INT_MAX << QStringLiteral("cut short: its header with all the rows needs");
+    QTest::addRow("info header size 0") << with32(kInfoSizeOffset, 0) << kAnySide
+                                        << QStringLiteral("header of 0 bytes is none of the sizes read");
+    QTest::addRow("info header size 41") << with32(kInfoSizeOffset, 41) << kAnySide
+                                         << QStringLiteral("header of 41 bytes is none of the sizes read");
+    QTest::addRow("info header size 100")
+        << with32(kInfoSizeOffset, 100) << kAnySide << QStringLiteral("header of 100 bytes is none of the sizes read");
+    QTest::addRow("info header beyond file")
+        << with32(kInfoSizeOffset, 124) << kAnySide << QStringLiteral("cut short: its header needs 138 bytes");
+    QTest::addRow("2 bits per pixel") << with16(kBitCountOffset, 2) << kAnySide
+                                      << QStringLiteral("Its format (2 bits a pixel");
+    QTest::addRow("0 bits per pixel") << with16(kBitCountOffset, 0) << kAnySide
+                                      << QStringLiteral("Its format (0 bits a pixel");
+    QTest::addRow("48 bits per pixel") << with16(kBitCountOffset, 48) << kAnySide
+                                       << QStringLiteral("Its format (48 bits a pixel");
+    QTest::addRow("jpeg compression") << with32(kCompressionOffset, 4) << kAnySide << QStringLiteral("compression 4,");
+    QTest::addRow("rle8 with 24 bits") << with32(kCompressionOffset, 1) << kAnySide << QStringLiteral("compression 1,");
+    QTest::addRow("pixels beyond file") << with32(kPixelOffsetOffset, quint32(good.size())) << kAnySide
+                                        << QStringLiteral("cut short: its pixel data, at the offset the header gives");
+    QTest::addRow("pixels inside header")
+        << with32(kPixelOffsetOffset, 20) << kAnySide << QStringLiteral("inside its 54 bytes of headers");
+    QTest::addRow("pixel offset 4 GB") << with32(kPixelOffsetOffset, 0xFFFFFFF0u) << kAnySide
+                                       << QStringLiteral("cut short: its pixel data, at the offset the header gives");
     QByteArray coreHuge = encode(solid(2, 2, 0xFF000000u), [] {
         Options o;
         o.infoSize = 12;
@@ -310,15 +337,20 @@ void TextureDecodeTest::rejectsBadFiles_data()
     }());
     putU16(coreHuge, kWidthOffset, 0xFFFF);
     putU16(coreHuge, kWidthOffset + 2, 0xFFFF);
-    QTest::addRow("core header 65535 x 65535") << coreHuge << INT_MAX;
-    QTest::addRow("no side allowed") << good << 0;
+    QTest::addRow("core header 65535 x 65535")
+        << coreHuge << INT_MAX << QStringLiteral("are more than one texture can hold");
+    QTest::addRow("no side allowed") << good << 0 << QStringLiteral("is more than the 0 pixels a side");
 }
 
 void TextureDecodeTest::rejectsBadFiles()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(int, maxSide);
-    QCOMPARE(errorOf([&] { decodeBitmap(bytes, maxSide); }), QStringLiteral("Bitmap image is not valid"));
+    QFETCH(QString, says);
+    // The fixed line, then why: what a user can mend.
+    const QString error = errorOf([&] { decodeBitmap(bytes, maxSide); });
+    QCOMPARE(error.section(QLatin1Char('\n'), 0, 0), QStringLiteral("Bitmap image is not valid"));
+    QVERIFY2(error.section(QLatin1Char('\n'), 1).contains(says), qPrintable(error));
 }
 
 void TextureDecodeTest::rejectsPaletteLongerThanTheDepthAllows()
@@ -330,7 +362,9 @@ void TextureDecodeTest::rejectsPaletteLongerThanTheDepthAllows()
     o.palette = {0x000000u, 0xFFFFFFu};
     QByteArray b = encode(solid(2, 2, 0xFFFFFFFFu), o);
     putU32(b, 14 + 32, 100000); // biClrUsed
-    QCOMPARE(errorOf([&] { decodeBitmap(b, kAnySide); }), QStringLiteral("Bitmap image is not valid"));
+    QCOMPARE(errorOf([&] { decodeBitmap(b, kAnySide); }),
+             QStringLiteral("Bitmap image is not valid\nIts palette of 100000 colours is longer than 8 bits a pixel "
+                            "can choose from."));
 }
 
 void TextureDecodeTest::workingDirectoryComesFirst()
@@ -411,12 +445,13 @@ void TextureDecodeTest::badFileFoundInFolderIsNotValid()
     setTextureSearchFolders({folder.path()});
     QVERIFY(QDir::setCurrent(cwd.path()));
     // The second line names the file that was found, so a user knows which one to mend.
-    QCOMPARE(
-        errorOf([] { readBitmapFile("Layer.bmp", kAnySide); }),
-        QStringLiteral("Bitmap image is not valid\nFile: %1").arg(QDir(folder.path()).absoluteFilePath("Layer.bmp")));
+    // The decoder's reason follows it.
+    QCOMPARE(errorOf([] { readBitmapFile("Layer.bmp", kAnySide); }),
+             QStringLiteral("Bitmap image is not valid\nFile: %1\nThe file is empty.")
+                 .arg(QDir(folder.path()).absoluteFilePath("Layer.bmp")));
     const QString absolute = QDir(folder.path()).absoluteFilePath("Layer.bmp");
     QCOMPARE(errorOf([&] { readBitmapFile(absolute, kAnySide); }),
-             QStringLiteral("Bitmap image is not valid\nFile: %1").arg(absolute));
+             QStringLiteral("Bitmap image is not valid\nFile: %1\nThe file is empty.").arg(absolute));
 }
 
 void TextureDecodeTest::defaultFoldersAreSourceThenInstalledAssets()
