@@ -1,17 +1,15 @@
 // Flights that are kept: a path recorded with F9 through the real frame step and played back
 // by the program (--camera-path with --record) gives the same frames, pixel for pixel; bad path
-// files are refused with their line before anything is drawn; the frame-time graph (F3).
+// files are refused with their line before anything is drawn.
 
 #include "CameraPath.h"
-#include "FrameTimeGraph.h"
 #include "ImageCompare.h"
 #include "KeyCodes.h"
+#include "PicturesFolder.h"
+#include "ProgramRun.h"
 #include "StartedForm.h"
 
-#include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
-#include <chrono>
 
 namespace {
 
@@ -19,27 +17,9 @@ namespace {
 // read-outs and overlays (which differ between recording and playback) leave alone.
 const QRect kSceneArea(300, 0, 712, 580);
 
-struct Run {
-    int status = -1;
-    QString err;
-};
-
-Run runViewer(const QStringList& arguments)
+ProgramRun runViewer(const QStringList& arguments)
 {
-    QProcess process;
-    process.setProgram(QStringLiteral(TERRAIN_VIEWER_BINARY));
-    process.setArguments(arguments);
-    process.setWorkingDirectory(assetsFolder());
-    process.start();
-    Run run;
-    if (!process.waitForFinished(300000)) {
-        process.kill();
-        process.waitForFinished();
-        return run;
-    }
-    run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.err = QString::fromLocal8Bit(process.readAllStandardError());
-    return run;
+    return runProgram(QStringLiteral(TERRAIN_VIEWER_BINARY), arguments, assetsFolder());
 }
 
 bool writeFile(const QString& path, const QByteArray& bytes)
@@ -55,16 +35,12 @@ class CameraPathGLTest : public QObject {
 private slots:
     void recordedFlightReplaysFrameByFrame();
     void badPathFilesAreRefused();
-    void frameGraphLeavesTheSceneAlone();
-    void frameGraphScrollsExactly();
 };
 
 void CameraPathGLTest::recordedFlightReplaysFrameByFrame()
 {
-    QStandardPaths::setTestModeEnabled(true);
-    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
-    QDir(pictures).removeRecursively();
-    QVERIFY(QDir().mkpath(pictures));
+    const PicturesFolder picturesFolder;
+    const QString pictures = picturesFolder.path();
     StartedForm started;
     TForm1& form = *started.form;
     QWindow* window = started.window();
@@ -119,7 +95,7 @@ void CameraPathGLTest::recordedFlightReplaysFrameByFrame()
 
     // Played back by a fresh program, frame for frame.
     QTemporaryDir out;
-    const Run run = runViewer({QStringLiteral("--camera-path"), path, QStringLiteral("--record"), out.path()});
+    const ProgramRun run = runViewer({QStringLiteral("--camera-path"), path, QStringLiteral("--record"), out.path()});
     QVERIFY2(run.status == 0, qPrintable(run.err));
     const QStringList frames = QDir(out.path()).entryList(QDir::Files, QDir::Name);
     QCOMPARE(frames.size(), kFrames);
@@ -162,78 +138,17 @@ void CameraPathGLTest::badPathFilesAreRefused()
         const QString path = folder.filePath(QLatin1String(c.name) + QStringLiteral(".csv"));
         QVERIFY(writeFile(path, c.bytes));
         const QString frames = folder.filePath(QLatin1String(c.name));
-        const Run run = runViewer({QStringLiteral("--camera-path"), path, QStringLiteral("--record"), frames});
+        const ProgramRun run = runViewer({QStringLiteral("--camera-path"), path, QStringLiteral("--record"), frames});
         QCOMPARE(run.status, 2);
         const QString where =
             QStringLiteral("camera path %1, line %2: ").arg(QDir::toNativeSeparators(path)).arg(c.line);
         QVERIFY2(run.err.contains(where + QLatin1String(c.says)), qPrintable(c.name + QStringLiteral(": ") + run.err));
         QCOMPARE(QDir(frames).entryList(QDir::Files), QStringList());
     }
-    const Run missing = runViewer({QStringLiteral("--camera-path"), folder.filePath(QStringLiteral("none.csv"))});
+    const ProgramRun missing = runViewer(
+        {QStringLiteral("--camera-path"), folder.filePath(QStringLiteral("none.csv"))});
     QCOMPARE(missing.status, 2);
     QVERIFY2(missing.err.contains(QStringLiteral("Cannot open file ")), qPrintable(missing.err));
-}
-
-// Painted as the frames come, a column a frame or a few after frames it missed (a hidden
-// window), the bars are the pixels of painting them all at once.
-void CameraPathGLTest::frameGraphScrollsExactly()
-{
-    FrameTimeGraph graph{QFont()};
-    const FramePhase phases[] = {FramePhase::BumpCpu,   FramePhase::Camera,       FramePhase::Sky,
-                                 FramePhase::DepthPass, FramePhase::ColourPasses, FramePhase::Swap};
-    for (int i = 0; i < FrameTimeGraph::kFrames + 40; ++i) {
-        graph.frameStarted();
-        for (FramePhase phase : phases) {
-            // Phases of 0 to 0.5 ms, so that neighbouring bars differ.
-            const auto end = std::chrono::steady_clock::now() +
-                             std::chrono::microseconds((i * 7 + int(phase) * 3) % 11 * 50);
-            while (std::chrono::steady_clock::now() < end) {
-            }
-            graph.instruments().phaseEnded(phase);
-        }
-        if (i % 50 < 45)
-            graph.pictures(1.0);
-    }
-    const QImage scrolled = graph.pictures(1.0).front().image->copy();
-    graph.pictures(2.0); // another size: painted whole, and again at 1
-    QCOMPARE(graph.pictures(1.0).front().image->copy(), scrolled);
-}
-
-// Shown, the graph measures every drawn frame and covers only its own box; hidden, the frame
-// is measured by nobody and the picture is the scene's alone.
-void CameraPathGLTest::frameGraphLeavesTheSceneAlone()
-{
-    StartedForm started;
-    TForm1& form = *started.form;
-    form.TimerForDrawingTimer();
-    const QImage before = grabWindowImage(form);
-    QTest::keyClick(started.window(), Qt::Key_F3);
-    QVERIFY(form.frameGraph() && form.instruments == &form.frameGraph()->instruments());
-    for (int i = 0; i < 4; ++i)
-        form.TimerForDrawingTimer();
-    // Four bars on the right, each at least a pixel (a frame takes far more than 1/12 ms);
-    // left of them, the bottom row is the background.
-    const QImage bars = *form.frameGraph()->pictures(1.0).front().image;
-    const QRgb background = bars.pixel(0, 0);
-    for (int x = 0; x < bars.width(); ++x)
-        QVERIFY2((bars.pixel(x, 0) != background) == (x >= bars.width() - 4), qPrintable(QString::number(x)));
-    const QRect box = form.frameGraph()->geometry();
-    QVERIFY(form.Panel1->rect().contains(box));
-    form.TimerForFPSTimer(); // the read-outs as they were
-    const QImage shown = grabWindowImage(form);
-    QTest::keyClick(started.window(), Qt::Key_F3);
-    QVERIFY(!form.frameGraph() && !form.instruments);
-    const QImage hidden = grabWindowImage(form);
-    QVERIFY(shown.copy(box) != hidden.copy(box));
-    QImage outside = shown, outsideHidden = hidden;
-    for (QImage* image : {&outside, &outsideHidden})
-        for (int y = box.top(); y <= box.bottom(); ++y)
-            for (int x = box.left(); x <= box.right(); ++x)
-                image->setPixel(x, y, 0);
-    // The read-out panels are left out: the frame-rate read-out changed with the frames.
-    const QRect scene(100, 0, shown.width() - 100, shown.height());
-    QCOMPARE(outside.copy(scene), outsideHidden.copy(scene));
-    QVERIFY(before.size() == hidden.size());
 }
 
 QTEST_MAIN(CameraPathGLTest)

@@ -3,57 +3,24 @@
 
 #include "CommandLine.h"
 #include "KeyHelp.h"
+#include "ProgramRun.h"
 
 #include <QDir>
 #include <QImage>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <optional>
 
 namespace {
 
-struct Run {
-    int status = -1;
-    QString out;
-    QString err;
-};
-
-// Changes to the test's own environment for one run of the viewer: variables removed, and
-// NAME=value settings.
-struct EnvironmentChange {
-    QStringList removed;
-    QStringList set;
-};
-
 // The viewer gets no X server, so any attempt to open its window fails; a refusal that comes
 // before drawing is unaffected.
 const EnvironmentChange kNoDisplay{{"DISPLAY", "WAYLAND_DISPLAY"}, {"QT_QPA_PLATFORM=xcb"}};
 
-Run runViewer(const QStringList& arguments, const QString& workingDirectory = QString(),
-              const EnvironmentChange& change = {})
+ProgramRun runViewer(const QStringList& arguments, const QString& workingDirectory = QString(),
+                     const EnvironmentChange& change = {})
 {
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const QString& name : change.removed)
-        environment.remove(name);
-    for (const QString& setting : change.set)
-        environment.insert(setting.section(QLatin1Char('='), 0, 0), setting.section(QLatin1Char('='), 1));
-    process.setProcessEnvironment(environment);
-    process.setProgram(QStringLiteral(TERRAIN_VIEWER_BINARY));
-    process.setArguments(arguments);
-    if (!workingDirectory.isEmpty())
-        process.setWorkingDirectory(workingDirectory);
-    process.start();
-    Run run;
-    if (!process.waitForFinished(120000)) {
-        process.kill();
-        return run;
-    }
-    run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = QString::fromLocal8Bit(process.readAllStandardOutput());
-    run.err = QString::fromLocal8Bit(process.readAllStandardError());
-    return run;
+    return runProgram(QStringLiteral(TERRAIN_VIEWER_BINARY), arguments, workingDirectory, change);
 }
 
 } // namespace
@@ -104,7 +71,7 @@ int readOutTextWidth(const QImage& image)
 
 void CommandLineGLTest::help()
 {
-    const Run run = runViewer({QStringLiteral("--help")});
+    const ProgramRun run = runViewer({QStringLiteral("--help")});
     QCOMPARE(run.status, 0);
     for (const char* expected : {"--screenshot <path>", "--frames <n>", "--hour <h>", "--terrain <batched|literal>",
                                  "--record <folder>", "--hours-per-frame <h>", "--day <n>", "--latitude <degrees>",
@@ -116,7 +83,7 @@ void CommandLineGLTest::help()
 
 void CommandLineGLTest::version()
 {
-    const Run run = runViewer({QStringLiteral("--version")});
+    const ProgramRun run = runViewer({QStringLiteral("--version")});
     QCOMPARE(run.status, 0);
     QVERIFY(run.out.startsWith(QStringLiteral("terrain-viewer ")));
 }
@@ -190,7 +157,7 @@ void CommandLineGLTest::badOptions()
 {
     QFETCH(QStringList, arguments);
     QFETCH(QString, message);
-    const Run run = runViewer(arguments);
+    const ProgramRun run = runViewer(arguments);
     QCOMPARE(run.status, 2);
     QVERIFY2(run.err.contains(message), qPrintable(run.err));
 }
@@ -201,9 +168,9 @@ void CommandLineGLTest::screenshot()
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("shot.png"));
     const QString assets = qEnvironmentVariable("TERRAIN_SOURCE_DIR") + QStringLiteral("/assets");
-    const Run run = runViewer({QStringLiteral("--screenshot"), path, QStringLiteral("--frames"), QStringLiteral("40"),
-                               QStringLiteral("--hour"), QStringLiteral("10")},
-                              assets);
+    const ProgramRun run = runViewer({QStringLiteral("--screenshot"), path, QStringLiteral("--frames"),
+                                      QStringLiteral("40"), QStringLiteral("--hour"), QStringLiteral("10")},
+                                     assets);
     QVERIFY2(run.status == 0, qPrintable(run.err));
     const QImage image(path);
     QCOMPARE(image.size(), QSize(1012, 614));
@@ -222,8 +189,9 @@ void CommandLineGLTest::screenshotFromAnotherFolder()
     // No textures in the working folder: the shipped ones are found, no error is printed.
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("shot.png"));
-    const Run run = runViewer({QStringLiteral("--screenshot"), path, QStringLiteral("--frames"), QStringLiteral("5")},
-                              folder.path());
+    const ProgramRun run = runViewer({QStringLiteral("--screenshot"), path, QStringLiteral("--frames"),
+                                      QStringLiteral("5")},
+                                     folder.path());
     QCOMPARE(run.status, 0);
     QVERIFY2(!run.err.contains(QStringLiteral("Cannot open file")), qPrintable(run.err));
     QVERIFY(QFileInfo::exists(path));
@@ -231,7 +199,7 @@ void CommandLineGLTest::screenshotFromAnotherFolder()
 
 void CommandLineGLTest::unwritableScreenshot()
 {
-    const Run run = runViewer({QStringLiteral("--screenshot"), QStringLiteral("/nonexistent-folder/shot.png")});
+    const ProgramRun run = runViewer({QStringLiteral("--screenshot"), QStringLiteral("/nonexistent-folder/shot.png")});
     QCOMPARE(run.status, 1);
     QVERIFY2(run.err.contains(QStringLiteral("cannot write the screenshot")), qPrintable(run.err));
 }
@@ -255,7 +223,7 @@ void CommandLineGLTest::refusedBeforeDrawing()
     // Without a display: a check made after the window opened would fail differently.
     QFETCH(QStringList, arguments);
     QFETCH(QString, message);
-    const Run run = runViewer(arguments, QString(), kNoDisplay);
+    const ProgramRun run = runViewer(arguments, QString(), kNoDisplay);
     QCOMPARE(run.status, 1);
     QVERIFY2(run.err.contains(message), qPrintable(run.err));
     QVERIFY(!QFileInfo::exists(QStringLiteral("/proc/frames")));
@@ -301,7 +269,7 @@ void CommandLineGLTest::noDisplayOrNoOpenGl()
     QFETCH(QStringList, arguments);
     QFETCH(int, status);
     QFETCH(QStringList, messages);
-    const Run run = runViewer(arguments, QString(), change);
+    const ProgramRun run = runViewer(arguments, QString(), change);
     QVERIFY2(run.status == status, qPrintable(QString::number(run.status) + QLatin1Char(' ') + run.err));
     for (const QString& message : messages)
         QVERIFY2(run.err.contains(message), qPrintable(run.err));
@@ -315,8 +283,9 @@ void CommandLineGLTest::jpegScreenshot()
 {
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("shot.JPG"));
-    const Run run = runViewer({QStringLiteral("--screenshot"), path, QStringLiteral("--frames"), QStringLiteral("3")},
-                              kAssets);
+    const ProgramRun run = runViewer({QStringLiteral("--screenshot"), path, QStringLiteral("--frames"),
+                                      QStringLiteral("3")},
+                                     kAssets);
     QVERIFY2(run.status == 0, qPrintable(run.err));
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
@@ -331,8 +300,9 @@ void CommandLineGLTest::shortRunShowsFrameRate()
     // shows a rate after "FPS:", so its text is wider than the caption alone.
     QTemporaryDir folder;
     const QString shortRun = folder.filePath(QStringLiteral("short.png"));
-    Run run = runViewer({QStringLiteral("--screenshot"), shortRun, QStringLiteral("--frames"), QStringLiteral("2")},
-                        kAssets);
+    ProgramRun run = runViewer({QStringLiteral("--screenshot"), shortRun, QStringLiteral("--frames"),
+                                QStringLiteral("2")},
+                               kAssets);
     QVERIFY2(run.status == 0, qPrintable(run.err));
     const int width = readOutTextWidth(QImage(shortRun));
     // "FPS:" alone, as the window's description has it, is about 23 pixels at this font; a
@@ -344,11 +314,11 @@ void CommandLineGLTest::recordWritesEachFrame()
 {
     QTemporaryDir folder;
     const QString frames = folder.filePath(QStringLiteral("made/by/record"));
-    const Run run = runViewer({QStringLiteral("--record"), frames, QStringLiteral("--frames"), QStringLiteral("7"),
-                               QStringLiteral("--hour"), QStringLiteral("9"), QStringLiteral("--hours-per-frame"),
-                               QStringLiteral("2"), QStringLiteral("--day"), QStringLiteral("3"),
-                               QStringLiteral("--latitude"), QStringLiteral("45")},
-                              kAssets);
+    const ProgramRun run = runViewer({QStringLiteral("--record"), frames, QStringLiteral("--frames"),
+                                      QStringLiteral("7"), QStringLiteral("--hour"), QStringLiteral("9"),
+                                      QStringLiteral("--hours-per-frame"), QStringLiteral("2"), QStringLiteral("--day"),
+                                      QStringLiteral("3"), QStringLiteral("--latitude"), QStringLiteral("45")},
+                                     kAssets);
     QVERIFY2(run.status == 0, qPrintable(run.err));
     const QStringList files = QDir(frames).entryList(QDir::Files, QDir::Name);
     QStringList expected;
@@ -383,7 +353,7 @@ void CommandLineGLTest::badTextureFailsTheRun()
     const QString picture = folder.filePath(QStringLiteral("out.png"));
     const QString frames = folder.filePath(QStringLiteral("frames"));
     for (const QStringList& arguments : {QStringList{"--screenshot", picture}, QStringList{"--record", frames}}) {
-        const Run run = runViewer(arguments, folder.path());
+        const ProgramRun run = runViewer(arguments, folder.path());
         QCOMPARE(run.status, 1);
         QVERIFY2(run.err.contains(QStringLiteral("Bitmap image is not valid\nFile: ") +
                                   QDir::toNativeSeparators(empty.fileName())),

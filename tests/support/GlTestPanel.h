@@ -30,5 +30,6 @@ private:
 // panel's size in device pixels (GlPanel::pixelSize). Makes the panel's context current.
 QImage readColourBuffer(GlPanel& panel);
 
-// Folder where a failing image test writes what it saw (created on demand).
+// Folder where a failing image test writes what it saw, one per test program (created on
+// demand).
 QString testOutputFolder();

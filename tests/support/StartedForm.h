@@ -13,6 +13,7 @@
 #include <QOpenGLContext>
 #include <QTest>
 #include <QTimer>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 
@@ -26,8 +27,10 @@ inline QString assetsFolder()
 // constructor throws, so the test fails.
 struct StartedForm {
     enum Option {
-        // The timers keep running. Without it they are stopped once start-up is done, so a
-        // test drives the frame, time and read-out handlers itself, deterministically.
+        // The timers keep running. Without it they are stopped where the start-up starts them,
+        // before any of them fires, and one frame step is drawn once the surface shows: every
+        // window starts in the same state (clock, bump, frame counts) however busy the
+        // machine, and a test drives the frame, time and read-out handlers itself.
         TimersRunning = 0x1,
         // Errors are shown as the program shows them, in a modal message box. Without it they
         // are collected in errors.
@@ -46,6 +49,13 @@ struct StartedForm {
         if (!options.testFlag(WorkingFolder))
             QDir::setCurrent(assetsFolder());
         form = std::make_unique<TForm1>();
+        if (!options.testFlag(TimersRunning)) {
+            std::function<void()> startUp = std::move(form->Panel1->onInitialize);
+            form->Panel1->onInitialize = [this, startUp] {
+                startUp();
+                stopTimers();
+            };
+        }
         if (surfaceFormat)
             form->Panel1->setFormat(*surfaceFormat);
         if (!options.testFlag(MessageBoxes))
@@ -56,21 +66,27 @@ struct StartedForm {
         if (!QTest::qWaitForWindowActive(form.get()) ||
             !QTest::qWaitFor([this] { return form->started() && form->Panel1->surfaceVisible(); }))
             throw std::runtime_error("the main window did not start");
-        if (!options.testFlag(TimersRunning)) {
-            form->TimerForDrawing->stop();
-            form->TimerForFPS->stop();
-            form->TimerBigBen->stop();
-        }
         // A start-up error is reported after the show, from a queued call: the wait lets it
         // reach errors before the test looks.
         QTest::qWait(50);
         form->Panel1->makeCurrent();
         if (!QOpenGLContext::currentContext())
             throw std::runtime_error("no GL context");
+        // The frame a picture of the window (grabWindowImage) draws again.
+        if (!options.testFlag(TimersRunning))
+            form->TimerForDrawingTimer();
     }
     StartedForm(const StartedForm&) = delete;
     StartedForm& operator=(const StartedForm&) = delete;
 
     QWindow* window() const { return form->windowHandle(); }
+
+private:
+    void stopTimers()
+    {
+        form->TimerForDrawing->stop();
+        form->TimerForFPS->stop();
+        form->TimerBigBen->stop();
+    }
 };
 Q_DECLARE_OPERATORS_FOR_FLAGS(StartedForm::Options)

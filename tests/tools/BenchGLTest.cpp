@@ -2,37 +2,18 @@
 // what it prints: one JSON object per line, the start-up first and then the frames, with every
 // field present and plausible. Nothing here depends on how fast the machine is.
 
+#include "ProgramRun.h"
+
 #include <QtTest>
 
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 
 namespace {
 
-constexpr int kRunTimeoutMs = 300000;
-
-struct BenchRun {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-BenchRun runBench(const QStringList& arguments)
+ProgramRun runBench(const QStringList& arguments)
 {
-    QProcess process;
-    process.start(QStringLiteral(TERRAIN_BENCH), arguments);
-    BenchRun run;
-    if (!process.waitForFinished(kRunTimeoutMs)) {
-        process.kill();
-        process.waitForFinished();
-        run.err = "terrain-bench did not finish";
-        return run;
-    }
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
-    return run;
+    return runProgram(QStringLiteral(TERRAIN_BENCH), arguments);
 }
 
 // Every non-empty line of the output as a JSON object; false with the line in *fault for a
@@ -130,14 +111,14 @@ void BenchGLTest::checkRun(const QStringList& arguments, const QString& terrain,
                            QList<QJsonObject>* framesOut)
 {
     const QString size = QStringLiteral("320x240");
-    const BenchRun run = runBench(QStringList{QStringLiteral("--frames"), QStringLiteral("5"),
-                                              QStringLiteral("--warmup"), QStringLiteral("1"), QStringLiteral("--size"),
-                                              size} +
-                                  arguments);
-    QVERIFY2(run.exitCode == 0, run.err.constData());
+    const ProgramRun run = runBench(QStringList{QStringLiteral("--frames"), QStringLiteral("5"),
+                                                QStringLiteral("--warmup"), QStringLiteral("1"),
+                                                QStringLiteral("--size"), size} +
+                                    arguments);
+    QVERIFY2(run.status == 0, qPrintable(run.err));
     QList<QJsonObject> lines;
-    CHECK_FIELD(parseLines(run.out, &lines, &fault));
-    QVERIFY2(lines.size() >= 2, run.out.constData());
+    CHECK_FIELD(parseLines(run.out.toUtf8(), &lines, &fault));
+    QVERIFY2(lines.size() >= 2, qPrintable(run.out));
 
     const QJsonObject startup = lines.takeFirst();
     QCOMPARE(startup.value(QStringLiteral("phase")).toString(), QStringLiteral("startup"));
@@ -295,10 +276,10 @@ void BenchGLTest::wholeTimingMarksNoPhase()
                               QStringLiteral("whole")};
         if (graph)
             arguments << QStringLiteral("--graph");
-        const BenchRun run = runBench(arguments);
-        QVERIFY2(run.exitCode == 0, run.err.constData());
+        const ProgramRun run = runBench(arguments);
+        QVERIFY2(run.status == 0, qPrintable(run.err));
         QList<QJsonObject> lines;
-        CHECK_FIELD(parseLines(run.out, &lines, &fault));
+        CHECK_FIELD(parseLines(run.out.toUtf8(), &lines, &fault));
         QCOMPARE(lines.size(), 2);
         const QJsonObject frame = lines[1];
         QCOMPARE(frame.value(QStringLiteral("timing")).toString(), QStringLiteral("whole"));
@@ -331,29 +312,23 @@ void BenchGLTest::latticeOptionSetsTheTerrainSize()
 
 void BenchGLTest::listsItsTerrainPaths()
 {
-    const BenchRun run = runBench({QStringLiteral("--terrain-paths")});
-    QCOMPARE(run.exitCode, 0);
-    QCOMPARE(run.out, QByteArray("literal\nbatched\n"));
+    const ProgramRun run = runBench({QStringLiteral("--terrain-paths")});
+    QCOMPARE(run.status, 0);
+    QCOMPARE(run.out, QStringLiteral("literal\nbatched\n"));
 }
 
 void BenchGLTest::helpPrintsItsOptions()
 {
     // Without a display, too: the help needs no window.
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove(QStringLiteral("DISPLAY"));
     for (const char* option : {"--help", "-h"}) {
-        QProcess process;
-        process.setProcessEnvironment(environment);
-        process.start(QStringLiteral(TERRAIN_BENCH), {QString::fromLatin1(option)});
-        QVERIFY(process.waitForFinished(kRunTimeoutMs));
-        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(process.exitCode(), 0);
-        const QString out = QString::fromUtf8(process.readAllStandardOutput());
-        QVERIFY2(out.startsWith(QStringLiteral("Usage: ")), qPrintable(out));
+        const ProgramRun run = runProgram(QStringLiteral(TERRAIN_BENCH), {QString::fromLatin1(option)}, QString(),
+                                          {{"DISPLAY"}, {}});
+        QCOMPARE(run.status, 0);
+        QVERIFY2(run.out.startsWith(QStringLiteral("Usage: ")), qPrintable(run.out));
         for (const char* listed :
              {"--size", "--frames", "--terrain", "--surface", "--sky", "--timing", "--present", "--allocator"})
-            QVERIFY2(out.contains(QLatin1String(listed)), listed);
-        QCOMPARE(process.readAllStandardError(), QByteArray());
+            QVERIFY2(run.out.contains(QLatin1String(listed)), listed);
+        QCOMPARE(run.err, QString());
     }
 }
 
@@ -398,10 +373,10 @@ void BenchGLTest::rejectsBadOptions()
 {
     QFETCH(QStringList, arguments);
     QFETCH(QString, named);
-    const BenchRun run = runBench(arguments);
-    QCOMPARE(run.exitCode, 2);
+    const ProgramRun run = runBench(arguments);
+    QCOMPARE(run.status, 2);
     QVERIFY(run.out.isEmpty());
-    QVERIFY2(QString::fromUtf8(run.err).contains(named), run.err.constData());
+    QVERIFY2(run.err.contains(named), qPrintable(run.err));
 }
 
 QTEST_MAIN(BenchGLTest)

@@ -6,6 +6,7 @@
 // wl_pointer event to Qt (QWindowSystemInterface, through QTest), on the plugin's own window.
 
 #include "CommandLine.h"
+#include "GlTestPanel.h"
 #include "GlView.h"
 #include "ImageCompare.h"
 #include "KeyCodes.h"
@@ -42,9 +43,7 @@ QImage compositorScreen()
 
 void saveForLooking(const QImage& image, const QString& name)
 {
-    const QDir folder(qEnvironmentVariable("TERRAIN_TEST_OUTPUT", QDir::tempPath()));
-    folder.mkpath(QStringLiteral("."));
-    image.save(folder.filePath(name));
+    image.save(QDir(testOutputFolder()).filePath(name));
 }
 
 // The window started as the program starts it, timers running, at ten in the morning (the
