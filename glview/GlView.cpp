@@ -32,7 +32,7 @@ QSurfaceFormat viewSurfaceFormat()
     // drops fragments in black seams; at 24 bits they agree. GLX prefers the deepest buffer
     // that meets a request, so the request names the 24-bit depth buffer by its stencil:
     // every configuration with 8 stencil bits has 24 depth bits. The frame uses the stencil
-    // to keep the sky off the ground (TForm1::drawScene).
+    // to keep the sky off the ground (drawScene, scene/Frame.h).
     QSurfaceFormat format;
     format.setRenderableType(QSurfaceFormat::OpenGL);
     format.setProfile(QSurfaceFormat::CompatibilityProfile);
