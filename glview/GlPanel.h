@@ -80,7 +80,7 @@ public:
     // none; an alpha a test surface has is dropped): the back buffer of the native window, or
     // the composed surface's framebuffer object. What a swap leaves in a back buffer is the
     // window system's, so a frame is read before it is presented. A null image before the
-    // first show.
+    // first show; throws as makeCurrent does.
     QImage readFramebuffer();
 
     // The composed surface (Widget presentation) or null; its frameSwapped signal follows
