@@ -55,8 +55,8 @@ bool endedByStartupError(TForm1& form, int* exitStatus)
     return true;
 }
 
-// --screenshot: after the given number of frames, save the window as the user sees it (the
-// scene with the panels over it) and end the program with the status of the save.
+// --screenshot: after the given number of frames, save the last frame's scene (with the panels
+// over it, unless --scene-only) and end the program with the status of the save.
 void saveScreenshotAfterFrames(TForm1& form, const ViewerOptions& options, int* exitStatus)
 {
     auto framesLeft = std::make_shared<int>(options.frames);
