@@ -67,7 +67,7 @@ QString unusedFileName(const QString& folder, const QString& prefix, const QStri
 
 QString saveScreenshot(TForm1& form)
 {
-    const QString path = unusedFileName(screenshotFolder(), QStringLiteral("terrain-viewer-"), QStringLiteral(".png"));
+    QString path = unusedFileName(screenshotFolder(), QStringLiteral("terrain-viewer-"), QStringLiteral(".png"));
     QImageWriter writer(path, "png");
     if (!writer.write(grabWindowImage(form)))
         throw ViewerError(QStringLiteral("Cannot save %1: %2")
