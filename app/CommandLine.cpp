@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryFile>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <vector>
@@ -57,10 +58,18 @@ struct Options {
                                               "or literal (one per cell); the picture is the same."),
                                QStringLiteral("batched|literal"), QStringLiteral("batched")};
 
+    QCommandLineOption size{QStringLiteral("size"),
+                            QStringLiteral("The view's size in pixels, for the window and the saved pictures "
+                                           "(for instance 1920x1080)."),
+                            QStringLiteral("WxH")};
+    QCommandLineOption sceneOnly{QStringLiteral("scene-only"),
+                                 QStringLiteral("Save the scene alone with --screenshot or --record, without "
+                                                "the read-out and control panels.")};
+
     std::vector<const QCommandLineOption*> all() const
     {
-        return {&help,          &version, &screenshot, &record,   &frames, &cameraPath,
-                &hoursPerFrame, &hour,    &day,        &latitude, &tilt,   &terrain};
+        return {&help, &version, &screenshot, &record, &frames,  &cameraPath, &hoursPerFrame,
+                &hour, &day,     &latitude,   &tilt,   &terrain, &size,       &sceneOnly};
     }
 };
 
@@ -251,12 +260,42 @@ bool parseCommandLine(const QStringList& arguments, ViewerOptions* options, int*
     }
     if (parser.isSet(o.record)) {
         options->recordFolder = parser.value(o.record);
-        if (options->recordFolder.isEmpty() || !QDir().mkpath(options->recordFolder) ||
-            !canCreateFileIn(options->recordFolder))
+        // The folder is made only once the inputs have been read (makeRecordFolder); here the
+        // nearest folder that exists must take it.
+        QFileInfo nearest(QDir::cleanPath(QDir().absoluteFilePath(options->recordFolder)));
+        while (!nearest.exists() && !nearest.isRoot() && nearest.absoluteFilePath() != nearest.absolutePath())
+            nearest = QFileInfo(nearest.absolutePath());
+        if (options->recordFolder.isEmpty() || !nearest.isDir() || !canCreateFileIn(nearest.absoluteFilePath()))
             return fail(1, QStringLiteral("cannot write frames into '%1': the folder cannot be made or is not writable")
                                .arg(options->recordFolder));
     }
+    if (parser.isSet(o.size)) {
+        const QRegularExpressionMatch match =
+            QRegularExpression(QStringLiteral("^(\\d{1,6})x(\\d{1,6})$")).match(parser.value(o.size));
+        const int width = match.hasMatch() ? match.captured(1).toInt() : 0;
+        const int height = match.hasMatch() ? match.captured(2).toInt() : 0;
+        if (std::min(width, height) < kSmallestViewSide || std::max(width, height) > kLargestViewSide)
+            return fail(2, QStringLiteral("--size needs a width and height from %1 to %2 pixels as WxH (for instance "
+                                          "1920x1080), not '%3'")
+                               .arg(kSmallestViewSide)
+                               .arg(kLargestViewSide)
+                               .arg(quotedInput(parser.value(o.size))));
+        options->viewSize = QSize(width, height);
+    }
+    options->sceneOnly = parser.isSet(o.sceneOnly);
+    if (options->sceneOnly && !parser.isSet(o.screenshot) && !parser.isSet(o.record))
+        return fail(2, QStringLiteral("--scene-only applies to the pictures of --screenshot or --record: give one "
+                                      "of them"));
     return true;
+}
+
+bool makeRecordFolder(const ViewerOptions& options)
+{
+    if (options.recordFolder.isEmpty() || QDir().mkpath(options.recordFolder))
+        return true;
+    printError(QStringLiteral("cannot write frames into '%1': the folder cannot be made or is not writable")
+                   .arg(options.recordFolder));
+    return false;
 }
 
 void applyStartClock(const ViewerOptions& options, TWorld& world)

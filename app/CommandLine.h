@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -22,6 +23,8 @@ struct ViewerOptions {
     std::optional<float> latitudeDegrees;  // -90 to 90
     std::optional<float> axialTiltDegrees; // -90 to 90
     std::optional<float> hoursPerFrame;    // 0 to 24: the clock advances this much per frame
+    QSize viewSize;                        // valid: the drawing view's size in pixels (--size)
+    bool sceneOnly = false;                // saved pictures hold the scene without the panels
 };
 
 // Parses the arguments (argv[0] first). Prints --help / --version or an error itself and
@@ -29,6 +32,15 @@ struct ViewerOptions {
 // 0 after --help and --version, 2 for a bad option or value, 1 for a file or folder that
 // cannot be written.
 bool parseCommandLine(const QStringList& arguments, ViewerOptions* options, int* exitStatus);
+
+// --record's folder, made now (with the folders above it) if it does not exist: after the
+// inputs have been read, so that a refused run creates nothing. Prints the error and returns
+// false when it cannot be made.
+bool makeRecordFolder(const ViewerOptions& options);
+
+// --size's bounds in pixels, each side.
+constexpr int kSmallestViewSide = 64;
+constexpr int kLargestViewSide = 16384;
 
 // The text --help prints: usage, the options and the key and mouse table.
 QString commandLineHelp();

@@ -1,13 +1,10 @@
 #include "InputConversion.h"
 
+#include "DecimalNumber.h"
 #include "ViewerError.h"
 
-#include <cctype>
-#include <clocale>
 #include <cmath>
-#include <cstdlib>
 #include <limits>
-#include <locale.h>
 
 // (2 * planetRadius + h) * h must stay finite in single precision for the sky's path length:
 // with the planet's radius of 6371000 m that holds up to about 1.8e19 m (maxAtmosphereHeight,
@@ -35,20 +32,11 @@ namespace {
 
 double textToFloat(const QString& text)
 {
+    // Non-Latin-1 characters become '?' here and are refused by the parse.
     const QByteArray bytes = text.trimmed().toLatin1();
-    // strtod in the "C" locale reads the decimal forms, "nan" and "inf"/"infinity"; it would
-    // also take hexadecimal and "nan(...)" forms, which are no decimal text and are refused.
-    // Non-Latin-1 characters became '?' above and are refused by the parse.
-    if (bytes.isEmpty() || bytes.contains('x') || bytes.contains('X') || bytes.contains('('))
+    double value = 0.0;
+    if (!parseDecimalNumber(std::string_view(bytes.constData(), std::size_t(bytes.size())), &value))
         notANumber(text);
-    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
-    char* end = nullptr;
-    const double value = strtod_l(bytes.constData(), &end, cLocale);
-    // Leading blanks were trimmed, so strtod skipping none of its own is the same rule.
-    if (end != bytes.constData() + bytes.size() || std::isspace(static_cast<unsigned char>(bytes[0])))
-        notANumber(text);
-    // Out of range: strtod gives +-HUGE_VAL (an infinity) for too large and 0 or a subnormal for
-    // too small, which the caller's range check names.
     return value;
 }
 

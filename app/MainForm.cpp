@@ -17,13 +17,17 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QPointer>
+#include <QSignalBlocker>
 #include <QTimer>
 #include <QWindow>
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <exception>
 
 TForm1::TForm1(QWidget* owner) : QWidget(owner), ui(std::make_unique<Ui::MainForm>())
 {
@@ -140,11 +144,27 @@ TForm1::~TForm1()
 void TForm1::drawFrame(const SceneView& view)
 {
     drawScene(*this, view, keyHeld(vk::letter('K')));
+    drawOverlays(true);
+}
+
+void TForm1::drawLastFrameAgain(bool withOverlays)
+{
+    if (lastFrame_)
+        drawSceneAgain(*this, *lastFrame_);
+    else
+        drawScene(*this, viewAlong(camera), keyHeld(vk::letter('K')));
+    if (withOverlays)
+        drawOverlays(overlays->messagePanel.text() != screenshotNote_);
+}
+
+void TForm1::drawOverlays(bool withMessage)
+{
     const qreal ratio = Panel1->devicePixelRatioF();
     // The graph under the boxes of text; hidden, its textures are let go.
     overlayTextures.draw(frameGraph_ ? frameGraph_->pictures(ratio) : std::vector<OverlayPicture>(),
                          Panel1->pixelSize(), ratio);
-    drawOverlayPictures(overlays->pictures(ratio), Panel1->pixelSize(), ratio);
+    drawOverlayPictures(overlays->pictures(ratio, withMessage ? nullptr : &overlays->messagePanel), Panel1->pixelSize(),
+                        ratio);
 }
 
 void TForm1::runHandler(const std::function<void()>& handler)
@@ -162,14 +182,6 @@ void TForm1::runHandler(const std::function<void()>& handler)
     if (!Panel1->failure().isEmpty())
         return;
     reportError(message);
-}
-
-void TForm1::closeEvent(QCloseEvent* event)
-{
-    TimerForDrawing->stop();
-    TimerForFPS->stop();
-    TimerBigBen->stop();
-    QWidget::closeEvent(event);
 }
 
 void TForm1::endWithoutContext(const QString& message)
@@ -340,61 +352,72 @@ void TForm1::releaseHeldKeys()
     updateModeLine();
 }
 
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    TimerForDrawing->stop();
+    TimerForFPS->stop();
+    TimerBigBen->stop();
+    // A recording is kept: every line is in the file already; closing it is all that is left.
+    if (recorder_.recording())
+        std::fprintf(stderr, "terrain-viewer: saved path %s\n", qPrintable(QDir::toNativeSeparators(recorder_.stop())));
+    QWidget::closeEvent(event);
+}
+
 void TForm1::FormKeyUp(std::uint16_t& key)
 {
     KeyState[key & 0xFF] = false;
-}
-
-void TForm1::moveCameraFromKeys()
-{
-    const auto k = [this](std::uint16_t key) { return keyHeld(key) ? 1 : 0; };
-    const double s = speedFactor;
-    const double forwardAmount = (k(vk::Up) - k(vk::Down)) * s;
-    const double rightAmount = (k(vk::Right) - k(vk::Left)) * s;
-    if (horizontalMove)
-        camera.moveHorizontal(forwardAmount, rightAmount);
-    else
-        camera.move(forwardAmount, (k(vk::Space) - k(vk::Control)) * s, rightAmount);
-    camera.turnYaw(k(vk::letter('D')) - k(vk::letter('A')));
-    camera.turnPitch(k(vk::letter('W')) - k(vk::letter('S')));
-    camera.turnRoll(k(vk::letter('E')) - k(vk::letter('Q')));
 }
 
 void TForm1::TimerForDrawingTimer()
 {
     if (frameGraph_)
         frameGraph_->frameStarted();
-    if (playback_) {
-        // The path's pose and clock stand for the keys' moves.
+    FrameInput input;
+    // The path's pose and clock stand for the keys' moves.
+    input.pose = playback_ ? &playback_->next() : nullptr;
+    input.skyHidden = keyHeld(vk::letter('K'));
+    input.visible = Panel1->surfaceVisible();
+    input.drawOverlays = [this] { drawOverlays(true); };
+    if (input.visible || input.pose)
         Panel1->makeCurrent();
-        applyPose(*this, playback_->next());
-        showClock();
-    } else {
-        moveCameraFromKeys();
-    }
-    // The view is taken before the bump's step, which re-aims an orbiting camera: the frame
-    // looks along the camera as it was after the keys, and draws the terrain window around
-    // the eye as the step left it. The step makes no GL call, so it may come before the
-    // drawing without changing a pixel.
-    const SceneView view = viewAlong(camera);
-    stepWanderingBump(*this);
-    markFramePhase(instruments, FramePhase::BumpCpu);
-    if (recorder_.recording())
-        recorder_.append(poseOf(*this, frameSteps));
-    ++frameSteps;
+    const FrameRecord frame = runFrameStep(*this, input);
+    if (frame.drawn)
+        lastFrame_ = frame;
+    if (input.pose)
+        showSceneSettings();
 
-    // A frame nobody can see is not drawn: the steps above keep the state as it would be.
-    const bool drawn = Panel1->surfaceVisible();
-    if (drawn) {
-        Panel1->makeCurrent();
-        drawFrame(view);
-        lastView_ = view;
-        presentFrame(*this);
+    // The pose the frame was drawn with. A line that cannot be written has stopped the
+    // recording; the frame's signals still go out before the error is reported.
+    std::exception_ptr recordingFailed;
+    if (recorder_.recording()) {
+        try {
+            recorder_.append(frame.pose);
+        } catch (...) {
+            recordingFailed = std::current_exception();
+            updateModeLine();
+        }
     }
-    ++frameCount;
-    if (drawn)
+    if (frame.drawn)
         emit frameDrawn();
     emit frameStepped();
+    if (recordingFailed)
+        std::rethrow_exception(recordingFailed);
+}
+
+void TForm1::showSceneSettings()
+{
+    // The controls follow the path's settings without writing them back: their change
+    // handlers would round the strengths to the sliders' whole percentages.
+    showClock();
+    for (QSlider* slider : {TrackBar1, TrackBar2, TrackBar3}) {
+        const QSignalBlocker blocker(slider);
+        const int channel = slider == TrackBar1 ? 0 : slider == TrackBar2 ? 1 : 2;
+        slider->setValue(int(std::trunc(double(world.scattering[channel]) * 100.0)));
+    }
+    UpdateTrackLabels();
+    const QString height = QString::number(qint64(std::trunc(double(world.atmosphereHeight))));
+    if (!Edit1->hasFocus() && Edit1->text() != height)
+        Edit1->setText(height);
 }
 
 void TForm1::TimerForFPSTimer()

@@ -1,8 +1,7 @@
 #pragma once
 
-#include "FlightPaths.h"
 #include "FormState.h"
-#include "Frame.h"
+#include "FrameStep.h"
 #include "TickCatchUp.h"
 
 #include <QRect>
@@ -81,8 +80,14 @@ public:
     // The whole picture the drawing panel presents, GL context current: the scene along view
     // (drawScene; the sky hidden while K is held), then the overlays shown now.
     void drawFrame(const SceneView& view);
+    // The last frame's scene drawn again as it was drawn, GL context current, then the overlays
+    // shown now when withOverlays (leaving out a message that is a screenshot's own note); none
+    // drawn yet, the scene along the camera. For pictures read back from the frame.
+    void drawLastFrameAgain(bool withOverlays);
     // The view of the last frame presented; the camera's before the first.
-    SceneView lastView() const { return lastView_ ? *lastView_ : viewAlong(camera); }
+    SceneView lastView() const { return lastFrame_ ? lastFrame_->view : viewAlong(camera); }
+    // The record of the last frame step that drew, if one has.
+    const std::optional<FrameRecord>& lastFrame() const { return lastFrame_; }
 
     // The millisecond tick counter: unsigned 32 bits, wrapping. Tests replace it.
     std::function<std::uint32_t()> tickCount;
@@ -110,7 +115,14 @@ public:
     // F9: starts recording the camera path into the screenshot folder, or stops and shows
     // "Saved path <file>".
     void toggleRecording();
+    // Records the frame steps from the next on into the file at path (which must not exist);
+    // throws ViewerError when it cannot be made. A line that cannot be written stops the
+    // recording at that frame and is reported (showError). Closing the window stops it too.
+    void startRecording(const QString& path);
     bool recordingPath() const { return recorder_.recording(); }
+    QString recordingFile() const { return recorder_.fileName(); }
+    // Shows "Saved <path>" for a picture F12 saved; such a note is left out of the next one.
+    void showScreenshotNote(const QString& path);
     // Plays poses back, one a frame step, after stepping the bump to the path's start; Home or
     // a flight key ends it in the window. While it plays, the clock is the path's.
     void playPath(std::vector<PathPose> poses, PathPlayback::Mode mode);
@@ -169,7 +181,8 @@ private:
     void endWithoutContext(const QString& message);
     void placeCameraAndControls();
     bool keyHeld(std::uint16_t key) const { return KeyState[key]; }
-    void moveCameraFromKeys();
+    void drawOverlays(bool withMessage);
+    void showSceneSettings();
     void freeKeyDown(std::uint16_t key);
     void showGroundMissing(const QString& reason);
     void showClock();
@@ -179,8 +192,9 @@ private:
     bool started_ = false;
     bool showingError_ = false;
     std::optional<QString> startupError_;
-    QRect normalGeometry_;              // the window's place before full screen
-    std::optional<SceneView> lastView_; // the view of the last frame presented
+    QRect normalGeometry_;                 // the window's place before full screen
+    std::optional<FrameRecord> lastFrame_; // the last frame step that drew
+    QString screenshotNote_;               // the message F12 showed last
     PathRecorder recorder_;
     std::optional<PathPlayback> playback_;
     std::unique_ptr<FrameTimeGraph> frameGraph_;

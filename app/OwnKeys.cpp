@@ -47,7 +47,7 @@ void TForm1::freeKeyDown(std::uint16_t key)
     else if (key == vk::F11)
         toggleFullScreen();
     else if (key == vk::F12)
-        saveScreenshot(*this);
+        showScreenshotNote(saveScreenshot(*this));
 }
 
 void TForm1::goHome()
@@ -86,8 +86,21 @@ void TForm1::toggleRecording()
     if (recorder_.recording())
         overlays->showMessage(QStringLiteral("Saved path ") + QDir::toNativeSeparators(recorder_.stop()));
     else
-        recorder_.start(screenshotFolder());
+        startRecording(
+            unusedFileName(screenshotFolder(), QStringLiteral("terrain-viewer-path-"), QStringLiteral(".csv")));
     updateModeLine();
+}
+
+void TForm1::startRecording(const QString& path)
+{
+    recorder_.start(path, PathSettings{world.latitude, world.axialTilt, Panel1->size()});
+    updateModeLine();
+}
+
+void TForm1::showScreenshotNote(const QString& path)
+{
+    screenshotNote_ = QStringLiteral("Saved ") + QDir::toNativeSeparators(path);
+    overlays->showMessage(screenshotNote_);
 }
 
 void TForm1::playPath(std::vector<PathPose> poses, PathPlayback::Mode mode)

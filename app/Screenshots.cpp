@@ -3,6 +3,7 @@
 #include "GlPanel.h"
 #include "MainForm.h"
 #include "ViewOverlays.h"
+#include "ViewerError.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -13,20 +14,27 @@
 #include <QPainter>
 #include <QStandardPaths>
 
-QImage grabWindowImage(TForm1& form)
+QImage grabWindowImage(TForm1& form, PictureParts parts)
 {
     const qreal ratio = form.devicePixelRatioF();
+    // The last frame is drawn again for the picture and read back before any swap: what a swap
+    // leaves in the back buffer is the window system's. It is drawn from the last frame's
+    // record, so it is that frame to the pixel; the overlays are those shown now.
+    if (parts == PictureParts::SceneOnly) {
+        if (!form.Panel1->initialized())
+            return QImage();
+        form.Panel1->makeCurrent();
+        form.drawLastFrameAgain(false);
+        QImage scene = form.Panel1->readFramebuffer().convertToFormat(QImage::Format_RGB32);
+        return scene;
+    }
     QImage image(form.size() * ratio, QImage::Format_RGB32);
     image.setDevicePixelRatio(ratio);
     image.fill(form.palette().window().color());
     QPainter painter(&image);
-    // The last frame is drawn again for the picture and read back before any swap: what a swap
-    // leaves in the back buffer is the window system's. It has the last frame's view, so with
-    // the clock and the keys unchanged since (as after the frames of --screenshot) it is that
-    // frame to the pixel; the overlays are those shown now.
     if (form.Panel1->initialized()) {
         form.Panel1->makeCurrent();
-        form.drawFrame(form.lastView());
+        form.drawLastFrameAgain(parts == PictureParts::AsShown);
         painter.drawImage(form.Panel1->pos(), form.Panel1->readFramebuffer());
     }
     // Each panel is a window of its own over the scene: the screen shows its pixels as Qt
@@ -46,21 +54,24 @@ QString screenshotFolder()
     return QDir::currentPath();
 }
 
+QString unusedFileName(const QString& folder, const QString& prefix, const QString& suffix, const QDateTime& at)
+{
+    const QDir dir(folder);
+    const QString stem = prefix + at.toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    // Two files within one second do not overwrite each other.
+    QString path = dir.filePath(stem + suffix);
+    for (int n = 2; QFileInfo::exists(path); ++n)
+        path = dir.filePath(stem + QStringLiteral("-%1").arg(n) + suffix);
+    return path;
+}
+
 QString saveScreenshot(TForm1& form)
 {
-    const QDir folder(screenshotFolder());
-    const QString stem = QStringLiteral("terrain-viewer-") +
-                         QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    // Two pictures within one second do not overwrite each other.
-    QString path = folder.filePath(stem + QStringLiteral(".png"));
-    for (int n = 2; QFileInfo::exists(path); ++n)
-        path = folder.filePath(stem + QStringLiteral("-%1.png").arg(n));
+    QString path = unusedFileName(screenshotFolder(), QStringLiteral("terrain-viewer-"), QStringLiteral(".png"));
     QImageWriter writer(path, "png");
-    if (!writer.write(grabWindowImage(form))) {
-        form.overlays->showMessage(
-            QStringLiteral("Cannot save %1: %2").arg(QDir::toNativeSeparators(path), writer.errorString()));
-        return QString();
-    }
-    form.overlays->showMessage(QStringLiteral("Saved ") + QDir::toNativeSeparators(path));
+    if (!writer.write(grabWindowImage(form)))
+        throw ViewerError(QStringLiteral("Cannot save %1: %2")
+                              .arg(QDir::toNativeSeparators(path), writer.errorString())
+                              .toStdString());
     return path;
 }

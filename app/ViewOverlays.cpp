@@ -156,11 +156,11 @@ void ViewOverlays::applyHelpLayout(const std::optional<HelpLayout>& chosen)
     helpApplied_ = chosen;
 }
 
-std::vector<OverlayPicture> ViewOverlays::pictures(qreal devicePixelRatio)
+std::vector<OverlayPicture> ViewOverlays::pictures(qreal devicePixelRatio, const SceneOverlay* leftOut)
 {
     std::vector<OverlayPicture> shown;
     for (SceneOverlay* overlay : {&groundLine, &modeLine, &messagePanel, &helpPanel}) {
-        if (overlay->isVisible())
+        if (overlay->isVisible() && overlay != leftOut)
             shown.push_back({&overlay->image(devicePixelRatio), overlay->geometry().topLeft()});
     }
     return shown;

@@ -50,8 +50,9 @@ public:
     // asks for a larger window.
     void layout(QSize panelSize, QRect panelsOver);
 
-    // The shown boxes' pictures at the device pixel ratio, in drawing order (the help on top).
-    std::vector<OverlayPicture> pictures(qreal devicePixelRatio);
+    // The shown boxes' pictures at the device pixel ratio, in drawing order (the help on top),
+    // leaving out leftOut when given.
+    std::vector<OverlayPicture> pictures(qreal devicePixelRatio, const SceneOverlay* leftOut = nullptr);
 
 private:
     // One way of laying out the help table: its font size, the kind column or not, one or two

@@ -36,6 +36,13 @@ void showFrameRateIfNone(TForm1& form)
         form.TimerForFPSTimer();
 }
 
+// The pictures --screenshot and --record save: the scene as the frame drew it, without the
+// mode line, messages, help or graph over it, with or without the panels.
+PictureParts savedParts(const ViewerOptions& options)
+{
+    return options.sceneOnly ? PictureParts::SceneOnly : PictureParts::SceneWithPanels;
+}
+
 // A picture without its ground is no answer to --screenshot or --record: when the start-up
 // stopped at an error (already reported on the error stream), the first frame ends the program
 // with status 1 and nothing is saved.
@@ -48,8 +55,8 @@ bool endedByStartupError(TForm1& form, int* exitStatus)
     return true;
 }
 
-// --screenshot: after the given number of frames, save the window as the user sees it (the
-// scene with the panels over it) and end the program with the status of the save.
+// --screenshot: after the given number of frames, save the last frame's scene (with the panels
+// over it, unless --scene-only) and end the program with the status of the save.
 void saveScreenshotAfterFrames(TForm1& form, const ViewerOptions& options, int* exitStatus)
 {
     auto framesLeft = std::make_shared<int>(options.frames);
@@ -58,7 +65,7 @@ void saveScreenshotAfterFrames(TForm1& form, const ViewerOptions& options, int* 
             return;
         showFrameRateIfNone(form);
         QImageWriter writer(options.screenshotPath, options.screenshotFormat);
-        if (writer.write(grabWindowImage(form))) {
+        if (writer.write(grabWindowImage(form, savedParts(options)))) {
             *exitStatus = 0;
         } else {
             printError(QStringLiteral("cannot write the screenshot '%1': %2")
@@ -82,7 +89,7 @@ void recordFrames(TForm1& form, const ViewerOptions& options, int* exitStatus)
         const QString path = folder.filePath(
             QStringLiteral("frame-%1.png").arg(*framesSaved + 1, 5, 10, QLatin1Char('0')));
         QImageWriter writer(path, "PNG");
-        if (!writer.write(grabWindowImage(form))) {
+        if (!writer.write(grabWindowImage(form, savedParts(options)))) {
             printError(QStringLiteral("cannot write the frame '%1': %2").arg(path, writer.errorString()));
             *exitStatus = 1;
             form.close();
@@ -135,11 +142,22 @@ int main(int argc, char** argv)
     int exitStatus = 0;
     if (!parseCommandLine(arguments, &options, &exitStatus))
         return exitStatus;
-    // A camera path is read whole before anything is shown: a bad file draws nothing.
+    // A camera path is read whole before anything is shown: a bad file draws nothing, and
+    // makes no --record folder.
     std::vector<PathPose> path;
     if (!options.cameraPathFile.isEmpty()) {
         try {
-            path = readCameraPath(options.cameraPathFile);
+            CameraPathFile file = readCameraPathFile(options.cameraPathFile);
+            path = std::move(file.poses);
+            // The file's settings, unless the command line gives others.
+            if (file.settings) {
+                if (!options.latitudeDegrees)
+                    options.latitudeDegrees = file.settings->latitudeDegrees;
+                if (!options.axialTiltDegrees)
+                    options.axialTiltDegrees = file.settings->axialTiltDegrees;
+                if (!options.viewSize.isValid())
+                    options.viewSize = file.settings->viewPixels;
+            }
         } catch (const ViewerError& error) {
             printError(QString::fromUtf8(error.what()));
             return 2;
@@ -150,6 +168,9 @@ int main(int argc, char** argv)
         else if (!options.framesGiven || std::size_t(options.frames) > path.size())
             options.frames = int(path.size());
     }
+
+    if (!makeRecordFolder(options))
+        return 1;
 
     // No window and no GL call before both checks: without a display Qt would abort, and
     // without a context the first show would build textures with no GL to take them.
@@ -167,6 +188,9 @@ int main(int argc, char** argv)
     try {
         TForm1 form;
         form.terrainPath = options.batchedTerrain ? TerrainPath::Batched : TerrainPath::Literal;
+        // The drawing panel fills the window.
+        if (options.viewSize.isValid())
+            form.resize(options.viewSize);
         if (!options.screenshotPath.isEmpty() || !options.recordFolder.isEmpty()) {
             // Nobody is there to close a message box: errors go to the standard error stream.
             form.showError = printError;

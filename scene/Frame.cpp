@@ -13,47 +13,24 @@
 
 namespace {
 
-void lookAlong(TForm1State& form, const SceneView& view)
+// The same pixels as the sky drawn first, with no sky shaded under the ground. The sky drawn
+// first paints every pixel (0, 0, 0, 0) with its black sphere, shades the sky over that, and
+// the terrain's depth pass then paints black again over each pixel it covers. Here the frame
+// is cleared to that black (beginScene), the depth pass goes first (its black would change no
+// pixel, so its colour writes are masked) and marks each pixel it passed at with 1 in the
+// stencil, and the sky is drawn only where the mark is 0, without its black sphere
+// (TWorld::renderOverBlack). Shaded and blended over the same black, each sky pixel it keeps
+// is the one the sky drawn first would leave, every other pixel is the depth pass's black, and
+// the light and fog colours are set before the colour passes as before. Unlike a depth test at
+// the far plane, the mark also spares ground that lies exactly at the far plane's depth.
+void drawSkyBehindGround(TForm1State& form, GroundCentre centre)
 {
-    gluLookAt(view.eye.x, view.eye.y, view.eye.z, view.centre.x, view.centre.y, view.centre.z, view.up.x, view.up.y,
-              view.up.z);
-    markFramePhase(form.instruments, FramePhase::Camera);
-}
-
-// The sky over the whole view first (when drawn), then the terrain: the order in which each
-// layer simply paints over the last.
-void drawSkyFirst(TForm1State& form, const SceneView& view, bool drawSky)
-{
-    beginFrame();
-    lookAlong(form, view);
-    if (drawSky)
-        form.world.render();
-    markFramePhase(form.instruments, FramePhase::Sky);
-    drawTerrain(form);
-}
-
-// The same pixels with no sky shaded under the ground. The sky drawn first paints every pixel
-// (0, 0, 0, 0) with its black sphere, shades the sky over that, and the terrain's depth pass
-// then paints black again over each pixel it covers. Here the frame is cleared to that black,
-// the depth pass goes first (its black would change no pixel, so its colour writes are
-// masked) and marks each pixel it passed at with 1 in the stencil, and the sky is drawn only
-// where the mark is 0, without its black sphere (TWorld::renderOverBlack). Shaded and blended
-// over the same black, each sky pixel it keeps is the one the sky drawn first would leave,
-// every other pixel is the depth pass's black, and the light and fog colours are set before
-// the colour passes as before. Unlike a depth test at the far plane, the mark also spares
-// ground that lies exactly at the far plane's depth.
-void drawSkyBehindGround(TForm1State& form, const SceneView& view)
-{
-    const float black[4] = {0.0f, 0.0f, 0.0f, 0.0f};
-    beginFrameWithStencil(black);
-    lookAlong(form, view);
-
     // Set up: the depth pass writes the mark and no colour.
     glEnable(GL_STENCIL_TEST);
     glStencilFunc(GL_ALWAYS, 1, 0xFF);
     glStencilOp(GL_KEEP, GL_KEEP, GL_REPLACE);
     glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
-    drawTerrainDepth(form);
+    drawTerrainDepth(form, centre);
     // The sky only where no mark is.
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     glStencilFunc(GL_EQUAL, 0, 0xFF);
@@ -67,7 +44,7 @@ void drawSkyBehindGround(TForm1State& form, const SceneView& view)
     // the sky comes first (no pixel depends on it: they draw with a colour array).
     glColor4f(0.0f, 0.0f, 0.0f, 0.0f);
     markFramePhase(form.instruments, FramePhase::Sky);
-    drawTerrainColour(form);
+    drawTerrainColour(form, centre);
 }
 
 } // namespace
@@ -77,13 +54,53 @@ SceneView viewAlong(const Camera& camera)
     return SceneView{camera.position, camera.target, camera.up};
 }
 
+SkyOrder skyOrderFor(const TForm1State& form, bool skyHidden)
+{
+    if (skyHidden || !form.worldReady)
+        return SkyOrder::Hidden;
+    return form.skyBehindGround && form.stencilBits > 0 ? SkyOrder::BehindGround : SkyOrder::First;
+}
+
+void beginScene(TForm1State& form, const SceneView& view, SkyOrder order)
+{
+    if (order == SkyOrder::BehindGround) {
+        const float black[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+        beginFrameWithStencil(black);
+    } else {
+        beginFrame();
+    }
+    gluLookAt(view.eye.x, view.eye.y, view.eye.z, view.centre.x, view.centre.y, view.centre.z, view.up.x, view.up.y,
+              view.up.z);
+    markFramePhase(form.instruments, FramePhase::Camera);
+}
+
+void drawSkyFirst(TForm1State& form, SkyOrder order)
+{
+    if (order == SkyOrder::BehindGround)
+        return;
+    if (order == SkyOrder::First)
+        form.world.render();
+    markFramePhase(form.instruments, FramePhase::Sky);
+}
+
+void drawGround(TForm1State& form, GroundCentre centre, SkyOrder order)
+{
+    if (order == SkyOrder::BehindGround)
+        drawSkyBehindGround(form, centre);
+    else
+        drawTerrain(form, centre);
+}
+
+void drawScene(TForm1State& form, const SceneView& view, GroundCentre centre, SkyOrder order)
+{
+    beginScene(form, view, order);
+    drawSkyFirst(form, order);
+    drawGround(form, centre, order);
+}
+
 void drawScene(TForm1State& form, const SceneView& view, bool skyHidden)
 {
-    const bool drawSky = !skyHidden && form.worldReady;
-    if (drawSky && form.skyBehindGround && form.stencilBits > 0)
-        drawSkyBehindGround(form, view);
-    else
-        drawSkyFirst(form, view, drawSky);
+    drawScene(form, view, groundCentreOf(form), skyOrderFor(form, skyHidden));
 }
 
 void drawOverlayPictures(const std::vector<OverlayPicture>& pictures, QSize viewportPixels, double ratio)

@@ -4,12 +4,13 @@
 
 #include <functional>
 
-// The phases of a frame step, in the order a frame with the sky drawn first runs them (with the
-// sky behind the ground the depth pass comes before the sky). Each ends at its mark; a phase
-// runs from the previous mark (the first from the start of the frame step) to its own.
+// The phases of a frame step (runFrameStep). Each ends at its mark; a phase runs from the
+// previous mark (the first from the start of the frame step) to its own. A frame with the sky
+// drawn first marks Camera, Sky, BumpCpu, DepthPass, ColourPasses, Swap; with the sky behind
+// the ground, Camera, BumpCpu, DepthPass, Sky, ColourPasses, Swap; one nobody sees, BumpCpu.
 enum class FramePhase {
-    BumpCpu,      // the moves and turns from the keys, and the bump's walk, reshaping and normals
-    Camera,       // the clear and the look-at
+    BumpCpu,      // the bump's walk, reshaping and normals
+    Camera,       // the moves and turns from the keys, the clear and the look-at
     Sky,          // sky dome, sun light and fog colour, halo and disc
     DepthPass,    // the terrain's depth pre-pass
     ColourPasses, // the terrain's splatted colour passes (and the normals overlay)

@@ -3,33 +3,40 @@
 #include "FormState.h"
 #include "FrameInstruments.h"
 
-void drawTerrain(TForm1State& form)
+GroundCentre groundCentreOf(const TForm1State& form)
 {
-    drawTerrainDepth(form);
-    drawTerrainColour(form);
+    return GroundCentre{float(form.camera.position.x), float(form.camera.position.z)};
 }
 
-void drawTerrainDepth(TForm1State& form)
+void drawTerrain(TForm1State& form)
+{
+    drawTerrain(form, groundCentreOf(form));
+}
+
+void drawTerrain(TForm1State& form, GroundCentre centre)
+{
+    drawTerrainDepth(form, centre);
+    drawTerrainColour(form, centre);
+}
+
+void drawTerrainDepth(TForm1State& form, GroundCentre centre)
 {
     if (!form.landscapeBuilt)
         return;
-    form.landscape.renderDepth(float(form.camera.position.x), float(form.camera.position.z), kTerrainDrawRadius,
-                               drawCountersOf(form.instruments));
+    form.landscape.renderDepth(centre.x, centre.z, kTerrainDrawRadius, drawCountersOf(form.instruments));
     markFramePhase(form.instruments, FramePhase::DepthPass);
 }
 
-void drawTerrainColour(TForm1State& form)
+void drawTerrainColour(TForm1State& form, GroundCentre centre)
 {
     if (!form.landscapeBuilt)
         return;
     TLandscape& land = form.landscape;
     TerrainDrawCounters* counters = drawCountersOf(form.instruments);
-    const float eyeX = float(form.camera.position.x);
-    const float eyeZ = float(form.camera.position.z);
     if (form.terrainPath == TerrainPath::Batched)
-        land.renderBatchedColour(eyeX, eyeZ, kTerrainDrawRadius, counters);
+        land.renderBatchedColour(centre.x, centre.z, kTerrainDrawRadius, counters);
     else
-        land.renderColour(eyeX, eyeZ, kTerrainDrawRadius, counters);
+        land.renderColour(centre.x, centre.z, kTerrainDrawRadius, counters);
     if (form.showNormals)
         land.renderNormals(counters);
     markFramePhase(form.instruments, FramePhase::ColourPasses);

@@ -6,6 +6,7 @@
 #include "ProgramRun.h"
 
 #include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
 #include <QTest>
@@ -45,6 +46,7 @@ private slots:
     void jpegScreenshot();
     void shortRunShowsFrameRate();
     void recordWritesEachFrame();
+    void savedPicturesHoldTheSceneAtItsSize();
     void badTextureFailsTheRun();
 };
 
@@ -94,6 +96,11 @@ void CommandLineGLTest::badOptions_data()
     QTest::addColumn<QString>("message");
     QTest::newRow("unknown") << QStringList{"--bogus"} << "unknown option '--bogus' (see --help)";
     QTest::newRow("unknown, one dash") << QStringList{"-bogus=1"} << "unknown option '-bogus' (see --help)";
+    QTest::newRow("size too small") << QStringList{"--size", "63x400"} << "--size needs a width and height from 64";
+    QTest::newRow("size without height") << QStringList{"--size", "1920"}
+                                         << "as WxH (for instance 1920x1080), not '1920'";
+    QTest::newRow("size too large") << QStringList{"--size", "16385x100"} << "to 16384 pixels";
+    QTest::newRow("scene only alone") << QStringList{"--scene-only"} << "--scene-only applies to the pictures of";
     QTest::newRow("frames alone") << QStringList{"--frames", "5"}
                                   << "--frames counts the frames of --screenshot or --record";
     QTest::newRow("screenshot without a name")
@@ -340,6 +347,43 @@ void CommandLineGLTest::recordWritesEachFrame()
     };
     const double morning = groundBrightness(first), night = groundBrightness(last);
     QVERIFY2(morning > 15.0 && night < 5.0, qPrintable(QStringLiteral("%1 %2").arg(morning).arg(night)));
+}
+
+// --size sets the picture's size; a path's one pose saved with --scene-only is the same scene as
+// the clock alone gives, with no "Playing path" line over it; with the panels, the scene right
+// of them is that scene too.
+void CommandLineGLTest::savedPicturesHoldTheSceneAtItsSize()
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("one.csv"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("frame,x,y,z,yaw_degrees,pitch_degrees,roll_degrees,day,hour\n0,100,7,100,125,0,0,0,12\n");
+    file.close();
+    const QStringList size = {QStringLiteral("--size"), QStringLiteral("640x400")};
+    const QStringList clock = {
+        QStringLiteral("--hour"), QStringLiteral("12"),       QStringLiteral("--hours-per-frame"),
+        QStringLiteral("0"),      QStringLiteral("--frames"), QStringLiteral("1")};
+    const struct {
+        const char* name;
+        QStringList arguments;
+    } runs[] = {{"played", QStringList{"--camera-path", path, "--scene-only"} + size},
+                {"clock", clock + QStringList{"--scene-only"} + size},
+                {"panels", clock + size}};
+    std::vector<QImage> pictures;
+    for (const auto& r : runs) {
+        const QString frames = folder.filePath(QLatin1String(r.name));
+        const ProgramRun run = runViewer(r.arguments + QStringList{"--record", frames}, kAssets);
+        QVERIFY2(run.status == 0, qPrintable(run.err));
+        pictures.emplace_back(QDir(frames).filePath(QStringLiteral("frame-00001.png")));
+        QCOMPARE(pictures.back().size(), QSize(640, 400));
+    }
+    QCOMPARE(pictures[0].convertToFormat(QImage::Format_RGB32), pictures[1].convertToFormat(QImage::Format_RGB32));
+    const QRect rightOfPanels(300, 0, 340, 400);
+    QCOMPARE(pictures[2].copy(rightOfPanels).convertToFormat(QImage::Format_RGB32),
+             pictures[1].copy(rightOfPanels).convertToFormat(QImage::Format_RGB32));
+    // The panels are in the one and not in the other: the slider column's grey.
+    QVERIFY(pictures[2].pixelColor(29, 150) != pictures[1].pixelColor(29, 150));
 }
 
 // A texture file that stops the build fails --screenshot and --record with its message and
