@@ -64,8 +64,8 @@ QString testOutputFolder()
 {
     // One folder per test program (QTest names the application after it): tests run side by
     // side never write into the same one.
-    const QString folder = QDir(qEnvironmentVariable("TERRAIN_TEST_OUTPUT", QDir::tempPath()))
-                               .filePath(QCoreApplication::applicationName());
+    QString folder = QDir(qEnvironmentVariable("TERRAIN_TEST_OUTPUT", QDir::tempPath()))
+                         .filePath(QCoreApplication::applicationName());
     QDir().mkpath(folder);
     return folder;
 }
