@@ -2,7 +2,9 @@
 #include "CameraPath.h"
 #include "CommandLine.h"
 #include "DesktopIdentity.h"
+#include "ElevationModel.h"
 #include "GlPanel.h"
+#include "GroundDescription.h"
 #include "GlView.h"
 #include "MainForm.h"
 #include "Platform.h"
@@ -147,6 +149,29 @@ int main(int argc, char** argv)
             options.frames = int(path.size());
     }
 
+    // A ground of the user's own is read and checked before anything is shown: a bad file
+    // draws nothing, and --describe needs no display at all.
+    std::optional<ElevationRequest> groundRequest;
+    std::optional<ElevationModel> ground;
+    if (!options.heightmapFile.isEmpty()) {
+        groundRequest = ElevationRequest{options.heightmapFile.toStdString(), options.cellMetres,
+                                         options.exaggeration, options.heightRangeMetres};
+        try {
+            ground = loadElevationModel(*groundRequest);
+        } catch (const ViewerError& error) {
+            printError(QString::fromUtf8(error.what()));
+            return 2;
+        }
+        options.groundLatitude = ground->centreLatitude;
+        options.groundLongitude = ground->centreLongitude;
+        if (options.describe) {
+            std::fputs(qPrintable(describeGround(*ground, options)), stdout);
+            return 0;
+        }
+        for (const std::string& note : ground->notes)
+            printError(QString::fromStdString(note));
+    }
+
     // No window and no GL call before both checks: without a display Qt would abort, and
     // without a context the first show would build textures with no GL to take them.
     if (const std::optional<QString> missing = missingDisplay()) {
@@ -163,6 +188,9 @@ int main(int argc, char** argv)
     try {
         TForm1 form;
         form.terrainPath = options.batchedTerrain ? TerrainPath::Batched : TerrainPath::Literal;
+        form.groundRequest = groundRequest;
+        form.ground = std::move(ground);
+        form.bumpOnGround = options.bumpOnGround;
         if (!options.screenshotPath.isEmpty() || !options.recordFolder.isEmpty()) {
             // Nobody is there to close a message box: errors go to the standard error stream.
             form.showError = printError;
