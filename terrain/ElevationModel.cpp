@@ -168,7 +168,8 @@ std::string ElevationModel::groundName() const
 LatticeSize latticeSizeFor(double extentNorthMetres, double extentEastMetres, double rowMetres)
 {
     const auto count = [](double extent, double step) {
-        const double n = std::floor(extent / step + 1e-9) + 1.0;
+        // A ground that is a whole number of rows long keeps its last row despite rounding.
+        const double n = std::floor(extent / step * (1.0 + 1e-9)) + 1.0;
         return std::uint32_t(std::max(2.0, std::min(n, 1e9)));
     };
     return {count(extentNorthMetres, rowMetres * kColumnFactor), count(extentEastMetres, rowMetres)};
@@ -294,7 +295,7 @@ ElevationModel loadElevationModel(const ElevationRequest& request)
     const double fitting = std::max(extentNorth / ((kMaxLatticeSide - 1) * kColumnFactor),
                                     extentEast / double(kMaxLatticeSide - 1));
     if (rowMetres < fitting) {
-        rowMetres = fitting * (1.0 + 1e-9);
+        rowMetres = fitting;
         model.cappedToMaxLattice = true;
         char text[160];
         std::snprintf(text, sizeof text, "the lattice is limited to %u x %u vertices: cells of %.3f m are used",
