@@ -183,10 +183,21 @@ std::uint64_t fillNodata(std::vector<float>& grid, std::vector<std::uint8_t>& va
     // heights of its rim and blends them inward. Every cell is queued once.
     std::deque<std::size_t> front;
     const auto index = [width](std::uint32_t c, std::uint32_t r) { return std::size_t(r) * width + c; };
+    if (std::find(valid.begin(), valid.end(), std::uint8_t(0)) == valid.end())
+        return 0;
+    // The front starts at the valid cells on the rim of a hole (those with a hole neighbour):
+    // the rest of a large ground is never queued.
     std::vector<std::uint8_t> queued(valid);
+    const auto besideHole = [&](std::uint32_t c, std::uint32_t r) {
+        for (std::uint32_t nr = r > 0 ? r - 1 : 0; nr <= r + 1 && nr < height; ++nr)
+            for (std::uint32_t nc = c > 0 ? c - 1 : 0; nc <= c + 1 && nc < width; ++nc)
+                if (!valid[index(nc, nr)])
+                    return true;
+        return false;
+    };
     for (std::uint32_t r = 0; r < height; ++r)
         for (std::uint32_t c = 0; c < width; ++c)
-            if (valid[index(c, r)])
+            if (valid[index(c, r)] && besideHole(c, r))
                 front.push_back(index(c, r));
     std::uint64_t filled = 0;
     while (!front.empty()) {
