@@ -94,10 +94,9 @@ struct Options {
 
     std::vector<const QCommandLineOption*> all() const
     {
-        return {&help,        &version,      &screenshot,  &record,   &frames,   &cameraPath, &hoursPerFrame,
-                &hour,        &day,          &latitude,    &tilt,     &terrain,  &heightmap,  &cellMetres,
-                &exaggeration, &heightRange, &bump,        &describe, &date,     &sun,        &utcOffset,
-                &longitude};
+        return {&help, &version,  &screenshot, &record,  &frames,    &cameraPath, &hoursPerFrame, &hour,
+                &day,  &latitude, &tilt,       &terrain, &heightmap, &cellMetres, &exaggeration,  &heightRange,
+                &bump, &describe, &date,       &sun,     &utcOffset, &longitude};
     }
 };
 

@@ -26,12 +26,12 @@ struct ViewerOptions {
     std::optional<float> hoursPerFrame;    // 0 to 24: the clock advances this much per frame
 
     // A ground of the user's own (ElevationModel.h).
-    QString heightmapFile;                 // non-empty: --heightmap
-    std::optional<double> cellMetres;      // --cell-metres: lattice row on the ground, 0.01 to 100000
-    double exaggeration = 1.0;             // --exaggeration: 0.01 to 100
+    QString heightmapFile;                   // non-empty: --heightmap
+    std::optional<double> cellMetres;        // --cell-metres: lattice row on the ground, 0.01 to 100000
+    double exaggeration = 1.0;               // --exaggeration: 0.01 to 100
     std::optional<double> heightRangeMetres; // --height-range: a plain picture's full grey range, 1 to 20000
-    bool bumpOnGround = false;             // --bump
-    bool describe = false;                 // --describe: print what the file makes and exit
+    bool bumpOnGround = false;               // --bump
+    bool describe = false;                   // --describe: print what the file makes and exit
     // The real sun: the date of --date, or today's with --sun real; unset: the designed clock.
     std::optional<CalendarDate> sunDate;
     std::optional<float> utcOffsetHours;   // --utc-offset: -14 to 14

@@ -15,7 +15,9 @@ constexpr double kDefaultTiltDegrees = 23.27;
 QString clockText(double hours)
 {
     const auto minutes = int(std::lround(hours * 60.0)) % (24 * 60);
-    return QStringLiteral("%1:%2").arg(minutes / 60, 2, 10, QLatin1Char('0')).arg(minutes % 60, 2, 10, QLatin1Char('0'));
+    return QStringLiteral("%1:%2")
+        .arg(minutes / 60, 2, 10, QLatin1Char('0'))
+        .arg(minutes % 60, 2, 10, QLatin1Char('0'));
 }
 
 QString metres(double value)
@@ -56,7 +58,8 @@ QString sunriseAndSunset(const ViewerOptions& options, double latitudeDegrees, d
 {
     if (!options.sunDate)
         return designedSunriseAndSunset(std::uint32_t(options.startDay.value_or(0)),
-                                        options.axialTiltDegrees ? double(*options.axialTiltDegrees) : kDefaultTiltDegrees,
+                                        options.axialTiltDegrees ? double(*options.axialTiltDegrees)
+                                                                 : kDefaultTiltDegrees,
                                         latitudeDegrees);
     const SunTimes times = sunTimes(*options.sunDate, double(utcOffsetFor(options, longitudeDegrees)), latitudeDegrees,
                                     longitudeDegrees);
@@ -91,8 +94,8 @@ QString describeGround(const ElevationModel& model, const ViewerOptions& options
 
     const double latitude = options.latitudeDegrees ? double(*options.latitudeDegrees)
                                                     : model.centreLatitude.value_or(kDefaultLatitudeDegrees);
-    const double longitude =
-        options.longitudeDegrees ? double(*options.longitudeDegrees) : model.centreLongitude.value_or(0.0);
+    const double longitude = options.longitudeDegrees ? double(*options.longitudeDegrees)
+                                                      : model.centreLongitude.value_or(0.0);
     if (model.centreLatitude && model.centreLongitude)
         lines << QStringLiteral("centre: %1, %2")
                      .arg(*model.centreLatitude, 0, 'f', 6)
@@ -109,7 +112,9 @@ QString describeGround(const ElevationModel& model, const ViewerOptions& options
                      .arg(latitude, 0, 'f', 4)
                      .arg(longitude, 0, 'f', 4);
     else
-        lines << QStringLiteral("sun: designed, day %1, latitude %2").arg(options.startDay.value_or(0)).arg(latitude, 0, 'f', 4);
+        lines << QStringLiteral("sun: designed, day %1, latitude %2")
+                     .arg(options.startDay.value_or(0))
+                     .arg(latitude, 0, 'f', 4);
     lines << sunriseAndSunset(options, latitude, longitude);
     for (const std::string& note : model.notes)
         lines << QStringLiteral("note: %1").arg(QString::fromStdString(note));

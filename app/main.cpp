@@ -4,8 +4,8 @@
 #include "DesktopIdentity.h"
 #include "ElevationModel.h"
 #include "GlPanel.h"
-#include "GroundDescription.h"
 #include "GlView.h"
+#include "GroundDescription.h"
 #include "MainForm.h"
 #include "Platform.h"
 #include "Screenshots.h"
@@ -154,8 +154,8 @@ int main(int argc, char** argv)
     std::optional<ElevationRequest> groundRequest;
     std::optional<ElevationModel> ground;
     if (!options.heightmapFile.isEmpty()) {
-        groundRequest = ElevationRequest{options.heightmapFile.toStdString(), options.cellMetres,
-                                         options.exaggeration, options.heightRangeMetres};
+        groundRequest = ElevationRequest{options.heightmapFile.toStdString(), options.cellMetres, options.exaggeration,
+                                         options.heightRangeMetres};
         try {
             ground = loadElevationModel(*groundRequest);
         } catch (const ViewerError& error) {

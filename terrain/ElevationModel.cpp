@@ -352,7 +352,8 @@ ElevationModel loadElevationModel(const ElevationRequest& request)
     const GDALDataType type = GDALGetRasterDataType(band);
     double scale = 1.0;
     if (!geo.georeferenced && (type == GDT_Byte || type == GDT_UInt16))
-        scale = request.heightRangeMetres.value_or(kDefaultPlainHeightRangeMetres) / (type == GDT_Byte ? 255.0 : 65535.0);
+        scale = request.heightRangeMetres.value_or(kDefaultPlainHeightRangeMetres) /
+                (type == GDT_Byte ? 255.0 : 65535.0);
     std::vector<std::uint8_t> valid(grid.size());
     std::size_t validCount = 0;
     double low = std::numeric_limits<double>::max();
@@ -372,8 +373,8 @@ ElevationModel loadElevationModel(const ElevationRequest& request)
         refuse(path, "every cell is nodata");
     if (low < -kMaxHeightMetres || high > kMaxHeightMetres) {
         char text[200];
-        std::snprintf(text, sizeof text, "its heights run from %.1f m to %.1f m; real ground lies within +-%.0f m",
-                      low, high, kMaxHeightMetres);
+        std::snprintf(text, sizeof text, "its heights run from %.1f m to %.1f m; real ground lies within +-%.0f m", low,
+                      high, kMaxHeightMetres);
         refuse(path, text);
     }
     model.minHeightMetres = low;

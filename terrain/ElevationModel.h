@@ -28,8 +28,8 @@ constexpr double kDefaultPlainHeightRangeMetres = 1000.0;
 // What the user asks of the file.
 struct ElevationRequest {
     std::string path;
-    std::optional<double> cellMetres;  // lattice row size on the ground, metres (0.01..100000)
-    double exaggeration = 1.0;         // heights times this (0.01..100)
+    std::optional<double> cellMetres; // lattice row size on the ground, metres (0.01..100000)
+    double exaggeration = 1.0;        // heights times this (0.01..100)
     // For a raster without georeference: its cell size (cellMetres when given, else
     // kDefaultPlainCellMetres) and, for 8- and 16-bit unsigned values, the metres the type's
     // full range (0..255, 0..65535) spans.
@@ -39,10 +39,10 @@ struct ElevationRequest {
 // The model as the viewer lays it.
 struct ElevationModel {
     std::string path;
-    std::string driver;         // GDAL's short driver name ("GTiff", "SRTMHGT", "AAIGrid" ...)
+    std::string driver; // GDAL's short driver name ("GTiff", "SRTMHGT", "AAIGrid" ...)
     std::uint32_t rasterWidth = 0;
     std::uint32_t rasterHeight = 0;
-    std::uint32_t bandCount = 0; // the first band is used
+    std::uint32_t bandCount = 0;  // the first band is used
     std::string coordinateSystem; // the CRS's name, or "none"
     bool georeferenced = false;
     double rasterCellMetres = 0.0; // the raster's own cell size on the ground (mean of both axes)
@@ -52,7 +52,7 @@ struct ElevationModel {
     double exaggeration = 1.0;
     double minHeightMetres = 0.0;
     double maxHeightMetres = 0.0;
-    std::uint64_t nodataFilled = 0; // cells of the grid read that were nodata, NaN or infinite
+    std::uint64_t nodataFilled = 0;  // cells of the grid read that were nodata, NaN or infinite
     bool cappedToMaxLattice = false; // rowMetres was enlarged so the lattice fits kMaxLatticeSide
     std::uint32_t latticeWidth = 0;  // vertices along x (north)
     std::uint32_t latticeDepth = 0;  // vertices along z (east)

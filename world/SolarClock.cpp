@@ -126,9 +126,9 @@ CalendarDate TWorld::calendarDate() const
 void TWorld::updateSunMatrix()
 {
     if (realSun) {
-        sunMatrixFromPosition(
-            sunPosition(calendarDate(), double(hour), double(utcOffsetHours), double(latitude), double(longitude)),
-            sunMatrix);
+        sunMatrixFromPosition(sunPosition(calendarDate(), double(hour), double(utcOffsetHours), double(latitude),
+                                          double(longitude)),
+                              sunMatrix);
         return;
     }
     // Called directly on a world whose clock was never used, the counts are still 0: their

@@ -4,12 +4,18 @@
 
 namespace {
 
-constexpr double kDegrees = 57.29577951308232;     // per radian
-constexpr double kRadians = 0.017453292519943295;  // per degree
-constexpr double kSunriseZenithDegrees = 90.833;   // 0.567 refraction + 0.266 semi-diameter
+constexpr double kDegrees = 57.29577951308232;    // per radian
+constexpr double kRadians = 0.017453292519943295; // per degree
+constexpr double kSunriseZenithDegrees = 90.833;  // 0.567 refraction + 0.266 semi-diameter
 
-double sinDeg(double a) { return std::sin(a * kRadians); }
-double cosDeg(double a) { return std::cos(a * kRadians); }
+double sinDeg(double a)
+{
+    return std::sin(a * kRadians);
+}
+double cosDeg(double a)
+{
+    return std::cos(a * kRadians);
+}
 
 double wrapDegrees(double a)
 {
@@ -112,8 +118,7 @@ double julianDay(const CalendarDate& dateUtc, double hoursUtc)
     }
     const double a = std::floor(y / 100.0);
     const double b = 2.0 - a + std::floor(a / 4.0);
-    return std::floor(365.25 * (y + 4716)) + std::floor(30.6001 * (m + 1)) + dateUtc.day + b - 1524.5 +
-           hoursUtc / 24.0;
+    return std::floor(365.25 * (y + 4716)) + std::floor(30.6001 * (m + 1)) + dateUtc.day + b - 1524.5 + hoursUtc / 24.0;
 }
 
 double refractionDegrees(double geometricElevationDegrees)
@@ -180,7 +185,8 @@ SunTimes sunTimes(const CalendarDate& date, double utcOffsetHours, double latitu
             }
             const double h0 = std::acos(cosH0) * kDegrees;
             // Local solar noon on the clock, in minutes, then the event H0 * 4 minutes away.
-            const double noonMinutes = 720.0 - 4.0 * longitudeDegrees - sun.equationOfTimeMinutes + utcOffsetHours * 60.0;
+            const double noonMinutes = 720.0 - 4.0 * longitudeDegrees - sun.equationOfTimeMinutes +
+                                       utcOffsetHours * 60.0;
             hours = (noonMinutes + sign * 4.0 * h0) / 60.0;
         }
         *never = false;

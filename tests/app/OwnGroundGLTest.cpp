@@ -63,25 +63,26 @@ class OwnGroundGLTest : public QObject {
 private slots:
     void describeTheExample()
     {
-        const Run run = runViewer({"--heightmap", kExample, "--describe", "--date", "2024-06-21", "--utc-offset", "-3"});
+        const Run run = runViewer(
+            {"--heightmap", kExample, "--describe", "--date", "2024-06-21", "--utc-offset", "-3"});
         QCOMPARE(run.status, 0);
         const QStringList lines = run.out.split('\n');
-        for (const char* line : {"driver: GTiff", "raster: 111 x 111 cells, 1 band(s)", "lattice: 128 x 111",
-                                 "nodata filled: 0 cells"})
+        for (const char* line :
+             {"driver: GTiff", "raster: 111 x 111 cells, 1 band(s)", "lattice: 128 x 111", "nodata filled: 0 cells"})
             QVERIFY2(lines.contains(QString::fromLatin1(line)), qPrintable(run.out));
         // gdalinfo's pixel size, 89.994 m; 110 cells between the outer centres make 128
         // columns of 89.994 * sqrt(3)/2 north and 111 rows east.
         QVERIFY2(run.out.contains("cell size: 90.0 m") && run.out.contains("metres per world unit: 44.997"),
                  qPrintable(run.out));
         // Olinda, Pernambuco, lies at about 8.01 S, 34.86 W.
-        const QRegularExpressionMatch centre =
-            QRegularExpression("centre: (-?[0-9.]+), (-?[0-9.]+)").match(run.out);
+        const QRegularExpressionMatch centre = QRegularExpression("centre: (-?[0-9.]+), (-?[0-9.]+)").match(run.out);
         QVERIFY(centre.hasMatch());
         QVERIFY(std::fabs(centre.captured(1).toDouble() - -8.01) < 0.05);
         QVERIFY(std::fabs(centre.captured(2).toDouble() - -34.86) < 0.05);
         // Almanac times for Recife next door (8.05 S, 34.90 W) at the June solstice, UTC-3:
         // sunrise 05:32, sunset 17:12.
-        const QRegularExpressionMatch sun = QRegularExpression("sunrise: (\\d\\d:\\d\\d), sunset: (\\d\\d:\\d\\d)").match(run.out);
+        const QRegularExpressionMatch sun =
+            QRegularExpression("sunrise: (\\d\\d:\\d\\d), sunset: (\\d\\d:\\d\\d)").match(run.out);
         QVERIFY2(sun.hasMatch(), qPrintable(run.out));
         QVERIFY(std::fabs(minutesOf(sun.captured(1)) - minutesOf("05:32")) <= 3.0);
         QVERIFY(std::fabs(minutesOf(sun.captured(2)) - minutesOf("17:12")) <= 3.0);
@@ -96,12 +97,12 @@ private slots:
         QTest::newRow("not a raster") << QStringList{"--heightmap", "ground/NOTICE"}
                                       << "'ground/NOTICE': GDAL cannot read it as a raster";
         QTest::newRow("--describe alone") << QStringList{"--describe"} << "--describe describes the file";
-        QTest::newRow("a date that is not") << QStringList{"--heightmap", kExample, "--date", "2023-02-29"}
-                                            << "--date needs a date";
+        QTest::newRow("a date that is not")
+            << QStringList{"--heightmap", kExample, "--date", "2023-02-29"} << "--date needs a date";
         QTest::newRow("no exaggeration") << QStringList{"--heightmap", kExample, "--exaggeration", "0"}
                                          << "--exaggeration needs a number";
-        QTest::newRow("rows of a micrometre") << QStringList{"--heightmap", kExample, "--cell-metres", "0.000001"}
-                                              << "--cell-metres needs a number";
+        QTest::newRow("rows of a micrometre")
+            << QStringList{"--heightmap", kExample, "--cell-metres", "0.000001"} << "--cell-metres needs a number";
         QTest::newRow("offset without a date") << QStringList{"--utc-offset", "2"} << "give --date or --sun real";
     }
     void refusedBeforeAnythingIsDrawn()

@@ -260,7 +260,8 @@ private slots:
         projected.epsg = 32632;
         projected.geoTransform = std::vector<double>{x[0], eastCell, 0.0, y[0], 0.0, -northCell};
         writeTestRaster(dir_.filePath("metres.tif"), "GTiff", projected);
-        const ElevationModel fromDegrees = loadElevationModel({dir_.filePath("degrees.tif").toStdString(), {}, 1.0, {}});
+        const ElevationModel fromDegrees = loadElevationModel(
+            {dir_.filePath("degrees.tif").toStdString(), {}, 1.0, {}});
         const ElevationModel fromMetres = loadElevationModel({dir_.filePath("metres.tif").toStdString(), {}, 1.0, {}});
         // UTM's scale factor (0.9996 and the distance from the central meridian) differs from
         // the ground by under 0.1 % here.
@@ -322,8 +323,9 @@ private slots:
     void placeUnknownIsSaid()
     {
         TestRaster raster;
-        raster.wkt = QStringLiteral("LOCAL_CS[\"site grid\",UNIT[\"metre\",1],AXIS[\"Easting\",EAST],"
-                                    "AXIS[\"Northing\",NORTH]]");
+        raster.wkt = QStringLiteral(
+            "LOCAL_CS[\"site grid\",UNIT[\"metre\",1],AXIS[\"Easting\",EAST],"
+            "AXIS[\"Northing\",NORTH]]");
         writeTestRaster(dir_.filePath("local.tif"), "GTiff", raster);
         const ElevationModel model = loadElevationModel({dir_.filePath("local.tif").toStdString(), {}, 1.0, {}});
         QVERIFY(!model.centreLatitude);
@@ -335,14 +337,22 @@ private slots:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("why");
-        QTest::newRow("missing") << "absent.tif" << "no such file";
-        QTest::newRow("a folder") << "folder.tif" << "folder";
-        QTest::newRow("not a raster") << "notes.tif" << "cannot read it as a raster";
-        QTest::newRow("2 x 2 cells") << "tiny.tif" << "at least 3 x 3";
-        QTest::newRow("every cell nodata") << "empty.tif" << "every cell is nodata";
-        QTest::newRow("every cell NaN") << "nan.tif" << "every cell is nodata";
-        QTest::newRow("30000 m high") << "high.tif" << "within +-20000 m";
-        QTest::newRow("0.1 mm cells") << "specks.tif" << "between 0.01 m and 100000 m";
+        QTest::newRow("missing") << "absent.tif"
+                                 << "no such file";
+        QTest::newRow("a folder") << "folder.tif"
+                                  << "folder";
+        QTest::newRow("not a raster") << "notes.tif"
+                                      << "cannot read it as a raster";
+        QTest::newRow("2 x 2 cells") << "tiny.tif"
+                                     << "at least 3 x 3";
+        QTest::newRow("every cell nodata") << "empty.tif"
+                                           << "every cell is nodata";
+        QTest::newRow("every cell NaN") << "nan.tif"
+                                        << "every cell is nodata";
+        QTest::newRow("30000 m high") << "high.tif"
+                                      << "within +-20000 m";
+        QTest::newRow("0.1 mm cells") << "specks.tif"
+                                      << "between 0.01 m and 100000 m";
     }
     void badInputsAreRefused()
     {

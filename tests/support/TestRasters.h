@@ -17,8 +17,8 @@ struct TestRaster {
     int height = 20;
     // GDAL's geotransform; empty: no georeference.
     std::optional<std::vector<double>> geoTransform = std::vector<double>{500000.0, 90.0, 0.0, 4500000.0, 0.0, -90.0};
-    int epsg = 32633;   // 0: no coordinate system
-    QString wkt;        // used instead of epsg when not empty
+    int epsg = 32633; // 0: no coordinate system
+    QString wkt;      // used instead of epsg when not empty
     GDALDataType type = GDT_Float32;
     std::optional<double> nodata;
     int bands = 1;

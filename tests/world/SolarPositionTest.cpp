@@ -51,8 +51,8 @@ private slots:
     void nrelWorkedExample()
     {
         // 17 October 2003, 12:30:30 local standard time at UTC-7, Golden, Colorado.
-        const SunPosition p =
-            sunPosition(CalendarDate{2003, 10, 17}, 12.0 + 30.0 / 60.0 + 30.0 / 3600.0, -7.0, 39.742476, -105.1786);
+        const SunPosition p = sunPosition(CalendarDate{2003, 10, 17}, 12.0 + 30.0 / 60.0 + 30.0 / 3600.0, -7.0,
+                                          39.742476, -105.1786);
         QVERIFY2(std::fabs(p.zenithDegrees - 50.11162) < kAngleTolerance, qPrintable(QString::number(p.zenithDegrees)));
         QVERIFY2(std::fabs(p.azimuthDegreesEastOfNorth - 194.34024) < kAngleTolerance,
                  qPrintable(QString::number(p.azimuthDegreesEastOfNorth)));

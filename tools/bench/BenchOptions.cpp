@@ -2,6 +2,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 namespace {
@@ -110,8 +111,8 @@ bool parseBenchOptions(const QStringList& arguments, BenchOptions* options, QStr
     const QCommandLineOption pathsOption(QStringLiteral("terrain-paths"),
                                          QStringLiteral("List the terrain paths of this build and stop."));
     parser.addOptions({helpOption, sizeOption, framesOption, warmupOption, terrainOption, latticeOption, flyOption,
-                       presentOption, surfaceOption, skyOption, allocatorOption, timingOption, graphOption,
-                       pathsOption, heightmapOption});
+                       presentOption, surfaceOption, skyOption, allocatorOption, timingOption, graphOption, pathsOption,
+                       heightmapOption});
 
     if (!parser.parse(arguments)) {
         *error = parser.errorText();
@@ -163,7 +164,10 @@ bool parseBenchOptions(const QStringList& arguments, BenchOptions* options, QStr
             return false;
         }
     }
+    // Absolute, as the bench reads the textures from the assets folder it enters.
     options->heightmap = parser.value(heightmapOption);
+    if (!options->heightmap.isEmpty())
+        options->heightmap = QFileInfo(options->heightmap).absoluteFilePath();
     if (parser.isSet(heightmapOption) && options->heightmap.isEmpty()) {
         *error = QStringLiteral("--heightmap needs the name of an elevation model file");
         return false;
