@@ -3,6 +3,7 @@
 // camera above its middle facing north, the bump leaving it alone, F orbiting the ground at the
 // view's centre, Home, the mode line, and F5 reading the file again or keeping the ground.
 
+#include "CommandLine.h"
 #include "ElevationModel.h"
 #include "KeyCodes.h"
 #include "SceneStartup.h"
@@ -115,6 +116,52 @@ private slots:
         QCOMPARE(run.status, 2);
         QVERIFY2(run.err.contains(message), qPrintable(run.err));
         QVERIFY(!QFile::exists(picture));
+    }
+
+    void startClockFromTheGroundAndDate_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("realSun");
+        QTest::addColumn<float>("latitude");
+        QTest::addColumn<unsigned>("day");
+        QTest::addColumn<float>("utcOffset");
+        // The ground's latitude replaces 40; --latitude replaces the ground's; a date makes the
+        // clock the real sun's, on day 172 of 2024's 366, at the longitude's zone unless given.
+        QTest::newRow("designed, ground latitude") << QStringList{} << false << -7.995184f << 0u << 0.0f;
+        QTest::newRow("designed, --latitude") << QStringList{"--latitude", "12"} << false << 12.0f << 0u << 0.0f;
+        QTest::newRow("real, zone of the longitude")
+            << QStringList{"--date", "2024-06-21"} << true << -7.995184f << 172u << -2.0f;
+        QTest::newRow("real, --utc-offset")
+            << QStringList{"--date", "2024-06-21", "--utc-offset", "-3"} << true << -7.995184f << 172u << -3.0f;
+    }
+    void startClockFromTheGroundAndDate()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(bool, realSun);
+        QFETCH(float, latitude);
+        QFETCH(unsigned, day);
+        QFETCH(float, utcOffset);
+        ViewerOptions options;
+        int status = -1;
+        QVERIFY(
+            parseCommandLine(QStringList{"terrain-viewer", "--heightmap", kExample} + arguments, &options, &status));
+        const ElevationModel model = loadElevationModel({(assetsFolder() + "/" + kExample).toStdString(), {}, 1.0, {}});
+        options.groundLatitude = model.centreLatitude;
+        options.groundLongitude = model.centreLongitude;
+        StartedForm started;
+        TWorld& world = started.form->world;
+        applyStartClock(options, world);
+        QCOMPARE(world.realSun, realSun);
+        QVERIFY(std::fabs(world.latitude - latitude) < 1e-4f);
+        QCOMPARE(world.day, day);
+        QCOMPARE(world.hour, 5.0f);
+        if (realSun) {
+            QCOMPARE(world.daysPerYear, 366u);
+            QCOMPARE(world.utcOffsetHours, utcOffset);
+            QVERIFY(std::fabs(world.longitude - -34.871077f) < 1e-4f);
+            // At 5 on the clock the June sun is still below Olinda's horizon, in the east.
+            QVERIFY(world.sunMatrix[5] < 0.0f && world.sunMatrix[6] > 0.0f);
+        }
     }
 
     void windowOverTheExample()
