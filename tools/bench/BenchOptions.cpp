@@ -105,8 +105,10 @@ bool parseBenchOptions(const QStringList& arguments, BenchOptions* options, QStr
                                                         "frames are measured; needs --timing whole."));
     const QCommandLineOption heightmapOption(
         QStringLiteral("heightmap"),
-        QStringLiteral("Measure over the ground of this elevation model (as the viewer's --heightmap) instead of "
-                       "the built-in lattice; --lattice then does not apply."),
+        QStringLiteral(
+            "Measure over the ground of this elevation model (as the viewer's --heightmap) instead of "
+            "the built-in lattice, from its start point looking as the built-in start does (yaw 125, level); "
+            "--lattice then does not apply."),
         QStringLiteral("file"));
     const QCommandLineOption pathsOption(QStringLiteral("terrain-paths"),
                                          QStringLiteral("List the terrain paths of this build and stop."));
