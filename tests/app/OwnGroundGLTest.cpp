@@ -150,16 +150,20 @@ private slots:
         options.groundLongitude = model.centreLongitude;
         StartedForm started;
         TWorld& world = started.form->world;
+        // The start-up's ticks may have moved the clock on before the timers stopped: the
+        // hour it has is the one applyStartClock must keep without --hour.
+        const float hourBefore = world.hour;
         applyStartClock(options, world);
         QCOMPARE(world.realSun, realSun);
         QVERIFY(std::fabs(world.latitude - latitude) < 1e-4f);
         QCOMPARE(world.day, day);
-        QCOMPARE(world.hour, 5.0f);
+        QCOMPARE(world.hour, hourBefore);
         if (realSun) {
             QCOMPARE(world.daysPerYear, 366u);
             QCOMPARE(world.utcOffsetHours, utcOffset);
             QVERIFY(std::fabs(world.longitude - -34.871077f) < 1e-4f);
             // At 5 on the clock the June sun is still below Olinda's horizon, in the east.
+            world.setHour(5.0f);
             QVERIFY(world.sunMatrix[5] < 0.0f && world.sunMatrix[6] > 0.0f);
         }
     }
