@@ -6,6 +6,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDate>
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -66,10 +67,45 @@ struct Options {
                                  QStringLiteral("Save the scene alone with --screenshot or --record, without "
                                                 "the read-out and control panels.")};
 
+    QCommandLineOption heightmap{QStringLiteral("heightmap"),
+                                 QStringLiteral("Show the elevation model <file> (any single-band raster GDAL reads) "
+                                                "as the ground, north toward +x, at its own latitude."),
+                                 QStringLiteral("file")};
+    QCommandLineOption cellMetres{QStringLiteral("cell-metres"),
+                                  QStringLiteral("One lattice row is <m> metres of ground (default: one raster cell; "
+                                                 "10 for a raster without georeference)."),
+                                  QStringLiteral("m")};
+    QCommandLineOption exaggeration{QStringLiteral("exaggeration"),
+                                    QStringLiteral("Heights times <x> (0.01 to 100, default 1)."), QStringLiteral("x")};
+    QCommandLineOption heightRange{QStringLiteral("height-range"),
+                                   QStringLiteral("Metres spanned by the full grey range of an 8- or 16-bit raster "
+                                                  "without georeference (default 1000)."),
+                                   QStringLiteral("m")};
+    QCommandLineOption bump{QStringLiteral("bump"),
+                            QStringLiteral("Let the wandering bump reshape the loaded ground too.")};
+    QCommandLineOption describe{QStringLiteral("describe"),
+                                QStringLiteral("With --heightmap: print what the viewer makes of the file and exit.")};
+    QCommandLineOption date{QStringLiteral("date"),
+                            QStringLiteral("The real sun of this date (YYYY-MM-DD) over the place; --hour is then "
+                                           "clock time at --utc-offset."),
+                            QStringLiteral("date")};
+    QCommandLineOption sun{QStringLiteral("sun"),
+                           QStringLiteral("designed (default: the simulated clock) or real (today's real sun)."),
+                           QStringLiteral("designed|real"), QStringLiteral("designed")};
+    QCommandLineOption utcOffset{QStringLiteral("utc-offset"),
+                                 QStringLiteral("With the real sun: hours the clock is ahead of UTC (-14 to 14; "
+                                                "default round(longitude / 15))."),
+                                 QStringLiteral("h")};
+    QCommandLineOption longitude{QStringLiteral("longitude"),
+                                 QStringLiteral("With the real sun: longitude in degrees east (-180 to 180) instead "
+                                                "of the ground's, or 0."),
+                                 QStringLiteral("degrees")};
+
     std::vector<const QCommandLineOption*> all() const
     {
-        return {&help, &version, &screenshot, &record, &frames,  &cameraPath, &hoursPerFrame,
-                &hour, &day,     &latitude,   &tilt,   &terrain, &size,       &sceneOnly};
+        return {&help, &version,  &screenshot, &record,  &frames,    &cameraPath, &hoursPerFrame, &hour,
+                &day,  &latitude, &tilt,       &terrain, &heightmap, &cellMetres, &exaggeration,  &heightRange,
+                &bump, &describe, &date,       &sun,     &utcOffset, &longitude, &size, &sceneOnly};
     }
 };
 
@@ -97,6 +133,83 @@ bool numberInRange(const QString& text, double low, double high, bool highExclud
     return *value >= low && (highExcluded ? *value < high : *value <= high);
 }
 
+// --heightmap and its options, --date, --sun, --utc-offset and --longitude.
+template <typename Fail>
+bool parseGroundAndSun(const QCommandLineParser& parser, const Options& o, ViewerOptions* options, const Fail& fail)
+{
+    double value = 0.0;
+    options->heightmapFile = parser.value(o.heightmap);
+    if (parser.isSet(o.heightmap) && options->heightmapFile.isEmpty())
+        return fail(2, QStringLiteral("--heightmap needs the name of an elevation model file"));
+    options->bumpOnGround = parser.isSet(o.bump);
+    options->describe = parser.isSet(o.describe);
+    if (options->describe && options->heightmapFile.isEmpty())
+        return fail(2, QStringLiteral("--describe describes the file of --heightmap: give one"));
+    const struct {
+        const QCommandLineOption& option;
+        double low, high;
+        const char* unit;
+    } ranges[] = {{o.cellMetres, 0.01, 100000.0, "metres"},
+                  {o.exaggeration, 0.01, 100.0, "times"},
+                  {o.heightRange, 1.0, 20000.0, "metres"},
+                  {o.utcOffset, -14.0, 14.0, "hours"},
+                  {o.longitude, -180.0, 180.0, "degrees"}};
+    double values[5] = {};
+    for (std::size_t k = 0; k < 5; ++k) {
+        const auto& range = ranges[k];
+        if (!parser.isSet(range.option))
+            continue;
+        if (!numberInRange(parser.value(range.option), range.low, range.high, false, &value))
+            return fail(2, QStringLiteral("--%1 needs a number of %2 from %3 to %4, not '%5'")
+                               .arg(range.option.names().first(), QLatin1String(range.unit))
+                               .arg(range.low)
+                               .arg(range.high)
+                               .arg(quotedInput(parser.value(range.option))));
+        values[k] = value;
+    }
+    if (parser.isSet(o.cellMetres))
+        options->cellMetres = values[0];
+    if (parser.isSet(o.exaggeration))
+        options->exaggeration = values[1];
+    if (parser.isSet(o.heightRange))
+        options->heightRangeMetres = values[2];
+    if (parser.isSet(o.utcOffset))
+        options->utcOffsetHours = float(values[3]);
+    if (parser.isSet(o.longitude))
+        options->longitudeDegrees = float(values[4]);
+    for (const QCommandLineOption* groundOption : {&o.cellMetres, &o.exaggeration, &o.heightRange, &o.bump})
+        if (parser.isSet(*groundOption) && options->heightmapFile.isEmpty())
+            return fail(2, QStringLiteral("--%1 shapes the ground of --heightmap: give one")
+                               .arg(groundOption->names().first()));
+
+    const QString sun = parser.value(o.sun);
+    if (sun != QLatin1String("designed") && sun != QLatin1String("real"))
+        return fail(2, QStringLiteral("--sun takes designed or real, not '%1'").arg(quotedInput(sun)));
+    if (parser.isSet(o.date)) {
+        const QString text = parser.value(o.date);
+        const QRegularExpressionMatch match =
+            QRegularExpression(QStringLiteral("^(\\d{4})-(\\d{2})-(\\d{2})$")).match(text);
+        const CalendarDate date{match.captured(1).toInt(), match.captured(2).toInt(), match.captured(3).toInt()};
+        if (!match.hasMatch() || !isValidDate(date) || date.year < 1800 || date.year > 2200)
+            return fail(2, QStringLiteral("--date needs a date YYYY-MM-DD of the years 1800 to 2200, not '%1'")
+                               .arg(quotedInput(text)));
+        if (sun == QLatin1String("designed") && parser.isSet(o.sun))
+            return fail(2, QStringLiteral("--date sets the real sun: --sun designed cannot be used with it"));
+        options->sunDate = date;
+    } else if (sun == QLatin1String("real")) {
+        const QDate today = QDate::currentDate();
+        options->sunDate = CalendarDate{today.year(), today.month(), today.day()};
+    }
+    if (options->sunDate && parser.isSet(o.day))
+        return fail(2, QStringLiteral("--day counts the designed clock's days: give --date instead"));
+    if (!options->sunDate)
+        for (const QCommandLineOption* realOption : {&o.utcOffset, &o.longitude})
+            if (parser.isSet(*realOption))
+                return fail(2, QStringLiteral("--%1 places the real sun: give --date or --sun real")
+                                   .arg(realOption->names().first()));
+    return true;
+}
+
 } // namespace
 
 QString commandLineHelp()
@@ -122,7 +235,11 @@ QString commandLineHelp()
     text += QStringLiteral("\nKeys and mouse:\n") + keyHelpText();
     text += QStringLiteral(
         "\nTextures LandTex0.bmp .. LandTex3.bmp are read from the working directory,\n"
-        "then from the shipped assets folder.\n");
+        "then from the shipped assets folder.\n"
+        "\nWith --date or --sun real, --hour is clock time on a clock --utc-offset hours ahead\n"
+        "of UTC (default: the longitude's nominal zone, round(longitude / 15)), not local\n"
+        "solar time; the sun stands where it really does over the place on that date.\n"
+        "Without them the designed clock runs as ever: --hour is its hour of the day.\n");
     return text;
 }
 
@@ -235,6 +352,9 @@ bool parseCommandLine(const QStringList& arguments, ViewerOptions* options, int*
         range.target = float(value);
     }
 
+    if (!parseGroundAndSun(parser, o, options, fail))
+        return false;
+
     if (parser.isSet(o.screenshot) && parser.isSet(o.record))
         return fail(2, QStringLiteral("--screenshot and --record cannot be used together"));
     if (parser.isSet(o.screenshot)) {
@@ -298,10 +418,28 @@ bool makeRecordFolder(const ViewerOptions& options)
     return false;
 }
 
+float utcOffsetFor(const ViewerOptions& options, double longitudeDegrees)
+{
+    return options.utcOffsetHours ? *options.utcOffsetHours : float(std::round(longitudeDegrees / 15.0));
+}
+
 void applyStartClock(const ViewerOptions& options, TWorld& world)
 {
-    if (options.startHour < 0.0f && !options.startDay && !options.latitudeDegrees && !options.axialTiltDegrees)
+    if (options.startHour < 0.0f && !options.startDay && !options.latitudeDegrees && !options.axialTiltDegrees &&
+        !options.sunDate && !options.groundLatitude)
         return;
+    if (!options.latitudeDegrees && options.groundLatitude)
+        world.latitude = float(*options.groundLatitude);
+    if (options.sunDate) {
+        world.realSun = true;
+        world.calendarYear = options.sunDate->year;
+        world.daysPerYear = daysInYear(options.sunDate->year);
+        world.day = dayOfYear(*options.sunDate);
+        const double longitude = options.longitudeDegrees ? double(*options.longitudeDegrees)
+                                                          : options.groundLongitude.value_or(0.0);
+        world.longitude = float(longitude);
+        world.utcOffsetHours = utcOffsetFor(options, longitude);
+    }
     if (options.startDay)
         world.day = std::uint32_t(*options.startDay);
     if (options.latitudeDegrees)

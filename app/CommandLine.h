@@ -4,6 +4,8 @@
 #include <QSize>
 #include <QString>
 #include <QStringList>
+
+#include "SolarPosition.h"
 #include <optional>
 
 class TWorld;
@@ -25,6 +27,21 @@ struct ViewerOptions {
     std::optional<float> hoursPerFrame;    // 0 to 24: the clock advances this much per frame
     QSize viewSize;                        // valid: the drawing view's size in pixels (--size)
     bool sceneOnly = false;                // saved pictures hold the scene without the panels
+
+    // A ground of the user's own (ElevationModel.h).
+    QString heightmapFile;                   // non-empty: --heightmap
+    std::optional<double> cellMetres;        // --cell-metres: lattice row on the ground, 0.01 to 100000
+    double exaggeration = 1.0;               // --exaggeration: 0.01 to 100
+    std::optional<double> heightRangeMetres; // --height-range: a plain picture's full grey range, 1 to 20000
+    bool bumpOnGround = false;               // --bump
+    bool describe = false;                   // --describe: print what the file makes and exit
+    // The real sun: the date of --date, or today's with --sun real; unset: the designed clock.
+    std::optional<CalendarDate> sunDate;
+    std::optional<float> utcOffsetHours;   // --utc-offset: -14 to 14
+    std::optional<float> longitudeDegrees; // --longitude: -180 to 180
+    // The loaded ground's place (degrees), set once the file has been read.
+    std::optional<double> groundLatitude;
+    std::optional<double> groundLongitude;
 };
 
 // Parses the arguments (argv[0] first). Prints --help / --version or an error itself and
@@ -48,4 +65,12 @@ QString commandLineHelp();
 // --day, --latitude, --tilt and --hour on the clock the start-up set (day 0, hour 5, latitude
 // 40, tilt 23.27), before the first frame; the sun matrix follows. Nothing changes when none
 // of them is given. Needs the GL context current, with the modelview matrix mode selected.
+// A loaded ground's latitude stands in for 40 unless --latitude is given. With a date (--date,
+// --sun real) the clock becomes the real sun's (TWorld::realSun): the date's day of its year,
+// --hour on a clock --utc-offset hours ahead of UTC (default: the longitude's nominal zone,
+// round(longitude / 15)), at --longitude or the ground's (else 0). Without a date or a ground
+// the designed clock is set exactly as before.
 void applyStartClock(const ViewerOptions& options, TWorld& world);
+
+// The UTC offset the real sun's clock uses: --utc-offset, else round(longitude / 15).
+float utcOffsetFor(const ViewerOptions& options, double longitudeDegrees);

@@ -5,6 +5,7 @@
 #include "FrameTimeGraph.h"
 #include "GlPanel.h"
 #include "GlView.h"
+#include "GroundDescription.h"
 #include "InputConversion.h"
 #include "KeyCodes.h"
 #include "Platform.h"
@@ -249,7 +250,7 @@ void TForm1::FormShow()
 
 void TForm1::placeCameraAndControls()
 {
-    placeStartCamera(camera);
+    placeHomeCamera(*this);
     // Positions from the strengths; the product is formed in double and truncated. A changed
     // position fires the slider's change handler, which writes position * 0.01 back.
     TrackBar1->setValue(int(std::trunc(double(world.scattering[0]) * 100.0)));
@@ -296,7 +297,7 @@ void TForm1::FormKeyDown(std::uint16_t& key)
         if (camera.orbiting)
             camera.leaveOrbit();
         else
-            camera.enterOrbit(bumpApex, 3.0);
+            camera.enterOrbit(orbitPoint(*this), 3.0);
     } else if (key == vk::letter('L')) {
         horizontalMove = !horizontalMove;
     } else if (key == vk::letter('N')) {
@@ -337,6 +338,15 @@ QString TForm1::modeLineText() const
         modes << QStringLiteral("Recording path (%1 frames)").arg(recorder_.poses());
     if (playback_)
         modes << QStringLiteral("Playing path");
+    if (ground) {
+        // Which ground, where, and the day the clock shows.
+        const CalendarDate date = world.calendarDate();
+        modes << groundLine(*ground, world.realSun ? QStringLiteral("%1-%2-%3")
+                                                         .arg(date.year)
+                                                         .arg(date.month, 2, 10, QLatin1Char('0'))
+                                                         .arg(date.day, 2, 10, QLatin1Char('0'))
+                                                   : QStringLiteral("day %1").arg(world.day));
+    }
     return modes.join(QStringLiteral("  |  "));
 }
 

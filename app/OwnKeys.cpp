@@ -54,9 +54,7 @@ void TForm1::goHome()
 {
     // Out of orbit first, so the position is the eye's and the angles anchor the target one
     // unit ahead of it.
-    if (camera.orbiting)
-        camera.leaveOrbit();
-    placeStartCamera(camera);
+    placeHomeCamera(*this);
     updateModeLine();
 }
 

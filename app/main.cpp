@@ -2,8 +2,10 @@
 #include "CameraPath.h"
 #include "CommandLine.h"
 #include "DesktopIdentity.h"
+#include "ElevationModel.h"
 #include "GlPanel.h"
 #include "GlView.h"
+#include "GroundDescription.h"
 #include "MainForm.h"
 #include "Platform.h"
 #include "Screenshots.h"
@@ -169,6 +171,29 @@ int main(int argc, char** argv)
             options.frames = int(path.size());
     }
 
+    // A ground of the user's own is read and checked before anything is shown: a bad file
+    // draws nothing, and --describe needs no display at all.
+    std::optional<ElevationRequest> groundRequest;
+    std::optional<ElevationModel> ground;
+    if (!options.heightmapFile.isEmpty()) {
+        groundRequest = ElevationRequest{options.heightmapFile.toStdString(), options.cellMetres, options.exaggeration,
+                                         options.heightRangeMetres};
+        try {
+            ground = loadElevationModel(*groundRequest);
+        } catch (const ViewerError& error) {
+            printError(QString::fromUtf8(error.what()));
+            return 2;
+        }
+        options.groundLatitude = ground->centreLatitude;
+        options.groundLongitude = ground->centreLongitude;
+        if (options.describe) {
+            std::fputs(qPrintable(describeGround(*ground, options)), stdout);
+            return 0;
+        }
+        for (const std::string& note : ground->notes)
+            printError(QString::fromStdString(note));
+    }
+
     if (!makeRecordFolder(options))
         return 1;
 
@@ -191,6 +216,9 @@ int main(int argc, char** argv)
         // The drawing panel fills the window.
         if (options.viewSize.isValid())
             form.resize(options.viewSize);
+        form.groundRequest = groundRequest;
+        form.ground = std::move(ground);
+        form.bumpOnGround = options.bumpOnGround;
         if (!options.screenshotPath.isEmpty() || !options.recordFolder.isEmpty()) {
             // Nobody is there to close a message box: errors go to the standard error stream.
             form.showError = printError;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Camera.h"
+#include "ElevationModel.h"
 #include "Landscape.h"
 #include "OverlayTextures.h"
 #include "TerrainPath.h"
@@ -9,6 +10,7 @@
 #include "World.h"
 
 #include <cstdint>
+#include <optional>
 
 struct FrameInstruments;
 
@@ -56,6 +58,14 @@ struct TForm1State {
     // the ground; the picture is the same. Clear: first, over the whole view, then the terrain.
     // Without stencil bits in the surface the sky is drawn first either way.
     bool skyBehindGround = true;
+
+    // A ground of the user's own (--heightmap): what was asked, to read it again (F5), and
+    // what was made of it (ElevationModel; its heights are let go once laid on the lattice;
+    // groundName() says which ground a view is over). Unset: the built-in sine hills.
+    std::optional<ElevationRequest> groundRequest;
+    std::optional<ElevationModel> ground;
+    // Whether the wandering bump reshapes a loaded ground (--bump); it always does the built-in one.
+    bool bumpOnGround = false;
 
     // Whoever measures the frames (the benchmark): draw counters and phase marks. Not owned;
     // null in the program.

@@ -1,11 +1,14 @@
 #include "TerrainBuild.h"
 
+#include "ElevationModel.h"
 #include "FormState.h"
 #include "Landscape.h"
 #include "Texture.h"
 
 #include <GL/gl.h>
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -61,10 +64,64 @@ void setColoursAndLayers(TLandscape& land)
     }
 }
 
+void setModelHeights(TLandscape& land, const ElevationModel& model)
+{
+    const std::size_t count = land.vertexCount();
+    for (std::size_t k = 0; k < count && k < model.heightsUnits.size(); ++k)
+        land.positions[k].y = model.heightsUnits[k];
+}
+
+float groundHeightAt(const TLandscape& land, double x, double z)
+{
+    if (land.width < 2 || land.depth < 2)
+        return 0.0f;
+    // Column i lies at x = i * spacing * sqrt(3)/2; in it, row j at z = (j - 0.5 (i mod 2)) * spacing.
+    const double columnStep = double(land.spacing) * 0.8660254037844386;
+    const double column = std::clamp(x / columnStep, 0.0, double(land.width - 1));
+    const auto i0 = std::min(std::uint32_t(column), land.width - 2);
+    const double fx = column - i0;
+    const auto along = [&land, z](std::uint32_t i) {
+        const double row = std::clamp(z / double(land.spacing) + 0.5 * (i % 2), 0.0, double(land.depth - 1));
+        const auto j0 = std::min(std::uint32_t(row), land.depth - 2);
+        const double fz = row - j0;
+        const float3* p = land.positions + std::size_t(j0) * land.width + i;
+        return (1.0 - fz) * double(p[0].y) + fz * double(p[land.width].y);
+    };
+    return float((1.0 - fx) * along(i0) + fx * along(i0 + 1));
+}
+
+std::optional<Vec3d> groundHit(const TLandscape& land, const Vec3d& eye, const Vec3d& direction, double maxDistance)
+{
+    const double step = double(land.spacing) * 0.1;
+    const auto above = [&](double t) {
+        return eye.y + direction.y * t - double(groundHeightAt(land, eye.x + direction.x * t, eye.z + direction.z * t));
+    };
+    double before = 0.0;
+    for (double t = step; t <= maxDistance; t += step) {
+        if (above(t) > 0.0) {
+            before = t;
+            continue;
+        }
+        double low = before;
+        double high = t;
+        for (int halving = 0; halving < 20; ++halving) {
+            const double mid = 0.5 * (low + high);
+            (above(mid) > 0.0 ? low : high) = mid;
+        }
+        return Vec3d{eye.x + direction.x * high, eye.y + direction.y * high, eye.z + direction.z * high};
+    }
+    return std::nullopt;
+}
+
 void buildLandscape(TForm1State& form)
 {
     form.landscapeBuilt = false;
     TLandscape& land = form.landscape;
+    const bool ownGround = form.ground && !form.ground->heightsUnits.empty();
+    if (ownGround) {
+        form.latticeWidth = std::int32_t(form.ground->latticeWidth);
+        form.latticeDepth = std::int32_t(form.ground->latticeDepth);
+    }
     land.create(latticeSide(form.latticeWidth), latticeSide(form.latticeDepth), kTerrainSpacing, kTerrainTextureSlots);
 
     // One at a time into its slot, so a file that fails leaves the earlier textures owned by
@@ -72,7 +129,12 @@ void buildLandscape(TForm1State& form)
     for (std::uint32_t slot = 0; slot < 4; ++slot)
         land.textures[slot] = loadTexture(QString::fromLatin1(kLayerFiles[slot]));
 
-    setWaveHeights(land);
+    if (ownGround) {
+        setModelHeights(land, *form.ground);
+        std::vector<float>().swap(form.ground->heightsUnits);
+    } else {
+        setWaveHeights(land);
+    }
     land.computeNormals(0, land.width, 0, land.depth);
     setColoursAndLayers(land);
 
@@ -81,6 +143,12 @@ void buildLandscape(TForm1State& form)
 
 void reloadLandscapeTextures(TForm1State& form)
 {
+    if (form.groundRequest) {
+        ElevationModel fresh = loadElevationModel(*form.groundRequest);
+        form.ground = std::move(fresh);
+        buildLandscape(form);
+        return;
+    }
     if (!form.landscapeBuilt) {
         buildLandscape(form);
         return;

@@ -44,6 +44,9 @@ void stepWanderingBump(TForm1State& form)
     // Before the terrain is built the arrays may be missing or half filled: no walk.
     if (!form.landscapeBuilt)
         return;
+    // A loaded ground keeps its real shape unless the user asked for the bump over it.
+    if (form.ground && !form.bumpOnGround)
+        return;
 
     TLandscape& land = form.landscape;
     const std::int32_t r = form.bumpRadius;

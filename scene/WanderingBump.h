@@ -27,5 +27,5 @@ std::int32_t randomBelow(RandomSource& source, std::int32_t n);
 // raised-cosine profile, sets their layers, recomputes the normals over its square (and marks
 // those cells changed for the batch cache), stores the apex and re-aims an orbiting camera at
 // it. The frame draws the terrain after it (drawTerrain, TerrainDraw.h). While the terrain has
-// not been built it does nothing.
+// not been built it does nothing, nor over a loaded ground without bumpOnGround.
 void stepWanderingBump(TForm1State& form);

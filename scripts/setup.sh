@@ -6,7 +6,8 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # Debian packages the build, the viewer and the tests need. Qt 6 as Debian ships it: the base
 # modules (with the xcb platform plugin, qt6-qpa-plugins) and QOpenGLWidget's own module.
 packages=(cmake g++ make pkg-config qt6-base-dev libqt6opengl6-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri
-          fonts-dejavu-core fonts-liberation2 libx11-dev xvfb xauth xcompmgr)
+          fonts-dejavu-core fonts-liberation2 libx11-dev xvfb xauth xcompmgr
+          libgdal-dev)
 # What the build against Qt 5.15 needs besides (scripts/test --qt5).
 qt5_packages=(qtbase5-dev)
 

@@ -61,8 +61,9 @@ void TLandscape::create(std::uint32_t w, std::uint32_t d, float s, std::uint32_t
     colours = allocateZeroed<ubyte4>(n);
     layers = allocateZeroed<std::uint32_t>(n);
 
-    for (std::uint32_t i = 0; i < width; ++i) {
-        for (std::uint32_t j = 0; j < depth; ++j) {
+    // Row by row, in memory order: a wide lattice is walked without striding across it.
+    for (std::uint32_t j = 0; j < depth; ++j) {
+        for (std::uint32_t i = 0; i < width; ++i) {
             float3& p = positions[std::size_t(j) * width + i];
             p.x = float(double(i) * spacing * kColumnFactor);
             p.z = float((double(j) - 0.5 * double(i & 1u)) * spacing);
@@ -105,8 +106,10 @@ void TLandscape::computeNormals(std::uint32_t x0, std::uint32_t x1, std::uint32_
     const auto at = [this](std::uint32_t i, std::uint32_t j) -> const float3& {
         return positions[std::size_t(j) * width + i];
     };
-    for (std::uint32_t i = xlo; i <= xhi; ++i) {
-        for (std::uint32_t j = zlo; j <= zhi; ++j) {
+    // Each normal depends only on the positions, so the order is free: row by row, in memory
+    // order, which keeps a wide lattice's three rows in the cache.
+    for (std::uint32_t j = zlo; j <= zhi; ++j) {
+        for (std::uint32_t i = xlo; i <= xhi; ++i) {
             const std::size_t k = std::size_t(j) * width + i;
             if (i & 1u)
                 vertexNormal(normals[k], positions[k], at(i - 1, j - 1), at(i, j - 1), at(i + 1, j - 1), at(i + 1, j),

@@ -38,6 +38,34 @@ ClockTime carryHours(std::uint32_t day, float candidateHour, float hoursPerDay, 
     return result;
 }
 
+double designedSunHeight(std::uint32_t day, double hour, double axialTiltDegrees, double latitudeDegrees,
+                         std::uint32_t daysPerYear, double hoursPerDay)
+{
+    constexpr double toRadians = 0.017453292519943295;
+    // The innermost rotation first: (0, 1, 0) about z by the latitude ...
+    const double lat = latitudeDegrees * toRadians;
+    double x = -std::sin(lat);
+    double y = std::cos(lat);
+    double z = 0.0;
+    // ... about -x by the hour angle - 180 (a turn by a about -x is one by -a about x) ...
+    const double hourAngle = -(hour * 360.0 / hoursPerDay - 180.0) * toRadians;
+    double y1 = y * std::cos(hourAngle) - z * std::sin(hourAngle);
+    double z1 = y * std::sin(hourAngle) + z * std::cos(hourAngle);
+    y = y1;
+    z = z1;
+    // ... about z by the tilt ...
+    const double tilt = axialTiltDegrees * toRadians;
+    const double x1 = x * std::cos(tilt) - y * std::sin(tilt);
+    y1 = x * std::sin(tilt) + y * std::cos(tilt);
+    x = x1;
+    y = y1;
+    // ... and about x by the day of the year.
+    const double dayAngle = double(day) * 360.0 / double(daysPerYear) * toRadians;
+    y1 = y * std::cos(dayAngle) - z * std::sin(dayAngle);
+    (void)x;
+    return y1;
+}
+
 void TWorld::setHour(float hours)
 {
     if (hoursPerDay == 0.0f)
@@ -59,6 +87,11 @@ void TWorld::advance(float hours)
     // The sum is stored in single precision before the carry.
     hour = hour + hours;
     const ClockTime t = carryHours(day, hour, hoursPerDay, daysPerYear);
+    if (realSun && t.day < day) {
+        // Past the calendar year's last day: day 0 of the next year, whose length may differ.
+        ++calendarYear;
+        daysPerYear = daysInYear(calendarYear);
+    }
     day = t.day;
     hour = t.hour;
     updateSunMatrix();
@@ -77,12 +110,27 @@ void TWorld::goBack(float hours)
     }
     // Across midnight: the day before, at the hour as far before its end. Where that rounds
     // up to a whole day in single precision, setHour carries it back to hour 0 of this day.
+    if (realSun && day == 0) {
+        --calendarYear;
+        daysPerYear = daysInYear(calendarYear);
+    }
     day = day == 0 ? daysPerYear - 1 : day - 1;
     setHour(earlier + hoursPerDay);
 }
 
+CalendarDate TWorld::calendarDate() const
+{
+    return dateFromDayOfYear(calendarYear, day);
+}
+
 void TWorld::updateSunMatrix()
 {
+    if (realSun) {
+        sunMatrixFromPosition(sunPosition(calendarDate(), double(hour), double(utcOffsetHours), double(latitude),
+                                          double(longitude)),
+                              sunMatrix);
+        return;
+    }
     // Called directly on a world whose clock was never used, the counts are still 0: their
     // defaults stand in, so the angles are never divided by zero.
     const double days = double(daysPerYear != 0 ? daysPerYear : kDefaultDaysPerYear);

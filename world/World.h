@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SolarPosition.h"
 #include "Vec3.h"
 
 #include <GL/gl.h>
@@ -58,6 +59,15 @@ public:
     float hour = 0.0f;             // hour of the day
     float axialTilt = 0.0f;        // degrees
     float latitude = 0.0f;         // degrees
+    // The real sun over a place (SolarPosition.h). When set, `day` is the day of calendarYear
+    // (0 = 1 January, daysPerYear its 365 or 366 days) and `hour` the time on a clock
+    // utcOffsetHours ahead of UTC; updateSunMatrix then puts the sun where it stands over
+    // latitude and longitude, without a GL call, and a carry past the year's last day starts
+    // the next year. Clear (the default): the designed clock below, unchanged.
+    bool realSun = false;
+    std::int32_t calendarYear = 2000;
+    float longitude = 0.0f;      // degrees, east positive
+    float utcOffsetHours = 0.0f; // -14..14
     // Atmosphere.
     float planetRadius = 0.0f;     // metres; 0, negative or NaN -> 6371000
     float atmosphereHeight = 0.0f; // metres; 0 -> 100000
@@ -85,8 +95,11 @@ public:
     // hour wraps into the day before (day 0 wraps to the year's last day), then the sun matrix
     // follows. advance with a negative value would leave a negative hour instead.
     void goBack(float hours);
-    // sunMatrix = Rx(day angle) * Rz(axialTilt) * R(-x)(hour angle - 180) * Rz(latitude).
+    // sunMatrix = Rx(day angle) * Rz(axialTilt) * R(-x)(hour angle - 180) * Rz(latitude);
+    // with realSun, the rotation taking y to the real sun's direction (sunMatrixFromPosition).
     void updateSunMatrix();
+    // The calendar date the clock shows with realSun.
+    CalendarDate calendarDate() const;
 
     // Atmosphere tables (GL context current, except computeOpticalDepth).
     // Replaces zero settings by their defaults (a negative or NaN planetRadius too, which the
@@ -126,6 +139,13 @@ struct ClockTime {
     float hour = 0.0f;
 };
 ClockTime carryHours(std::uint32_t day, float candidateHour, float hoursPerDay, std::uint32_t daysPerYear);
+
+// The designed clock's sun height (element 5 of the sun matrix updateSunMatrix composes, the
+// sine of its elevation) for a day, hour, axial tilt and latitude (degrees), computed in double
+// precision without the GL: the rotations Rx(day angle) Rz(tilt) R(-x)(hour angle - 180)
+// Rz(latitude) applied to (0, 1, 0).
+double designedSunHeight(std::uint32_t day, double hour, double axialTiltDegrees, double latitudeDegrees,
+                         std::uint32_t daysPerYear = kDefaultDaysPerYear, double hoursPerDay = kDefaultHoursPerDay);
 
 // The radius the atmosphere maths use, in metres: planetRadiusMetres when it is finite and
 // greater than 0, otherwise kDefaultPlanetRadiusMetres. A zero, negative or NaN radius would make

@@ -43,12 +43,16 @@ struct StartedForm {
     std::unique_ptr<TForm1> form;
     QStringList errors;
 
-    // A surface format, when given, replaces the viewer's own for the drawing panel.
-    explicit StartedForm(Options options = {}, const QSurfaceFormat* surfaceFormat = nullptr)
+    // A surface format, when given, replaces the viewer's own for the drawing panel;
+    // beforeShow, when given, sets the window's state as the program's options would.
+    explicit StartedForm(Options options = {}, const QSurfaceFormat* surfaceFormat = nullptr,
+                         const std::function<void(TForm1&)>& beforeShow = {})
     {
         if (!options.testFlag(WorkingFolder))
             QDir::setCurrent(assetsFolder());
         form = std::make_unique<TForm1>();
+        if (beforeShow)
+            beforeShow(*form);
         if (!options.testFlag(TimersRunning)) {
             std::function<void()> startUp = std::move(form->Panel1->onInitialize);
             form->Panel1->onInitialize = [this, startUp] {

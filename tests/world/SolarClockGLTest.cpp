@@ -36,6 +36,7 @@ private slots:
     void sunDirection();
     void sunMatrixIsRotation();
     void callerMatrixKept();
+    void designedSunHeightIsTheMatrixHeight();
 
 private:
     std::unique_ptr<GlTestPanel> panel_;
@@ -265,3 +266,26 @@ void SolarClockGLTest::callerMatrixKept()
 
 QTEST_MAIN(SolarClockGLTest)
 #include "SolarClockGLTest.moc"
+
+void SolarClockGLTest::designedSunHeightIsTheMatrixHeight()
+{
+    // The double-precision height --describe finds sunrise with is the height of the matrix
+    // the clock composes on the GL stack (single precision: 1e-5).
+    TWorld world;
+    for (const std::uint32_t day : {0u, 91u, 182u, 300u})
+        for (const float latitude : {40.0f, -30.0f, 66.0f})
+            for (const float hour : {0.0f, 5.0f, 9.5f, 12.0f, 17.25f, 23.0f}) {
+                world.day = day;
+                world.latitude = latitude;
+                world.axialTilt = 23.27f;
+                world.setHour(hour);
+                const double expected = designedSunHeight(day, double(hour), 23.27, double(latitude));
+                QVERIFY2(std::fabs(double(world.sunMatrix[5]) - expected) < 1e-5,
+                         qPrintable(QString("day %1 latitude %2 hour %3: %4 against %5")
+                                        .arg(day)
+                                        .arg(double(latitude))
+                                        .arg(double(hour))
+                                        .arg(double(world.sunMatrix[5]))
+                                        .arg(expected)));
+            }
+}

@@ -2,6 +2,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 namespace {
@@ -102,11 +103,18 @@ bool parseBenchOptions(const QStringList& arguments, BenchOptions* options, QStr
     const QCommandLineOption graphOption(QStringLiteral("graph"),
                                          QStringLiteral("Show the frame-time graph (F3) over the view while the "
                                                         "frames are measured; needs --timing whole."));
+    const QCommandLineOption heightmapOption(
+        QStringLiteral("heightmap"),
+        QStringLiteral(
+            "Measure over the ground of this elevation model (as the viewer's --heightmap) instead of "
+            "the built-in lattice, from its start point looking as the built-in start does (yaw 125, level); "
+            "--lattice then does not apply."),
+        QStringLiteral("file"));
     const QCommandLineOption pathsOption(QStringLiteral("terrain-paths"),
                                          QStringLiteral("List the terrain paths of this build and stop."));
     parser.addOptions({helpOption, sizeOption, framesOption, warmupOption, terrainOption, latticeOption, flyOption,
-                       presentOption, surfaceOption, skyOption, allocatorOption, timingOption, graphOption,
-                       pathsOption});
+                       presentOption, surfaceOption, skyOption, allocatorOption, timingOption, graphOption, pathsOption,
+                       heightmapOption});
 
     if (!parser.parse(arguments)) {
         *error = parser.errorText();
@@ -157,6 +165,14 @@ bool parseBenchOptions(const QStringList& arguments, BenchOptions* options, QStr
             *error = QStringLiteral("--terrain takes literal or batched, not '%1'").arg(path);
             return false;
         }
+    }
+    // Absolute, as the bench reads the textures from the assets folder it enters.
+    options->heightmap = parser.value(heightmapOption);
+    if (!options->heightmap.isEmpty())
+        options->heightmap = QFileInfo(options->heightmap).absoluteFilePath();
+    if (parser.isSet(heightmapOption) && options->heightmap.isEmpty()) {
+        *error = QStringLiteral("--heightmap needs the name of an elevation model file");
+        return false;
     }
     if (parser.isSet(latticeOption) &&
         !parseCount(parser.value(latticeOption), kMinLattice, kMaxLattice, &options->lattice)) {

@@ -48,6 +48,7 @@ struct BenchOptions {
     TimingChoice timing = TimingChoice::Phases;
     bool graph = false;            // the window's frame-time graph (F3) shown, measuring the frames itself
     bool listTerrainPaths = false; // print the terrain paths this build has, one a line, and stop
+    QString heightmap;             // non-empty: the ground of this elevation model instead of the built-in one
 };
 
 constexpr int kMinPanelSide = 16;
