@@ -22,6 +22,8 @@ struct ViewerOptions {
     std::optional<float> latitudeDegrees;  // -90 to 90
     std::optional<float> axialTiltDegrees; // -90 to 90
     std::optional<float> hoursPerFrame;    // 0 to 24: the clock advances this much per frame
+    bool physicalSky = false;              // --sky physical (default classic)
+    std::optional<double> exposureEv;      // --exposure <stops>, -20 to 20; empty: automatic
 };
 
 // Parses the arguments (argv[0] first). Prints --help / --version or an error itself and

@@ -3,6 +3,7 @@
 #include "Camera.h"
 #include "Landscape.h"
 #include "OverlayTextures.h"
+#include "PhysicalSky.h"
 #include "TerrainPath.h"
 #include "Vec3.h"
 #include "WanderingBump.h"
@@ -56,6 +57,11 @@ struct TForm1State {
     // the ground; the picture is the same. Clear: first, over the whole view, then the terrain.
     // Without stencil bits in the surface the sky is drawn first either way.
     bool skyBehindGround = true;
+
+    // Which sky the frame draws (the program's --sky, its toggle key); the physical sky's
+    // tables and stars, kept between frames.
+    SkyKind sky = SkyKind::Classic;
+    PhysicalSky physicalSky;
 
     // Whoever measures the frames (the benchmark): draw counters and phase marks. Not owned;
     // null in the program.

@@ -20,14 +20,26 @@ void lookAlong(TForm1State& form, const SceneView& view)
     markFramePhase(form.instruments, FramePhase::Camera);
 }
 
+// The sky form.sky selects. The physical sky's dome covers every direction, so it paints no
+// black background first either way.
+void drawSky(TForm1State& form, bool overBlack)
+{
+    if (form.sky == SkyKind::Physical)
+        form.physicalSky.render(form.world);
+    else if (overBlack)
+        form.world.renderOverBlack();
+    else
+        form.world.render();
+}
+
 // The sky over the whole view first (when drawn), then the terrain: the order in which each
 // layer simply paints over the last.
-void drawSkyFirst(TForm1State& form, const SceneView& view, bool drawSky)
+void drawSkyFirst(TForm1State& form, const SceneView& view, bool withSky)
 {
     beginFrame();
     lookAlong(form, view);
-    if (drawSky)
-        form.world.render();
+    if (withSky)
+        drawSky(form, false);
     markFramePhase(form.instruments, FramePhase::Sky);
     drawTerrain(form);
 }
@@ -58,7 +70,7 @@ void drawSkyBehindGround(TForm1State& form, const SceneView& view)
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     glStencilFunc(GL_EQUAL, 0, 0xFF);
     glStencilOp(GL_KEEP, GL_KEEP, GL_KEEP);
-    form.world.renderOverBlack();
+    drawSky(form, true);
     // Restore: the stencil test off, its function and operations at their defaults.
     glStencilFunc(GL_ALWAYS, 0, 0xFF);
     glDisable(GL_STENCIL_TEST);
@@ -79,11 +91,11 @@ SceneView viewAlong(const Camera& camera)
 
 void drawScene(TForm1State& form, const SceneView& view, bool skyHidden)
 {
-    const bool drawSky = !skyHidden && form.worldReady;
-    if (drawSky && form.skyBehindGround && form.stencilBits > 0)
+    const bool withSky = !skyHidden && form.worldReady;
+    if (withSky && form.skyBehindGround && form.stencilBits > 0)
         drawSkyBehindGround(form, view);
     else
-        drawSkyFirst(form, view, drawSky);
+        drawSkyFirst(form, view, withSky);
 }
 
 void drawOverlayPictures(const std::vector<OverlayPicture>& pictures, QSize viewportPixels, double ratio)
