@@ -140,7 +140,7 @@ void StarField::build()
         return;
     // Three point sizes: brighter than 1.0, 1.0 to 2.5, fainter. Within a size, the brightness
     // follows the square root of the flux relative to a first-magnitude star (the display's
-    // eight bits cannot hold the catalogue's hundredfold range), no dimmer than 0.3.
+    // eight bits cannot hold the catalogue's hundredfold range), no dimmer than 0.45.
     const float sizes[3] = {3.0f, 2.0f, 1.0f};
     batches_.resize(3);
     for (int i = 0; i < 3; ++i)
@@ -150,7 +150,7 @@ void StarField::build()
         Batch& batch = batches_[std::size_t(size)];
         const Vec3d v = equatorialVector(star.rightAscensionHours * 15.0, star.declinationDegrees);
         const double flux = std::pow(10.0, -0.4 * (double(star.magnitude) - 1.0));
-        const double brightness = std::clamp(std::sqrt(flux), 0.3, 1.0);
+        const double brightness = std::clamp(std::sqrt(flux), 0.45, 1.0);
         const Vec3d colour = starColour(star.colourIndex);
         batch.positions.insert(batch.positions.end(), {float(v.x), float(v.y), float(v.z)});
         batch.colours.insert(batch.colours.end(), {float(colour.x * brightness), float(colour.y * brightness),

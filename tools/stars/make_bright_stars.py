@@ -110,6 +110,8 @@ def main():
         f.write("    static const std::vector<CatalogueStar> stars = {\n")
         f.write("\n".join(rows))
         f.write("\n    };\n    return stars;\n}\n")
+    # In the project's layout, as scripts/lint checks every source.
+    subprocess.run(["clang-format", "-i", out], check=True)
     print("wrote %s: %d stars, %d without B-V" % (out, len(rows), missing))
 
 
