@@ -9,10 +9,10 @@ namespace {
 
 constexpr int kTransmittanceWidth = 64;  // over mu (Bruneton's x_mu)
 constexpr int kTransmittanceHeight = 32; // over r (Bruneton's x_r)
-constexpr int kTransmittanceSteps = 96;
+constexpr int kTransmittanceSteps = 48;
 constexpr int kMultipleWidth = 24;  // over the sun's cosine of zenith angle, -1 .. 1
 constexpr int kMultipleHeight = 12; // over altitude, ground .. top
-constexpr int kMultipleDirections = 48;
+constexpr int kMultipleDirections = 32;
 constexpr int kMultipleSteps = 16;
 // The sun's angular radius (radians): its disc sets behind the ground over twice this.
 constexpr double kSunAngularRadius = 0.004675;

@@ -197,12 +197,28 @@ void PhysicalSky::update(const TWorld& world, const Vec3d& viewForward)
                                    int(90.0 / kSunStepDegrees) - 1);
     lastStep_ = lowStep;
     blend_ = std::clamp(s - lowStep, 0.0, 1.0);
-    lower_ = &tableAt(lowStep, true);
-    upper_ = &tableAt(lowStep + 1, true);
+    // At most one whole table a frame: the one nearer the sun first; the other is blended in
+    // only when it is ready or this frame computed nothing else (the sun running fast, P held,
+    // shows the nearer table alone for a frame rather than pay for two).
+    const int nearStep = blend_ < 0.5 ? lowStep : lowStep + 1;
+    const int farStep = nearStep == lowStep ? lowStep + 1 : lowStep;
+    const long rowsBefore = rowsComputed_;
+    SkyViewTable* nearTable = &tableAt(nearStep, true);
+    SkyViewTable* farTable = &tableAt(farStep, false);
+    if (!farTable->complete()) {
+        if (rowsComputed_ == rowsBefore)
+            computeRows(*farTable, SkyViewTable::kRows);
+        else
+            farTable = nearTable;
+    }
+    lower_ = nearStep == lowStep ? nearTable : farTable;
+    upper_ = nearStep == lowStep ? farTable : nearTable;
     // A few rows of the table the sun is moving towards, so that it is ready when the sun gets
-    // there and no frame computes a whole one (a jump of the clock still does).
+    // there and no frame computes a whole one (a jump of the clock still does); none in a frame
+    // that has computed a whole table already.
     const int ahead = sunElevationDegrees_ >= previousElevation ? lowStep + 2 : lowStep - 1;
-    if (ahead >= int(kDarkSunElevationDegrees / kSunStepDegrees) && ahead <= int(90.0 / kSunStepDegrees)) {
+    if (rowsComputed_ == rowsBefore && ahead >= int(kDarkSunElevationDegrees / kSunStepDegrees) &&
+        ahead <= int(90.0 / kSunStepDegrees)) {
         SkyViewTable& next = tableAt(ahead, false);
         computeRows(next, kRowsPerFrame);
     }

@@ -106,9 +106,10 @@ void CommandLineGLTest::help()
 {
     const Run run = runViewer({QStringLiteral("--help")});
     QCOMPARE(run.status, 0);
-    for (const char* expected : {"--screenshot <path>", "--frames <n>", "--hour <h>", "--terrain <batched|literal>",
-                                 "--record <folder>", "--hours-per-frame <h>", "--day <n>", "--latitude <degrees>",
-                                 "--tilt <degrees>", "--sky <classic|physical>", "--exposure <auto|stops>", "(0 to 364)", "(-90 to 90)", "below 24"})
+    for (const char* expected :
+         {"--screenshot <path>", "--frames <n>", "--hour <h>", "--terrain <batched|literal>", "--record <folder>",
+          "--hours-per-frame <h>", "--day <n>", "--latitude <degrees>", "--tilt <degrees>", "--sky <classic|physical>",
+          "--exposure <auto|stops>", "(0 to 364)", "(-90 to 90)", "below 24"})
         QVERIFY2(run.out.contains(QLatin1String(expected)), expected);
     // The key and mouse table, the same as F1's and README's.
     QVERIFY2(run.out.contains(keyHelpText()), qPrintable(run.out));
