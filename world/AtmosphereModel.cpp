@@ -153,10 +153,10 @@ Rgb AtmosphereTables::lookUp(const std::vector<Rgb>& table, int width, int heigh
     const int y0 = std::min(int(y), height - 2);
     const double fx = x - x0;
     const double fy = y - y0;
-    const Rgb& a = table[std::size_t(y0 * width + x0)];
-    const Rgb& b = table[std::size_t(y0 * width + x0 + 1)];
-    const Rgb& c = table[std::size_t((y0 + 1) * width + x0)];
-    const Rgb& d = table[std::size_t((y0 + 1) * width + x0 + 1)];
+    const Rgb& a = table[std::size_t(y0) * std::size_t(width) + std::size_t(x0)];
+    const Rgb& b = table[std::size_t(y0) * std::size_t(width) + std::size_t(x0 + 1)];
+    const Rgb& c = table[std::size_t(y0 + 1) * std::size_t(width) + std::size_t(x0)];
+    const Rgb& d = table[std::size_t(y0 + 1) * std::size_t(width) + std::size_t(x0 + 1)];
     return (a * (1.0 - fx) + b * fx) * (1.0 - fy) + (c * (1.0 - fx) + d * fx) * fy;
 }
 
@@ -168,7 +168,7 @@ void AtmosphereTables::buildTransmittance()
     const double bottom = model_.groundRadiusMetres;
     const double top = model_.topRadiusMetres;
     const double horizon = std::sqrt(top * top - bottom * bottom);
-    transmittance_.assign(std::size_t(kTransmittanceWidth * kTransmittanceHeight), Rgb{});
+    transmittance_.assign(std::size_t(kTransmittanceWidth) * kTransmittanceHeight, Rgb{});
     for (int j = 0; j < kTransmittanceHeight; ++j) {
         const double rho = horizon * j / (kTransmittanceHeight - 1);
         const double r = std::sqrt(rho * rho + bottom * bottom);
@@ -177,7 +177,7 @@ void AtmosphereTables::buildTransmittance()
         for (int i = 0; i < kTransmittanceWidth; ++i) {
             const double d = dMin + (dMax - dMin) * i / (kTransmittanceWidth - 1);
             const double mu = d == 0.0 ? 1.0 : clampUnit((horizon * horizon - rho * rho - d * d) / (2.0 * r * d));
-            transmittance_[std::size_t(j * kTransmittanceWidth + i)] = expNegative(
+            transmittance_[std::size_t(j) * kTransmittanceWidth + std::size_t(i)] = expNegative(
                 opticalDepthToTop(model_, r, mu, kTransmittanceSteps));
         }
     }
@@ -231,7 +231,7 @@ void AtmosphereTables::buildMultipleScattering()
         const double ring = std::sqrt(1.0 - y * y);
         directions.push_back({ring * std::cos(golden * k), y, ring * std::sin(golden * k)});
     }
-    multipleScattering_.assign(std::size_t(kMultipleWidth * kMultipleHeight), Rgb{});
+    multipleScattering_.assign(std::size_t(kMultipleWidth) * kMultipleHeight, Rgb{});
     for (int j = 0; j < kMultipleHeight; ++j) {
         const double r = bottom + (top - bottom) * (j + 0.5) / kMultipleHeight;
         for (int i = 0; i < kMultipleWidth; ++i) {
@@ -271,7 +271,7 @@ void AtmosphereTables::buildMultipleScattering()
             }
             const Rgb psi{secondOrder.r / (1.0 - transfer.r), secondOrder.g / (1.0 - transfer.g),
                           secondOrder.b / (1.0 - transfer.b)};
-            multipleScattering_[std::size_t(j * kMultipleWidth + i)] = psi;
+            multipleScattering_[std::size_t(j) * kMultipleWidth + std::size_t(i)] = psi;
         }
     }
 }

@@ -47,7 +47,7 @@ Rgb tableRadiance(const SkyViewTable& table, int row, double azimuthDegrees)
     // Columns at 180 (i / 23)^1.5 degrees: the inverse gives the fractional column.
     const double x = std::pow(std::clamp(azimuthDegrees / 180.0, 0.0, 1.0), 1.0 / 1.5) * (SkyViewTable::kColumns - 1);
     const int i = std::min(int(x), SkyViewTable::kColumns - 2);
-    const Rgb* line = &table.radiance[std::size_t(row * SkyViewTable::kColumns)];
+    const Rgb* line = &table.radiance[std::size_t(row) * SkyViewTable::kColumns];
     return mix(line[i], line[i + 1], x - i);
 }
 
@@ -74,15 +74,14 @@ void computeSkyViewRows(const AtmosphereTables& tables, SkyViewTable& table, int
 {
     const double sunElevation = table.sunElevationDegrees * kDegreesToRadians;
     const Vec3d sun{std::cos(sunElevation), std::sin(sunElevation), 0.0};
-    table.radiance.resize(std::size_t(SkyViewTable::kRows * SkyViewTable::kColumns));
+    table.radiance.resize(std::size_t(SkyViewTable::kRows) * SkyViewTable::kColumns);
     const int end = std::min(SkyViewTable::kRows, table.rowsDone + rowCount);
     for (int j = table.rowsDone; j < end; ++j) {
         const double elevation = SkyViewTable::rowElevationDegrees(j);
         for (int i = 0; i < SkyViewTable::kColumns; ++i) {
             const double azimuth = SkyViewTable::columnAzimuthDegrees(i) * kDegreesToRadians;
-            table.radiance[std::size_t(j * SkyViewTable::kColumns + i)] = tables.skyRadiance(directionAt(elevation,
-                                                                                                         azimuth),
-                                                                                             sun);
+            table.radiance[std::size_t(j) * SkyViewTable::kColumns + std::size_t(i)] =
+                tables.skyRadiance(directionAt(elevation, azimuth), sun);
         }
     }
     table.rowsDone = end;
@@ -100,7 +99,7 @@ void computeSkyViewRows(const AtmosphereTables& tables, SkyViewTable& table, int
             const double a0 = SkyViewTable::columnAzimuthDegrees(i) * kDegreesToRadians;
             const double a1 = SkyViewTable::columnAzimuthDegrees(i + 1) * kDegreesToRadians;
             const auto at = [&table](int row, int column) {
-                return table.radiance[std::size_t(row * SkyViewTable::kColumns + column)];
+                return table.radiance[std::size_t(row) * SkyViewTable::kColumns + std::size_t(column)];
             };
             const Rgb mean = (at(j, i) + at(j, i + 1) + at(j + 1, i) + at(j + 1, i + 1)) * 0.25;
             // Solid angle of the cell (sin e1 - sin e0) (a1 - a0), twice for the mirrored half;
@@ -231,19 +230,19 @@ void PhysicalSky::update(const TWorld& world, const Vec3d& viewForward)
         exposure_ = kKey / (std::pow(meanLuminance, kAdaptation) * std::pow(referenceLuminance_, 1.0 - kAdaptation));
 
     // The dome's colours: its rings are the tables' rows, a ring of the horizon's colours below.
-    domeColours_.resize(std::size_t((SkyViewTable::kRows + 1) * (kDomeSlices + 1) * 3));
+    domeColours_.resize(std::size_t(SkyViewTable::kRows + 1) * (kDomeSlices + 1) * 3);
     for (int k = 0; k <= kDomeSlices; ++k) {
         const double azimuth = azimuthFromSun(2.0 * kPi * k / kDomeSlices, sunAzimuthRadians_);
         for (int j = 0; j < SkyViewTable::kRows; ++j) {
             const Rgb c = displayColour(mix(tableRadiance(*lower_, j, azimuth), tableRadiance(*upper_, j, azimuth),
                                             blend_),
                                         exposure_);
-            float* out = &domeColours_[std::size_t(((j + 1) * (kDomeSlices + 1) + k) * 3)];
+            float* out = &domeColours_[(std::size_t(j + 1) * (kDomeSlices + 1) + std::size_t(k)) * 3];
             out[0] = float(c.r);
             out[1] = float(c.g);
             out[2] = float(c.b);
             if (j == 0)
-                std::copy(out, out + 3, &domeColours_[std::size_t(k * 3)]);
+                std::copy(out, out + 3, &domeColours_[std::size_t(k) * 3]);
         }
     }
 
@@ -283,6 +282,34 @@ Rgb PhysicalSky::radianceAt(double elevationDegrees, double azimuthFromSunDegree
         return mix(tableRadiance(t, j, azimuthFromSunDegrees), tableRadiance(t, j + 1, azimuthFromSunDegrees), y - j);
     };
     return mix(at(*lower_), at(*upper_), blend_);
+}
+
+void PhysicalSky::starSkyMatrix(const TWorld& world, float matrix[16]) const
+{
+    if (realSky) {
+        equatorialToWorldMatrix(realSky->julianDayUt, realSky->latitudeDegrees, realSky->longitudeEastDegrees, matrix);
+        return;
+    }
+    // Column-major products, a * b: element (row r, column c) at c * 4 + r.
+    const auto multiply = [](const float* a, const float* b, float* out) {
+        for (int c = 0; c < 4; ++c)
+            for (int r = 0; r < 4; ++r) {
+                float sum = 0.0f;
+                for (int k = 0; k < 4; ++k)
+                    sum += a[k * 4 + r] * b[c * 4 + k];
+                out[c * 4 + r] = sum;
+            }
+    };
+    const double angle = -double(world.latitude) * kDegreesToRadians;
+    const float c = float(std::cos(angle));
+    const float s = float(std::sin(angle));
+    const float unturnLatitude[16] = {c,    s,    0.0f, 0.0f, -s,   c,    0.0f, 0.0f,
+                                      0.0f, 0.0f, 1.0f, 0.0f, 0.0f, 0.0f, 0.0f, 1.0f};
+    float equatorial[16];
+    designedSkyMatrix(sunRightAscensionOnDay(double(world.day) * 365.0 / std::max(world.daysPerYear, 1u)), equatorial);
+    float partial[16];
+    multiply(world.sunMatrix, unturnLatitude, partial);
+    multiply(partial, equatorial, matrix);
 }
 
 // Expects and leaves what TWorld::render does (SkyRender.cpp): GL context current,
@@ -360,7 +387,7 @@ void PhysicalSky::drawDome() const
     // Ring 0 is the horizon's colours at the nadir, rings 1 .. kRows the tables' rows; smooth
     // shading interpolates between them.
     const auto vertex = [this](int ring, int k) {
-        const float* c = &domeColours_[std::size_t((ring * (kDomeSlices + 1) + k) * 3)];
+        const float* c = &domeColours_[(std::size_t(ring) * (kDomeSlices + 1) + std::size_t(k)) * 3];
         glColor3fv(c);
         const double elevation = ring == 0 ? -90.0 : SkyViewTable::rowElevationDegrees(ring - 1);
         const Vec3d d = directionAt(elevation, 2.0 * kPi * k / kDomeSlices);
@@ -384,10 +411,8 @@ void PhysicalSky::drawStars(const TWorld& world) const
     glClipPlane(GL_CLIP_PLANE0, horizon);
     glEnable(GL_CLIP_PLANE0);
     glPushMatrix();
-    glMultMatrixf(world.sunMatrix);
-    glRotatef(-world.latitude, 0.0f, 0.0f, 1.0f);
     GLfloat sky[16];
-    designedSkyMatrix(sunRightAscensionOnDay(double(world.day) * 365.0 / std::max(world.daysPerYear, 1u)), sky);
+    starSkyMatrix(world, sky);
     glMultMatrixf(sky);
 
     // Added to the sky's colour, each star scaled by how far the sky has darkened.

@@ -64,6 +64,21 @@ public:
     // empty (the default) adapts to the sky's brightness.
     std::optional<double> fixedExposureEv;
 
+    // A real clock's sky: the stars as they stand over a place (latitude north, longitude east,
+    // degrees) at a Julian day (UT). Empty (the default), the designed clock turns them through
+    // the sun matrix.
+    struct RealSky {
+        double julianDayUt = 2451545.0;
+        double latitudeDegrees = 0.0;
+        double longitudeEastDegrees = 0.0;
+    };
+    std::optional<RealSky> realSky;
+
+    // The rotation (column-major 4 x 4) that takes the stars' equatorial vectors (StarField.h)
+    // into the world frame the dome is drawn in: equatorialToWorldMatrix for a real sky, else
+    // sunMatrix * Rz(-latitude) * designedSkyMatrix(the sun's right ascension on the world's day).
+    void starSkyMatrix(const TWorld& world, float matrix[16]) const;
+
     // The CPU half of a frame (no GL): the atmosphere for the world's settings, the sky-view
     // tables for its sun, the exposure and the colours. viewForward is the camera's forward
     // direction in the world frame (for the fog colour).

@@ -272,19 +272,14 @@ void PhysicalSkyGLTest::noonSunsetAndNight()
 
 void PhysicalSkyGLTest::starsKeepTheirPlaceAboutTheSun()
 {
-    // The stars are drawn through sunMatrix * Rz(-latitude) * designedSkyMatrix: a star put at the
-    // sun's own place lands on the sun direction at every hour, and a star 30 degrees east of the
-    // sun (greater right ascension) culminates two hours after it.
+    // The matrix the stars are drawn through: a star put at the sun's own place (its right
+    // ascension on the day, declination -latitude) lands on the sun direction at every hour,
+    // and a star 30 degrees east of the sun (greater right ascension) culminates two hours
+    // after it.
     const double sunRa = sunRightAscensionOnDay(0.0);
-    float sky[16];
-    designedSkyMatrix(sunRa, sky);
     const auto drawnDirection = [&](double ra, double dec) {
-        glPushMatrix();
-        glLoadMatrixf(world_->sunMatrix);
-        glRotatef(-world_->latitude, 0.0f, 0.0f, 1.0f);
-        glMultMatrixf(sky);
-        const std::array<GLfloat, 16> m = modelviewMatrix();
-        glPopMatrix();
+        float m[16];
+        sky_->starSkyMatrix(*world_, m);
         const Vec3d e = equatorialVector(ra, dec);
         return Vec3d{m[0] * e.x + m[4] * e.y + m[8] * e.z, m[1] * e.x + m[5] * e.y + m[9] * e.z,
                      m[2] * e.x + m[6] * e.y + m[10] * e.z};
@@ -293,8 +288,7 @@ void PhysicalSkyGLTest::starsKeepTheirPlaceAboutTheSun()
     for (float hour = 0.0f; hour < 24.0f; hour += 0.25f) {
         world_->setHour(hour);
         const Vec3d atSun = drawnDirection(sunRa, -double(world_->latitude));
-        const Vec3d sun = sunDirection(*world_);
-        QVERIFY(length(atSun - sun) < 1e-5);
+        QVERIFY(length(atSun - sunDirection(*world_)) < 1e-5);
         const double height = drawnDirection(sunRa + 30.0, -double(world_->latitude)).y;
         if (height > bestHeight) {
             bestHeight = height;
@@ -302,6 +296,12 @@ void PhysicalSkyGLTest::starsKeepTheirPlaceAboutTheSun()
         }
     }
     QCOMPARE(bestHour, 14.0);
+    // A real clock's sky: Polaris over the north point (+x) at latitude 40.
+    sky_->realSky = PhysicalSky::RealSky{julianDayFromCalendar(2026, 12, 9, 19.5), 40.0, 8.5};
+    const Vec3d polaris = drawnDirection(37.95, 89.264);
+    sky_->realSky.reset();
+    QVERIFY(std::abs(std::asin(polaris.y) * 180.0 / 3.14159265358979 - 40.0) < 0.75);
+    QVERIFY(polaris.x > 0.75 && std::abs(polaris.z) < 0.02);
 }
 
 void PhysicalSkyGLTest::tablesKeptUntilSomethingChanges()
