@@ -58,6 +58,15 @@ struct Options {
                                QStringLiteral("How the terrain is drawn: batched (default, one draw per layer) "
                                               "or literal (one per cell); the picture is the same."),
                                QStringLiteral("batched|literal"), QStringLiteral("batched")};
+    QCommandLineOption sky{QStringLiteral("sky"),
+                           QStringLiteral("Which sky: classic (default) or physical (scattering computed from "
+                                          "the sun's place, with twilight and stars; Y switches)."),
+                           QStringLiteral("classic|physical"), QStringLiteral("classic")};
+    QCommandLineOption exposure{QStringLiteral("exposure"),
+                                QStringLiteral("The physical sky's exposure: auto (default, follows the sky's "
+                                               "brightness) or fixed at <stops> (-20 to 20) from that of a sun "
+                                               "45 degrees up."),
+                                QStringLiteral("auto|stops"), QStringLiteral("auto")};
 
     QCommandLineOption size{QStringLiteral("size"),
                             QStringLiteral("The view's size in pixels, for the window and the saved pictures "
@@ -105,7 +114,7 @@ struct Options {
     {
         return {&help, &version,  &screenshot, &record,  &frames,    &cameraPath, &hoursPerFrame, &hour,
                 &day,  &latitude, &tilt,       &terrain, &heightmap, &cellMetres, &exaggeration,  &heightRange,
-                &bump, &describe, &date,       &sun,     &utcOffset, &longitude, &size, &sceneOnly};
+                &bump, &describe, &date,       &sun,     &utcOffset, &longitude, &size, &sceneOnly, &sky, &exposure};
     }
 };
 
@@ -309,8 +318,19 @@ bool parseCommandLine(const QStringList& arguments, ViewerOptions* options, int*
     if (path != QLatin1String("literal") && path != QLatin1String("batched"))
         return fail(2, QStringLiteral("--terrain takes batched or literal, not '%1'").arg(path));
     options->batchedTerrain = path == QLatin1String("batched");
+    const QString sky = parser.value(o.sky);
+    if (sky != QLatin1String("classic") && sky != QLatin1String("physical"))
+        return fail(2, QStringLiteral("--sky takes classic or physical, not '%1'").arg(quotedInput(sky)));
+    options->physicalSky = sky == QLatin1String("physical");
 
     double value = 0.0;
+    const QString exposure = parser.value(o.exposure);
+    if (exposure != QLatin1String("auto")) {
+        if (!numberInRange(exposure, -20.0, 20.0, false, &value))
+            return fail(2, QStringLiteral("--exposure takes auto or a number of stops from -20 to 20, not '%1'")
+                               .arg(quotedInput(exposure)));
+        options->exposureEv = value;
+    }
     if (parser.isSet(o.hour)) {
         const QString hour = parser.value(o.hour);
         if (!numberInRange(hour, 0.0, 24.0, true, &value))

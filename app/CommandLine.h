@@ -42,6 +42,8 @@ struct ViewerOptions {
     // The loaded ground's place (degrees), set once the file has been read.
     std::optional<double> groundLatitude;
     std::optional<double> groundLongitude;
+    bool physicalSky = false;              // --sky physical (default classic)
+    std::optional<double> exposureEv;      // --exposure <stops>, -20 to 20; empty: automatic
 };
 
 // Parses the arguments (argv[0] first). Prints --help / --version or an error itself and

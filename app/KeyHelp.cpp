@@ -26,6 +26,7 @@ const std::vector<KeyHelpRow>& keyHelpRows()
          "start or stop recording the camera's path (terrain-viewer-path-*.csv, in the Pictures folder)", true},
         {"Page Up / Page Down", "pressed", "simulated time half an hour forward / back", true},
         {"F11", "pressed", "full screen on or off", true},
+        {"Y", "pressed", "classic or physical sky", true},
         {"F12", "pressed", "save the window as terrain-viewer-YYYYMMDD-HHMMSS.png in the Pictures folder", true},
         {"Esc", "pressed", "close the viewer", false},
         {"Enter", "pressed, in the height field", "leave the field without applying", false},

@@ -112,6 +112,8 @@ public:
     void reloadTextures();
     // F11: full screen or back; the projection follows the panel's new size.
     void toggleFullScreen();
+    // Y: the classic or the physical sky.
+    void toggleSky();
     // F9: starts recording the camera path into the screenshot folder, or stops and shows
     // "Saved path <file>".
     void toggleRecording();

@@ -48,6 +48,14 @@ void TForm1::freeKeyDown(std::uint16_t key)
         toggleFullScreen();
     else if (key == vk::F12)
         showScreenshotNote(saveScreenshot(*this));
+    else if (key == vk::letter('Y'))
+        toggleSky();
+}
+
+void TForm1::toggleSky()
+{
+    sky = sky == SkyKind::Classic ? SkyKind::Physical : SkyKind::Classic;
+    overlays->showMessage(sky == SkyKind::Physical ? QStringLiteral("Physical sky") : QStringLiteral("Classic sky"));
 }
 
 void TForm1::goHome()

@@ -219,6 +219,8 @@ int main(int argc, char** argv)
         form.groundRequest = groundRequest;
         form.ground = std::move(ground);
         form.bumpOnGround = options.bumpOnGround;
+        form.sky = options.physicalSky ? SkyKind::Physical : SkyKind::Classic;
+        form.physicalSky.fixedExposureEv = options.exposureEv;
         if (!options.screenshotPath.isEmpty() || !options.recordFolder.isEmpty()) {
             // Nobody is there to close a message box: errors go to the standard error stream.
             form.showError = printError;

@@ -4,6 +4,7 @@
 #include "ElevationModel.h"
 #include "Landscape.h"
 #include "OverlayTextures.h"
+#include "PhysicalSky.h"
 #include "TerrainPath.h"
 #include "Vec3.h"
 #include "WanderingBump.h"
@@ -66,6 +67,11 @@ struct TForm1State {
     std::optional<ElevationModel> ground;
     // Whether the wandering bump reshapes a loaded ground (--bump); it always does the built-in one.
     bool bumpOnGround = false;
+
+    // Which sky the frame draws (the program's --sky, its toggle key); the physical sky's
+    // tables and stars, kept between frames.
+    SkyKind sky = SkyKind::Classic;
+    PhysicalSky physicalSky;
 
     // Whoever measures the frames (the benchmark): draw counters and phase marks. Not owned;
     // null in the program.

@@ -13,6 +13,18 @@
 
 namespace {
 
+// The sky form.sky selects. The physical sky's dome covers every direction, so it paints no
+// black background first either way.
+void drawSky(TForm1State& form, bool overBlack)
+{
+    if (form.sky == SkyKind::Physical)
+        form.physicalSky.render(form.world);
+    else if (overBlack)
+        form.world.renderOverBlack();
+    else
+        form.world.render();
+}
+
 // The same pixels as the sky drawn first, with no sky shaded under the ground. The sky drawn
 // first paints every pixel (0, 0, 0, 0) with its black sphere, shades the sky over that, and
 // the terrain's depth pass then paints black again over each pixel it covers. Here the frame
@@ -35,7 +47,7 @@ void drawSkyBehindGround(TForm1State& form, GroundCentre centre)
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     glStencilFunc(GL_EQUAL, 0, 0xFF);
     glStencilOp(GL_KEEP, GL_KEEP, GL_KEEP);
-    form.world.renderOverBlack();
+    drawSky(form, true);
     // Restore: the stencil test off, its function and operations at their defaults.
     glStencilFunc(GL_ALWAYS, 0, 0xFF);
     glDisable(GL_STENCIL_TEST);
@@ -79,7 +91,7 @@ void drawSkyFirst(TForm1State& form, SkyOrder order)
     if (order == SkyOrder::BehindGround)
         return;
     if (order == SkyOrder::First)
-        form.world.render();
+        drawSky(form, false);
     markFramePhase(form.instruments, FramePhase::Sky);
 }
 

@@ -75,9 +75,10 @@ void CommandLineGLTest::help()
 {
     const ProgramRun run = runViewer({QStringLiteral("--help")});
     QCOMPARE(run.status, 0);
-    for (const char* expected : {"--screenshot <path>", "--frames <n>", "--hour <h>", "--terrain <batched|literal>",
-                                 "--record <folder>", "--hours-per-frame <h>", "--day <n>", "--latitude <degrees>",
-                                 "--tilt <degrees>", "(0 to 364)", "(-90 to 90)", "below 24"})
+    for (const char* expected :
+         {"--screenshot <path>", "--frames <n>", "--hour <h>", "--terrain <batched|literal>", "--record <folder>",
+          "--hours-per-frame <h>", "--day <n>", "--latitude <degrees>", "--tilt <degrees>", "--sky <classic|physical>",
+          "--exposure <auto|stops>", "(0 to 364)", "(-90 to 90)", "below 24"})
         QVERIFY2(run.out.contains(QLatin1String(expected)), expected);
     // The key and mouse table, the same as F1's and README's.
     QVERIFY2(run.out.contains(keyHelpText()), qPrintable(run.out));
@@ -113,6 +114,9 @@ void CommandLineGLTest::badOptions_data()
     QTest::newRow("no value") << QStringList{"--day"} << "(see --help)";
     QTest::newRow("frames") << QStringList{"--frames", "0"} << "--frames";
     QTest::newRow("terrain") << QStringList{"--terrain", "fast"} << "--terrain";
+    QTest::newRow("sky") << QStringList{"--sky", "blue"} << "--sky takes classic or physical, not 'blue'";
+    QTest::newRow("exposure word") << QStringList{"--exposure", "bright"} << "--exposure takes auto or a number";
+    QTest::newRow("exposure range") << QStringList{"--exposure", "21"} << "--exposure takes auto or a number";
     QTest::newRow("hour") << QStringList{"--hour", "25"} << "--hour";
     QTest::newRow("hour 24") << QStringList{"--hour", "24"}
                              << "--hour needs a number from 0 up to but not including 24";
@@ -158,6 +162,12 @@ void CommandLineGLTest::rangeEdgesAreAccepted()
     QCOMPARE(parsed({"--record", QDir::tempPath(), "--hours-per-frame", "24"})->hoursPerFrame,
              std::optional<float>(24.0f));
     QCOMPARE(parsed({"--screenshot", QDir::temp().filePath("edge.png"), "--frames", "1"})->frames, 1);
+    // The sky: classic unless asked; the exposure automatic unless a number of stops is given.
+    QVERIFY(!parsed({})->physicalSky && !parsed({})->exposureEv);
+    QVERIFY(parsed({"--sky", "physical"})->physicalSky);
+    QVERIFY(!parsed({"--sky", "classic", "--exposure", "auto"})->exposureEv);
+    QCOMPARE(parsed({"--exposure", "-20"})->exposureEv, std::optional<double>(-20.0));
+    QCOMPARE(parsed({"--exposure", "2.5"})->exposureEv, std::optional<double>(2.5));
 }
 
 void CommandLineGLTest::badOptions()

@@ -66,6 +66,7 @@ private slots:
     void clockCatchesUpTicks();
     void clockKeepsItsRateBehindSlowFrames();
     void startClock();
+    void skyKey();
 };
 
 void SceneInputGLTest::dragTurnsTheCamera()
@@ -709,3 +710,35 @@ void SceneInputGLTest::startClock()
 
 QTEST_MAIN(SceneInputGLTest)
 #include "SceneInputGLTest.moc"
+
+void SceneInputGLTest::skyKey()
+{
+    // Y switches between the classic and the physical sky, and back, and still sets and clears
+    // its held flag; the frame then shows the other sky: at noon the physical sky overhead is a
+    // deep blue where the classic one's zenith is darker and greener.
+    StartedForm started;
+    TForm1& form = *started.form;
+    QCOMPARE(form.sky, SkyKind::Classic);
+    form.Panel1->makeCurrent();
+    form.world.setHour(12.0f);
+    form.camera.setAngles(125.0, 60.0, 0.0);
+    form.TimerForDrawingTimer();
+    const QImage classic = grabWindowImage(form);
+    for (const SkyKind expected : {SkyKind::Physical, SkyKind::Classic}) {
+        QTest::keyPress(started.window(), Qt::Key_Y);
+        QVERIFY(form.KeyState[vk::letter('Y')]);
+        QCOMPARE(form.sky, expected);
+        QTest::keyRelease(started.window(), Qt::Key_Y);
+        QVERIFY(!form.KeyState[vk::letter('Y')]);
+        QCOMPARE(form.overlays->messagePanel.text(),
+                 expected == SkyKind::Physical ? QStringLiteral("Physical sky") : QStringLiteral("Classic sky"));
+        if (expected == SkyKind::Physical) {
+            form.TimerForDrawingTimer();
+            const QImage physical = grabWindowImage(form);
+            const QColor top = physical.pixelColor(physical.width() / 2, 40);
+            const QColor classicTop = classic.pixelColor(classic.width() / 2, 40);
+            QVERIFY2(top.blue() > top.red() + 60 && top.blue() > classicTop.blue() + 40,
+                     qPrintable(top.name() + " against " + classicTop.name()));
+        }
+    }
+}

@@ -91,6 +91,14 @@ bool parseBenchOptions(const QStringList& arguments, BenchOptions* options, QStr
         QStringLiteral("Draw the sky behind the terrain's depth pass (default, as the viewer does) or first, over "
                        "the whole view."),
         QStringLiteral("behind|first"));
+    const QCommandLineOption skyModelOption(
+        QStringLiteral("sky-model"),
+        QStringLiteral("Draw the classic sky (default) or the physical one (the viewer's --sky physical)."),
+        QStringLiteral("classic|physical"));
+    const QCommandLineOption hoursOption(
+        QStringLiteral("hours-per-frame"),
+        QStringLiteral("Advance the clock by <h> hours (0 to 24) before each frame, so the sun moves (default 0)."),
+        QStringLiteral("h"));
     const QCommandLineOption allocatorOption(
         QStringLiteral("allocator"),
         QStringLiteral("The heap as the viewer tunes it for drawing (default) or as the C library leaves it."),
@@ -113,7 +121,8 @@ bool parseBenchOptions(const QStringList& arguments, BenchOptions* options, QStr
     const QCommandLineOption pathsOption(QStringLiteral("terrain-paths"),
                                          QStringLiteral("List the terrain paths of this build and stop."));
     parser.addOptions({helpOption, sizeOption, framesOption, warmupOption, terrainOption, latticeOption, flyOption,
-                       presentOption, surfaceOption, skyOption, allocatorOption, timingOption, graphOption, pathsOption,
+                       presentOption, surfaceOption, skyOption, skyModelOption, hoursOption, allocatorOption,
+                       timingOption, graphOption, pathsOption,
                        heightmapOption});
 
     if (!parser.parse(arguments)) {
@@ -217,6 +226,24 @@ bool parseBenchOptions(const QStringList& arguments, BenchOptions* options, QStr
             *error = QStringLiteral("--sky takes behind or first, not '%1'").arg(sky);
             return false;
         }
+    }
+    if (parser.isSet(skyModelOption)) {
+        const QString model = parser.value(skyModelOption);
+        if (model != QLatin1String("classic") && model != QLatin1String("physical")) {
+            *error = QStringLiteral("--sky-model takes classic or physical, not '%1'").arg(model);
+            return false;
+        }
+        options->physicalSky = model == QLatin1String("physical");
+    }
+    if (parser.isSet(hoursOption)) {
+        bool ok = false;
+        const double hours = parser.value(hoursOption).toDouble(&ok);
+        if (!ok || !(hours >= 0.0 && hours <= 24.0)) {
+            *error = QStringLiteral("--hours-per-frame needs a number of hours from 0 to 24, not '%1'")
+                         .arg(parser.value(hoursOption));
+            return false;
+        }
+        options->hoursPerFrame = hours;
     }
     if (parser.isSet(timingOption)) {
         const QString timing = parser.value(timingOption);

@@ -46,6 +46,8 @@ struct BenchOptions {
     SkyChoice sky = SkyChoice::Behind;
     AllocatorChoice allocator = AllocatorChoice::Tuned;
     TimingChoice timing = TimingChoice::Phases;
+    bool physicalSky = false;      // the physical sky (the viewer's --sky physical) instead of the classic one
+    double hoursPerFrame = 0.0;    // the clock advanced this much before each frame (0: the sun stands still)
     bool graph = false;            // the window's frame-time graph (F3) shown, measuring the frames itself
     bool listTerrainPaths = false; // print the terrain paths this build has, one a line, and stop
     QString heightmap;             // non-empty: the ground of this elevation model instead of the built-in one

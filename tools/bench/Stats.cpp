@@ -33,3 +33,17 @@ double standardDeviation(const std::vector<double>& samples)
         squares += (v - mean) * (v - mean);
     return std::sqrt(squares / double(samples.size() - 1));
 }
+
+double largestRiseOverNeighbours(const std::vector<double>& samples)
+{
+    double largest = 0.0;
+    const std::size_t n = samples.size();
+    for (std::size_t i = 0; i < n && n >= 2; ++i) {
+        std::vector<double> around;
+        for (std::size_t j = (i >= 2 ? i - 2 : 0); j <= std::min(n - 1, i + 2); ++j)
+            if (j != i)
+                around.push_back(samples[j]);
+        largest = std::max(largest, samples[i] - percentile(around, 0.5));
+    }
+    return largest;
+}

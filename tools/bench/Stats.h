@@ -18,3 +18,8 @@ Spread spreadOf(const std::vector<double>& samples);
 
 // The sample standard deviation (divisor n - 1); 0 for fewer than two samples.
 double standardDeviation(const std::vector<double>& samples);
+
+// The largest amount by which one sample exceeds the median of its up to four neighbours (two
+// each side): how much slower than the frames around it the slowest frame is. 0 for fewer than
+// two samples.
+double largestRiseOverNeighbours(const std::vector<double>& samples);

@@ -104,6 +104,7 @@ struct FrameRecord {
             .add("composeMs", spreadOf(composeSamples))
             .add("cycleMs", spreadOf(cycleSamples))
             .add("frameStddevMs", standardDeviation(frameSamples))
+            .add("frameRiseOverNeighboursMs", largestRiseOverNeighbours(frameSamples))
             .add("cycleStddevMs", standardDeviation(cycleSamples))
             .add("drawCallsPerFrame", drawCalls / n)
             .add("textureBindsPerFrame", textureBinds / n)
@@ -166,6 +167,7 @@ int runBench(const BenchOptions& options)
     TForm1 form;
     form.terrainPath = options.terrain;
     form.skyBehindGround = options.sky == SkyChoice::Behind;
+    form.sky = options.physicalSky ? SkyKind::Physical : SkyKind::Classic;
     form.showError = [&errors](const QString& message) { errors << message; };
     form.latticeWidth = options.lattice;
     form.latticeDepth = options.lattice;
@@ -249,11 +251,24 @@ int runBench(const BenchOptions& options)
         form.camera.setAngles(125.0, 0.0, 0.0);
     if (options.graph)
         form.toggleFrameGraph();
+    double firstFrameMs = 0.0;
     {
         FrameDriver driver(form, options.fly, options.timing == TimingChoice::Phases);
-        for (int i = 0; i < options.warmupFrames; ++i)
-            driver.step(modeOfFrame(i));
+        const auto moveSun = [&form, &options] {
+            if (options.hoursPerFrame > 0.0) {
+                form.Panel1->makeCurrent();
+                form.world.advance(float(options.hoursPerFrame));
+            }
+        };
+        for (int i = 0; i < options.warmupFrames; ++i) {
+            moveSun();
+            const FrameTimes times = driver.step(modeOfFrame(i));
+            // The first frame builds what the sky keeps (the physical sky's tables).
+            if (i == 0)
+                firstFrameMs = times.frameMs;
+        }
         for (int i = 0; i < options.frames; ++i) {
+            moveSun();
             const PresentMode mode = modeOfFrame(i);
             const TerrainDrawCounters countersBefore = driver.drawCounters();
             const int compositionsBefore = driver.compositions();
@@ -307,6 +322,9 @@ int runBench(const BenchOptions& options)
             .add("terrain", terrainName(options.terrain))
             .add("surface", surfaceName(options.surface))
             .add("sky", skyName(options.sky))
+            .add("skyModel", options.physicalSky ? "physical" : "classic")
+            .add("hoursPerFrame", options.hoursPerFrame)
+            .add("firstFrameMs", firstFrameMs)
             .add("present", presentName(record.mode))
             .add("allocator", allocatorName(options.allocator))
             .add("timing", timingName(options.timing))

@@ -1,0 +1,187 @@
+// The stars: time and coordinates against Meeus' worked examples and facts of the sky written
+// here (Polaris over the north point at the latitude's height, Sirius's culminations), the
+// catalogue table, the star colours.
+
+#include "StarField.h"
+
+#include <QtTest>
+#include <cmath>
+
+namespace {
+
+double angleBetweenDegrees(const Vec3d& a, const Vec3d& b)
+{
+    return std::acos(std::clamp(dot(a, b) / (length(a) * length(b)), -1.0, 1.0)) * 180.0 / 3.14159265358979323846;
+}
+
+Vec3d timesMatrix(const float m[16], const Vec3d& v)
+{
+    return {m[0] * v.x + m[4] * v.y + m[8] * v.z, m[1] * v.x + m[5] * v.y + m[9] * v.z,
+            m[2] * v.x + m[6] * v.y + m[10] * v.z};
+}
+
+} // namespace
+
+class StarFieldTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void meeusExamples();
+    void polarisStandsOverTheNorthPoint();
+    void siriusCulminates();
+    void worldMatrixAgreesWithTheFormulas();
+    void catalogueTable();
+    void starColours();
+};
+
+void StarFieldTest::meeusExamples()
+{
+    // Example 7.a: 1957 October 4.81 (Sputnik 1) is JD 2436116.31.
+    QVERIFY(std::abs(julianDayFromCalendar(1957, 10, 4, 0.81 * 24.0) - 2436116.31) < 1e-6);
+    // Example 7.b: 333 January 27.5 would be Julian; 2000 January 1.5 is JD 2451545.0.
+    QCOMPARE(julianDayFromCalendar(2000, 1, 1, 12.0), 2451545.0);
+    // Example 12.a: 1987 April 10, 0h UT: mean sidereal time 13h10m46.3668s.
+    const double gmst0 = (13.0 + 10.0 / 60.0 + 46.3668 / 3600.0) * 15.0;
+    QVERIFY(std::abs(greenwichMeanSiderealDegrees(julianDayFromCalendar(1987, 4, 10, 0.0)) - gmst0) < 1e-5);
+    // Example 12.b: 1987 April 10, 19h21m00s UT: 8h34m57.0896s.
+    const double gmst = (8.0 + 34.0 / 60.0 + 57.0896 / 3600.0) * 15.0;
+    const double jd = julianDayFromCalendar(1987, 4, 10, 19.0 + 21.0 / 60.0);
+    QVERIFY(std::abs(greenwichMeanSiderealDegrees(jd) - gmst) < 1e-5);
+    // Example 13.b: Venus from the US Naval Observatory (38 55'17" N, 77 03'56" W) at that
+    // instant, RA 23h09m16.641s, dec -6 43'11.61": altitude 15.1249, azimuth 68.0337 from the
+    // south westwards (248.0337 from the north). Meeus used the apparent sidereal time, 0.24 s
+    // (0.001 degree) from the mean one used here.
+    const HorizontalPosition venus = equatorialToHorizontal((23.0 + 9.0 / 60.0 + 16.641 / 3600.0) * 15.0,
+                                                            -(6.0 + 43.0 / 60.0 + 11.61 / 3600.0), jd,
+                                                            38.0 + 55.0 / 60.0 + 17.0 / 3600.0,
+                                                            -(77.0 + 3.0 / 60.0 + 56.0 / 3600.0));
+    QVERIFY2(std::abs(venus.altitudeDegrees - 15.1249) < 0.003, qPrintable(QString::number(venus.altitudeDegrees)));
+    QVERIFY2(std::abs(venus.azimuthDegrees - 248.0337) < 0.003, qPrintable(QString::number(venus.azimuthDegrees)));
+}
+
+void StarFieldTest::polarisStandsOverTheNorthPoint()
+{
+    // Polaris (RA 2h31m48.7s, dec +89 15'51", J2000) is 0.74 degrees from the pole: at latitude
+    // 40 it stands 40 +- 0.74 degrees up, within asin(sin 0.74 / cos 40) = 0.97 degrees of north,
+    // whatever the date and hour: in the world frame, towards +x.
+    const double ra = (2.0 + 31.0 / 60.0 + 48.7 / 3600.0) * 15.0;
+    const double dec = 89.0 + 15.0 / 60.0 + 51.0 / 3600.0;
+    for (const double hour : {0.0, 5.0, 11.5, 17.25, 22.0}) {
+        for (const double longitude : {-120.0, 0.0, 13.4}) {
+            const HorizontalPosition p = equatorialToHorizontal(ra, dec, julianDayFromCalendar(2026, 12, 9, hour), 40.0,
+                                                                longitude);
+            QVERIFY(std::abs(p.altitudeDegrees - 40.0) < 0.75);
+            const double fromNorth = std::min(p.azimuthDegrees, 360.0 - p.azimuthDegrees);
+            QVERIFY2(fromNorth < 0.98, qPrintable(QString::number(p.azimuthDegrees)));
+            const Vec3d v = worldDirection(p);
+            QVERIFY(angleBetweenDegrees(v, {std::cos(40.0 * 3.14159265358979 / 180.0),
+                                            std::sin(40.0 * 3.14159265358979 / 180.0), 0.0}) < 1.0);
+            QVERIFY(v.x > 0.75);
+        }
+    }
+}
+
+void StarFieldTest::siriusCulminates()
+{
+    // Sirius (RA 6h45m08.9s, dec -16 42'58", J2000) culminates when the local sidereal time
+    // equals its right ascension, due south at 90 - 40 - 16.716 = 33.284 degrees for latitude 40;
+    // twelve sidereal hours later it passes below the north point at 40 - 16.716 - 90.
+    // The instant is found here with the US Naval Observatory's formula for the sidereal time,
+    // GMST = 18.697374558 h + 24.06570982441908 h per day since J2000.0 (a form other than
+    // Meeus' polynomial), on 2024 January 1 at longitude 15 E (Sirius culminates near local
+    // midnight at the year's turn, as almanacs say).
+    const double ra = (6.0 + 45.0 / 60.0 + 8.9 / 3600.0) * 15.0;
+    const double dec = -(16.0 + 42.0 / 60.0 + 58.0 / 3600.0);
+    const double longitude = 15.0;
+    const double midnight = julianDayFromCalendar(2024, 1, 1, 0.0);
+    const double usno0 = std::fmod(18.697374558 + 24.06570982441908 * (midnight - 2451545.0), 24.0);
+    // Local sidereal hours still to go until RA, at 1.00273790935 sidereal hours per UT hour.
+    double wait = std::fmod(ra / 15.0 - (usno0 + longitude / 15.0) + 48.0, 24.0) / 1.00273790935;
+    const double upper = midnight + wait / 24.0;
+    QVERIFY2(wait < 1.5 || wait > 22.5, qPrintable(QString::number(wait))); // about midnight
+    const HorizontalPosition top = equatorialToHorizontal(ra, dec, upper, 40.0, longitude);
+    QVERIFY2(std::abs(top.altitudeDegrees - (90.0 - 40.0 + dec)) < 0.01,
+             qPrintable(QString::number(top.altitudeDegrees)));
+    QVERIFY2(std::abs(top.azimuthDegrees - 180.0) < 0.05, qPrintable(QString::number(top.azimuthDegrees)));
+    const HorizontalPosition bottom = equatorialToHorizontal(ra, dec, upper + 0.5 / 1.00273790935, 40.0, longitude);
+    QVERIFY(std::abs(bottom.altitudeDegrees - (40.0 + dec - 90.0)) < 0.01);
+    const double fromNorth = std::min(bottom.azimuthDegrees, 360.0 - bottom.azimuthDegrees);
+    QVERIFY(fromNorth < 0.05);
+    // Two hours before the culmination it is lower and in the south-east (azimuth 90 .. 180).
+    const HorizontalPosition before = equatorialToHorizontal(ra, dec, upper - 2.0 / 24.0, 40.0, longitude);
+    QVERIFY(before.altitudeDegrees < top.altitudeDegrees - 3.0);
+    QVERIFY(before.azimuthDegrees > 90.0 && before.azimuthDegrees < 180.0);
+}
+
+void StarFieldTest::worldMatrixAgreesWithTheFormulas()
+{
+    // The matrix the stars are drawn through puts each star where equatorialToHorizontal does.
+    float m[16];
+    const double jd = julianDayFromCalendar(2026, 6, 21, 21.5);
+    equatorialToWorldMatrix(jd, 47.5, 8.5, m);
+    for (const CatalogueStar& star : {brightStars()[0], brightStars()[10], brightStars()[500]}) {
+        const double ra = star.rightAscensionHours * 15.0;
+        const Vec3d drawn = timesMatrix(m, equatorialVector(ra, star.declinationDegrees));
+        const Vec3d expected = worldDirection(equatorialToHorizontal(ra, star.declinationDegrees, jd, 47.5, 8.5));
+        QVERIFY(angleBetweenDegrees(drawn, expected) < 1e-3);
+    }
+    // The designed sky: the sun's own place, RA a and dec -latitude, lands on (-sin lat, cos lat, 0).
+    for (const double a : {0.0, 123.0, 281.0}) {
+        float d[16];
+        designedSkyMatrix(a, d);
+        const Vec3d sun = timesMatrix(d, equatorialVector(a, -40.0));
+        QVERIFY(angleBetweenDegrees(sun, {-std::sin(40.0 * 3.14159265358979 / 180.0),
+                                          std::cos(40.0 * 3.14159265358979 / 180.0), 0.0}) < 1e-4);
+        // A proper rotation: the pole goes to +x.
+        QVERIFY(angleBetweenDegrees(timesMatrix(d, {0.0, 0.0, 1.0}), {1.0, 0.0, 0.0}) < 1e-4);
+    }
+    // The sun on 1 January 2000, 0h, stood at RA 18h42m54s (280.73 degrees), on 20 March near 0.
+    QVERIFY(std::abs(sunRightAscensionOnDay(0.0) - 280.73) < 0.05);
+    const double equinox = sunRightAscensionOnDay(79.0);
+    QVERIFY(std::min(equinox, 360.0 - equinox) < 1.5);
+}
+
+void StarFieldTest::catalogueTable()
+{
+    const std::vector<CatalogueStar>& stars = brightStars();
+    // The Bright Star Catalogue holds about 1,600 stars of magnitude 5 or brighter.
+    QVERIFY(stars.size() > 1500 && stars.size() < 1700);
+    QCOMPARE(stars.front().magnitude, -1.46f); // Sirius
+    QVERIFY(std::abs(stars.front().declinationDegrees + 16.716f) < 0.01f);
+    for (std::size_t i = 0; i < stars.size(); ++i) {
+        const CatalogueStar& s = stars[i];
+        QVERIFY(s.rightAscensionHours >= 0.0f && s.rightAscensionHours < 24.0f);
+        QVERIFY(std::abs(s.declinationDegrees) <= 90.0f);
+        // B-V runs from about -0.4 (hot O and B stars) to above 2 for the reddest carbon stars.
+        QVERIFY(s.magnitude <= 5.0f && s.colourIndex > -0.5f && s.colourIndex < 4.5f);
+        if (i > 0)
+            QVERIFY(s.magnitude >= stars[i - 1].magnitude);
+    }
+    StarField field;
+    field.build();
+    QCOMPARE(field.starCount(), stars.size());
+}
+
+void StarFieldTest::starColours()
+{
+    const struct {
+        double colourIndex;
+        const char* what;
+        int largest; // channel of the largest component
+        double smallestBelow;
+    } cases[] = {{-0.3, "blue-white B star", 2, 0.8},
+                 {0.0, "white A star (Vega)", 2, 1.01},
+                 {0.65, "yellow-white G star (the Sun)", 0, 1.01},
+                 {1.5, "orange-red M star", 0, 0.5}};
+    for (const auto& c : cases) {
+        const Vec3d rgb = starColour(c.colourIndex);
+        const double channels[3] = {rgb.x, rgb.y, rgb.z};
+        QVERIFY2(qFuzzyCompare(channels[c.largest], 1.0), c.what);
+        QVERIFY2(*std::min_element(channels, channels + 3) < c.smallestBelow, c.what);
+    }
+    // Redder with a larger index.
+    QVERIFY(starColour(1.5).z < starColour(0.65).z && starColour(0.65).z < starColour(0.0).z);
+}
+
+QTEST_APPLESS_MAIN(StarFieldTest)
+#include "StarFieldTest.moc"

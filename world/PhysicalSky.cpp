@@ -1,0 +1,440 @@
+#include "PhysicalSky.h"
+
+#include "MathConstants.h"
+#include "World.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr int kDomeSlices = 72; // 5 degrees of azimuth between the dome's vertices
+// The automatic exposure maps a sky of mean luminance L to exposure
+// kKey / (L^kAdaptation * Lref^(1 - kAdaptation)), Lref the mean of a sun 45 degrees up: it
+// follows the sky only partly, as an eye does, so that sunset and twilight still read darker than
+// noon and the night goes black (a sky a million times dimmer shows about 250 times dimmer).
+constexpr double kKey = 0.8;
+constexpr double kAdaptation = 0.6;
+// The automatic exposure stops growing at a sky this much dimmer than Lref (about that of the
+// sun 12 degrees down, the end of nautical twilight): the faint rest of the twilight glow, and
+// the numerical residue of a sky with the sun far below, then stay black.
+constexpr double kDarkestAdapted = 1e-6;
+// Stars fade in as the sky's mean display luminance falls from this value to a fifth of it.
+constexpr double kStarsAppear = 0.25;
+
+Rgb mix(const Rgb& a, const Rgb& b, double t)
+{
+    return a * (1.0 - t) + b * t;
+}
+
+Vec3d directionAt(double elevationDegrees, double azimuthRadians)
+{
+    const double e = elevationDegrees * kDegreesToRadians;
+    return {std::cos(e) * std::cos(azimuthRadians), std::sin(e), std::cos(e) * std::sin(azimuthRadians)};
+}
+
+// Azimuth away from the sun, degrees in [0, 180], of a direction at azimuthRadians.
+double azimuthFromSun(double azimuthRadians, double sunAzimuthRadians)
+{
+    double d = std::fmod(std::abs(azimuthRadians - sunAzimuthRadians), 2.0 * kPi);
+    if (d > kPi)
+        d = 2.0 * kPi - d;
+    return d * kRadiansToDegrees;
+}
+
+Rgb tableRadiance(const SkyViewTable& table, int row, double azimuthDegrees)
+{
+    // Columns at 180 (i / 23)^1.5 degrees: the inverse gives the fractional column.
+    const double x = std::pow(std::clamp(azimuthDegrees / 180.0, 0.0, 1.0), 1.0 / 1.5) * (SkyViewTable::kColumns - 1);
+    const int i = std::min(int(x), SkyViewTable::kColumns - 2);
+    const Rgb* line = &table.radiance[std::size_t(row) * SkyViewTable::kColumns];
+    return mix(line[i], line[i + 1], x - i);
+}
+
+void setLight(GLenum name, const Rgb& c)
+{
+    const GLfloat v[4] = {GLfloat(c.r), GLfloat(c.g), GLfloat(c.b), 1.0f};
+    glLightfv(GL_LIGHT0, name, v);
+}
+
+} // namespace
+
+double SkyViewTable::rowElevationDegrees(int row)
+{
+    const double f = double(row) / (kRows - 1);
+    return 90.0 * f * f;
+}
+
+double SkyViewTable::columnAzimuthDegrees(int column)
+{
+    return 180.0 * std::pow(double(column) / (kColumns - 1), 1.5);
+}
+
+void computeSkyViewRows(const AtmosphereTables& tables, SkyViewTable& table, int rowCount)
+{
+    const double sunElevation = table.sunElevationDegrees * kDegreesToRadians;
+    const Vec3d sun{std::cos(sunElevation), std::sin(sunElevation), 0.0};
+    table.radiance.resize(std::size_t(SkyViewTable::kRows) * SkyViewTable::kColumns);
+    const int end = std::min(SkyViewTable::kRows, table.rowsDone + rowCount);
+    for (int j = table.rowsDone; j < end; ++j) {
+        const double elevation = SkyViewTable::rowElevationDegrees(j);
+        for (int i = 0; i < SkyViewTable::kColumns; ++i) {
+            const double azimuth = SkyViewTable::columnAzimuthDegrees(i) * kDegreesToRadians;
+            table.radiance[std::size_t(j) * SkyViewTable::kColumns + std::size_t(i)] =
+                tables.skyRadiance(directionAt(elevation, azimuth), sun);
+        }
+    }
+    table.rowsDone = end;
+    if (!table.complete())
+        return;
+
+    // Over the hemisphere, the trapezoid rule in elevation and azimuth (both halves alike):
+    // irradiance = integral of L cos(zenith) d omega, mean = integral of L d omega / 2 pi.
+    Rgb irradiance;
+    double luminanceSum = 0.0;
+    for (int j = 0; j + 1 < SkyViewTable::kRows; ++j) {
+        const double e0 = SkyViewTable::rowElevationDegrees(j) * kDegreesToRadians;
+        const double e1 = SkyViewTable::rowElevationDegrees(j + 1) * kDegreesToRadians;
+        for (int i = 0; i + 1 < SkyViewTable::kColumns; ++i) {
+            const double a0 = SkyViewTable::columnAzimuthDegrees(i) * kDegreesToRadians;
+            const double a1 = SkyViewTable::columnAzimuthDegrees(i + 1) * kDegreesToRadians;
+            const auto at = [&table](int row, int column) {
+                return table.radiance[std::size_t(row) * SkyViewTable::kColumns + std::size_t(column)];
+            };
+            const Rgb mean = (at(j, i) + at(j, i + 1) + at(j + 1, i) + at(j + 1, i + 1)) * 0.25;
+            // Solid angle of the cell (sin e1 - sin e0) (a1 - a0), twice for the mirrored half;
+            // cos(zenith) = sin(elevation) at the cell's middle.
+            const double solidAngle = 2.0 * (std::sin(e1) - std::sin(e0)) * (a1 - a0);
+            irradiance = irradiance + mean * (solidAngle * std::sin(0.5 * (e0 + e1)));
+            luminanceSum += luminance(mean) * solidAngle;
+        }
+    }
+    table.skyIrradiance = irradiance;
+    table.meanLuminance = luminanceSum / (2.0 * kPi);
+    const double ground = tables.model().groundRadiusMetres + 1.0;
+    table.sunTransmittance = tables.sunTransmittance(ground, std::sin(sunElevation));
+    const double halo = (table.sunElevationDegrees + 1.0) * kDegreesToRadians;
+    table.nearSun = tables.skyRadiance({std::cos(halo), std::sin(halo), 0.0}, sun);
+}
+
+SkyViewTable computeSkyView(const AtmosphereTables& tables, double sunElevationDegrees)
+{
+    SkyViewTable table;
+    table.sunElevationDegrees = sunElevationDegrees;
+    computeSkyViewRows(tables, table, SkyViewTable::kRows);
+    return table;
+}
+
+Rgb displayColour(const Rgb& radiance, double exposure)
+{
+    const auto map = [exposure](double x) { return std::pow(1.0 - std::exp(-exposure * std::max(x, 0.0)), 1.0 / 2.2); };
+    return {map(radiance.r), map(radiance.g), map(radiance.b)};
+}
+
+PhysicalSky::PhysicalSky() = default;
+PhysicalSky::~PhysicalSky() = default;
+
+SkyViewTable& PhysicalSky::tableAt(int step, bool complete)
+{
+    auto found = cache_.find(step);
+    if (found == cache_.end()) {
+        // Keep a handful: the two in use and those the sun has just left or is coming to. The
+        // farthest from the sun goes, never one of the two in use (lastStep_ and the next).
+        constexpr std::size_t kKept = 6;
+        if (cache_.size() >= kKept) {
+            auto farthest = cache_.end();
+            for (auto it = cache_.begin(); it != cache_.end(); ++it) {
+                if (it->first == lastStep_ || it->first == lastStep_ + 1)
+                    continue;
+                if (farthest == cache_.end() || std::abs(it->first - lastStep_) > std::abs(farthest->first - lastStep_))
+                    farthest = it;
+            }
+            if (farthest != cache_.end())
+                cache_.erase(farthest);
+        }
+        found = cache_.emplace(step, SkyViewTable{}).first;
+        found->second.sunElevationDegrees = step * kSunStepDegrees;
+    }
+    SkyViewTable& table = found->second;
+    if (complete && !table.complete())
+        computeRows(table, SkyViewTable::kRows);
+    return table;
+}
+
+void PhysicalSky::computeRows(SkyViewTable& table, int rowCount)
+{
+    const int before = table.rowsDone;
+    computeSkyViewRows(*tables_, table, rowCount);
+    rowsComputed_ += table.rowsDone - before;
+}
+
+void PhysicalSky::update(const TWorld& world, const Vec3d& viewForward)
+{
+    // The atmosphere's tables change only with the settings (the cache key).
+    if (!tables_ || key_.scattering[0] != world.scattering.x || key_.scattering[1] != world.scattering.y ||
+        key_.scattering[2] != world.scattering.z || key_.atmosphereHeight != world.atmosphereHeight) {
+        key_.scattering[0] = world.scattering.x;
+        key_.scattering[1] = world.scattering.y;
+        key_.scattering[2] = world.scattering.z;
+        key_.atmosphereHeight = world.atmosphereHeight;
+        tables_ = std::make_unique<AtmosphereTables>(atmosphereFromSettings(world.scattering, world.atmosphereHeight));
+        cache_.clear();
+        referenceLuminance_ = std::max(computeSkyView(*tables_, 45.0).meanLuminance, 1e-30);
+    }
+
+    const Vec3d sun{world.sunMatrix[4], world.sunMatrix[5], world.sunMatrix[6]};
+    const double sunLength = length(sun);
+    const double sunHeight = sunLength > 0.0 ? std::clamp(sun.y / sunLength, -1.0, 1.0) : 0.0;
+    const double previousElevation = sunElevationDegrees_;
+    sunElevationDegrees_ = std::asin(sunHeight) * kRadiansToDegrees;
+    sunAzimuthRadians_ = std::atan2(sun.z, sun.x);
+
+    // The two tables around the sun's elevation, blended; below the last light of twilight the
+    // lowest table (whose sky is black to the display) stands for the whole night.
+    const double s = std::clamp(sunElevationDegrees_, kDarkSunElevationDegrees, 90.0) / kSunStepDegrees;
+    const int lowStep = std::clamp(int(std::floor(s)), int(kDarkSunElevationDegrees / kSunStepDegrees),
+                                   int(90.0 / kSunStepDegrees) - 1);
+    lastStep_ = lowStep;
+    blend_ = std::clamp(s - lowStep, 0.0, 1.0);
+    // At most one whole table a frame: the one nearer the sun first; the other is blended in
+    // only when it is ready or this frame computed nothing else (the sun running fast, P held,
+    // shows the nearer table alone for a frame rather than pay for two).
+    const int nearStep = blend_ < 0.5 ? lowStep : lowStep + 1;
+    const int farStep = nearStep == lowStep ? lowStep + 1 : lowStep;
+    const long rowsBefore = rowsComputed_;
+    SkyViewTable* nearTable = &tableAt(nearStep, true);
+    SkyViewTable* farTable = &tableAt(farStep, false);
+    if (!farTable->complete()) {
+        if (rowsComputed_ == rowsBefore)
+            computeRows(*farTable, SkyViewTable::kRows);
+        else
+            farTable = nearTable;
+    }
+    lower_ = nearStep == lowStep ? nearTable : farTable;
+    upper_ = nearStep == lowStep ? farTable : nearTable;
+    // A few rows of the table the sun is moving towards, so that it is ready when the sun gets
+    // there and no frame computes a whole one (a jump of the clock still does); none in a frame
+    // that has computed a whole table already.
+    const int ahead = sunElevationDegrees_ >= previousElevation ? lowStep + 2 : lowStep - 1;
+    if (rowsComputed_ == rowsBefore && ahead >= int(kDarkSunElevationDegrees / kSunStepDegrees) &&
+        ahead <= int(90.0 / kSunStepDegrees)) {
+        SkyViewTable& next = tableAt(ahead, false);
+        computeRows(next, kRowsPerFrame);
+    }
+
+    const double meanLuminance = std::max((1.0 - blend_) * lower_->meanLuminance + blend_ * upper_->meanLuminance,
+                                          kDarkestAdapted * referenceLuminance_);
+    if (fixedExposureEv)
+        exposure_ = kKey * std::exp2(*fixedExposureEv) / referenceLuminance_;
+    else
+        exposure_ = kKey / (std::pow(meanLuminance, kAdaptation) * std::pow(referenceLuminance_, 1.0 - kAdaptation));
+
+    // The dome's colours: its rings are the tables' rows, a ring of the horizon's colours below.
+    domeColours_.resize(std::size_t(SkyViewTable::kRows + 1) * (kDomeSlices + 1) * 3);
+    for (int k = 0; k <= kDomeSlices; ++k) {
+        const double azimuth = azimuthFromSun(2.0 * kPi * k / kDomeSlices, sunAzimuthRadians_);
+        for (int j = 0; j < SkyViewTable::kRows; ++j) {
+            const Rgb c = displayColour(mix(tableRadiance(*lower_, j, azimuth), tableRadiance(*upper_, j, azimuth),
+                                            blend_),
+                                        exposure_);
+            float* out = &domeColours_[(std::size_t(j + 1) * (kDomeSlices + 1) + std::size_t(k)) * 3];
+            out[0] = float(c.r);
+            out[1] = float(c.g);
+            out[2] = float(c.b);
+            if (j == 0)
+                std::copy(out, out + 3, &domeColours_[std::size_t(k) * 3]);
+        }
+    }
+
+    // Light on the ground: a Lambertian ground of the texture's albedo under the sun (E = 1,
+    // transmitted) and the sky (its irradiance), each radiance E / pi taken through the same
+    // tone mapping as the sky, so that the ground sits among the sky's brightnesses.
+    const Rgb transmittance = mix(lower_->sunTransmittance, upper_->sunTransmittance, blend_);
+    diffuse_ = displayColour(transmittance * (1.0 / kPi), exposure_);
+    ambient_ = displayColour(mix(lower_->skyIrradiance, upper_->skyIrradiance, blend_) * (1.0 / kPi), exposure_);
+    // Fog: the sky at the horizon where the camera looks, so the far ground fades into it.
+    const double viewAzimuth = azimuthFromSun(std::atan2(viewForward.z, viewForward.x), sunAzimuthRadians_);
+    fog_ = displayColour(radianceAt(0.0, viewAzimuth), exposure_);
+    // The disc: the transmitted sunlight's hue at full brightness; the halo: the Mie glow one
+    // degree from the sun, reaching out the further the whiter the sunlight (as the classic
+    // halo's extent).
+    const double brightest = std::max({transmittance.r, transmittance.g, transmittance.b});
+    sunDisc_ = brightest > 1e-4 ? transmittance * (1.0 / brightest) : Rgb{};
+    halo_ = displayColour(mix(lower_->nearSun, upper_->nearSun, blend_), exposure_);
+    const double sum = transmittance.r + transmittance.g + transmittance.b;
+    haloExtent_ = sum > 0.0 ? std::min(std::pow(3.0 / sum, 2.0), 50.0) : 50.0;
+
+    const Rgb zenith = displayColour(radianceAt(90.0, 0.0), exposure_);
+    const double skyDisplay = std::max(luminance(zenith), luminance(fog_));
+    starVisibility_ = std::clamp((kStarsAppear - skyDisplay) / (0.8 * kStarsAppear), 0.0, 1.0);
+    if (starVisibility_ > 0.0)
+        stars_.build();
+}
+
+Rgb PhysicalSky::radianceAt(double elevationDegrees, double azimuthFromSunDegrees) const
+{
+    if (!lower_ || !upper_)
+        return {};
+    // Rows at 90 (j / 15)^2 degrees: the inverse gives the fractional row.
+    const double y = std::sqrt(std::clamp(elevationDegrees / 90.0, 0.0, 1.0)) * (SkyViewTable::kRows - 1);
+    const int j = std::min(int(y), SkyViewTable::kRows - 2);
+    const auto at = [&](const SkyViewTable& t) {
+        return mix(tableRadiance(t, j, azimuthFromSunDegrees), tableRadiance(t, j + 1, azimuthFromSunDegrees), y - j);
+    };
+    return mix(at(*lower_), at(*upper_), blend_);
+}
+
+void PhysicalSky::starSkyMatrix(const TWorld& world, float matrix[16]) const
+{
+    if (realSky) {
+        equatorialToWorldMatrix(realSky->julianDayUt, realSky->latitudeDegrees, realSky->longitudeEastDegrees, matrix);
+        return;
+    }
+    // Column-major products, a * b: element (row r, column c) at c * 4 + r.
+    const auto multiply = [](const float* a, const float* b, float* out) {
+        for (int c = 0; c < 4; ++c)
+            for (int r = 0; r < 4; ++r) {
+                float sum = 0.0f;
+                for (int k = 0; k < 4; ++k)
+                    sum += a[k * 4 + r] * b[c * 4 + k];
+                out[c * 4 + r] = sum;
+            }
+    };
+    const double angle = -double(world.latitude) * kDegreesToRadians;
+    const float c = float(std::cos(angle));
+    const float s = float(std::sin(angle));
+    const float unturnLatitude[16] = {c,    s,    0.0f, 0.0f, -s,   c,    0.0f, 0.0f,
+                                      0.0f, 0.0f, 1.0f, 0.0f, 0.0f, 0.0f, 0.0f, 1.0f};
+    float equatorial[16];
+    designedSkyMatrix(sunRightAscensionOnDay(double(world.day) * 365.0 / std::max(world.daysPerYear, 1u)), equatorial);
+    float partial[16];
+    multiply(world.sunMatrix, unturnLatitude, partial);
+    multiply(partial, equatorial, matrix);
+}
+
+// Expects and leaves what TWorld::render does (SkyRender.cpp): GL context current,
+// GL_MODELVIEW selected with the camera's look-at loaded. Leaves the modelview matrix as it was;
+// depth test, alpha test, lighting, culling, colour material and fog enabled and the depth mask
+// on; GL_TEXTURE_2D and GL_BLEND enabled (blend function source alpha, one minus source alpha)
+// with the world's opticalDepthTexture bound; GL_TEXTURE_1D disabled with its halo texture
+// bound; the vertex and colour arrays disabled and clip plane 0 off.
+void PhysicalSky::render(TWorld& world)
+{
+    GLfloat view[16];
+    glGetFloatv(GL_MODELVIEW_MATRIX, view);
+    // The camera looks along -z of the eye: in the world that is minus the rotation's third row.
+    update(world, {-view[2], -view[6], -view[10]});
+
+    glDepthMask(GL_FALSE);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_ALPHA_TEST);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_COLOR_MATERIAL);
+    glDisable(GL_FOG);
+
+    glPushMatrix();
+    view[12] = 0.0f;
+    view[13] = 0.0f;
+    view[14] = 0.0f;
+    glLoadMatrixf(view);
+
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_BLEND);
+    drawDome();
+    if (starVisibility_ > 0.0)
+        drawStars(world);
+
+    glPushMatrix();
+    glMultMatrixf(world.sunMatrix);
+    const GLfloat position[4] = {0.0f, 1.0f, 0.0f, 0.0f};
+    const GLfloat spotDirection[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+    const GLfloat fog[4] = {GLfloat(fog_.r), GLfloat(fog_.g), GLfloat(fog_.b), 1.0f};
+    setLight(GL_DIFFUSE, diffuse_);
+    glLightfv(GL_LIGHT0, GL_POSITION, position);
+    glLightfv(GL_LIGHT0, GL_SPOT_DIRECTION, spotDirection);
+    setLight(GL_AMBIENT, ambient_);
+    glFogfv(GL_FOG_COLOR, fog);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    if (sunDisc_.r > 0.0 || sunDisc_.g > 0.0 || sunDisc_.b > 0.0) {
+        glTranslatef(0.0f, 1.0f, 0.0f);
+        const float3 halo{float(halo_.r), float(halo_.g), float(halo_.b)};
+        const float3 disc{float(sunDisc_.r), float(sunDisc_.g), float(sunDisc_.b)};
+        world.sunFan.draw(sunRimRadius(world.sunAngle), sunRimRadius(world.haloAngle), 45.0, world.haloTexture, 0.0f,
+                          float(haloExtent_), halo);
+        world.sunFan.draw(sunRimRadius(world.sunAngle), 1.2 * sunRimRadius(world.sunAngle), 45.0, world.haloTexture,
+                          0.0f, 1.0f, disc);
+    }
+    glPopMatrix();
+    glPopMatrix();
+
+    glDisable(GL_TEXTURE_1D);
+    glBindTexture(GL_TEXTURE_1D, world.haloTexture);
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, world.opticalDepthTexture);
+    glEnable(GL_FOG);
+    glEnable(GL_COLOR_MATERIAL);
+    glEnable(GL_CULL_FACE);
+    glEnable(GL_LIGHTING);
+    glEnable(GL_ALPHA_TEST);
+    glEnable(GL_DEPTH_TEST);
+    glDepthMask(GL_TRUE);
+}
+
+void PhysicalSky::drawDome() const
+{
+    // Ring 0 is the horizon's colours at the nadir, rings 1 .. kRows the tables' rows; smooth
+    // shading interpolates between them.
+    const auto vertex = [this](int ring, int k) {
+        const float* c = &domeColours_[(std::size_t(ring) * (kDomeSlices + 1) + std::size_t(k)) * 3];
+        glColor3fv(c);
+        const double elevation = ring == 0 ? -90.0 : SkyViewTable::rowElevationDegrees(ring - 1);
+        const Vec3d d = directionAt(elevation, 2.0 * kPi * k / kDomeSlices);
+        glVertex3d(d.x, d.y, d.z);
+    };
+    for (int ring = 0; ring < SkyViewTable::kRows; ++ring) {
+        glBegin(GL_TRIANGLE_STRIP);
+        for (int k = 0; k <= kDomeSlices; ++k) {
+            vertex(ring + 1, k);
+            vertex(ring, k);
+        }
+        glEnd();
+    }
+}
+
+void PhysicalSky::drawStars(const TWorld& world) const
+{
+    // The designed clock turns the stars through the sun's own matrix (see designedSkyMatrix);
+    // clip plane 0 in the sky frame hides those below the horizon.
+    const GLdouble horizon[4] = {0.0, 1.0, 0.0, 0.0};
+    glClipPlane(GL_CLIP_PLANE0, horizon);
+    glEnable(GL_CLIP_PLANE0);
+    glPushMatrix();
+    GLfloat sky[16];
+    starSkyMatrix(world, sky);
+    glMultMatrixf(sky);
+
+    // Added to the sky's colour, each star scaled by how far the sky has darkened.
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_ONE, GL_ONE);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_COLOR_ARRAY);
+    std::vector<float> colours;
+    for (const StarField::Batch& batch : stars_.batches()) {
+        colours.resize(batch.colours.size());
+        for (std::size_t i = 0; i < colours.size(); ++i)
+            colours[i] = float(batch.colours[i] * starVisibility_);
+        glPointSize(batch.pointSize);
+        glVertexPointer(3, GL_FLOAT, 0, batch.positions.data());
+        glColorPointer(3, GL_FLOAT, 0, colours.data());
+        glDrawArrays(GL_POINTS, 0, GLsizei(batch.positions.size() / 3));
+    }
+    glDisableClientState(GL_COLOR_ARRAY);
+    glDisableClientState(GL_VERTEX_ARRAY);
+    glPointSize(1.0f);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glDisable(GL_BLEND);
+    glPopMatrix();
+    glDisable(GL_CLIP_PLANE0);
+}
