@@ -1,6 +1,7 @@
 #include "MainForm.h"
 
 #include "CameraPath.h"
+#include "CommandLine.h"
 #include "FrameTimeGraph.h"
 #include "GlPanel.h"
 #include "KeyCodes.h"
@@ -48,6 +49,17 @@ void TForm1::freeKeyDown(std::uint16_t key)
         toggleFullScreen();
     else if (key == vk::F12)
         saveScreenshot(*this);
+    else if (key == vk::Comma)
+        scaleViewDistance(0.5);
+    else if (key == vk::Period)
+        scaleViewDistance(2.0);
+}
+
+// The frame applies the new distance (far plane and fog) before it draws.
+void TForm1::scaleViewDistance(double factor)
+{
+    viewDistance = float(std::clamp(double(viewDistance) * factor, kMinViewDistance, kMaxViewDistance));
+    overlays->showMessage(QStringLiteral("View distance %1").arg(double(viewDistance)));
 }
 
 void TForm1::goHome()

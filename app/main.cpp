@@ -163,6 +163,8 @@ int main(int argc, char** argv)
     try {
         TForm1 form;
         form.terrainPath = options.batchedTerrain ? TerrainPath::Batched : TerrainPath::Literal;
+        form.viewDistance = options.viewDistance;
+        form.lodRings = options.lodRings;
         if (!options.screenshotPath.isEmpty() || !options.recordFolder.isEmpty()) {
             // Nobody is there to close a message box: errors go to the standard error stream.
             form.showError = printError;

@@ -79,6 +79,7 @@ SceneView viewAlong(const Camera& camera)
 
 void drawScene(TForm1State& form, const SceneView& view, bool skyHidden)
 {
+    applyViewDistance(form);
     const bool drawSky = !skyHidden && form.worldReady;
     if (drawSky && form.skyBehindGround && form.stencilBits > 0)
         drawSkyBehindGround(form, view);
