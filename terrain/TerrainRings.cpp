@@ -60,17 +60,54 @@ float3 levelNormal(const LatticeView& land, int level, std::int64_t a, std::int6
     return normal;
 }
 
-std::uint32_t groupOf(const LatticeView& land, std::int64_t k)
+// Hexagonal distance between lattice points (diamond offsets da, db): the fewest edges along
+// +a, +b and +a+b (and their opposites) that join them.
+std::int64_t hexDistance(std::int64_t da, std::int64_t db)
 {
-    return std::min(land.layers[k], land.textureCount);
-}
-
-std::uint8_t mixByte(std::uint8_t from, std::uint8_t to, float alpha)
-{
-    return std::uint8_t(std::lround(float(from) + (float(to) - float(from)) * alpha));
+    const std::int64_t d = da - db;
+    return std::max({da < 0 ? -da : da, db < 0 ? -db : db, d < 0 ? -d : d});
 }
 
 } // namespace
+
+RingLook ringLookAt(const LatticeView& land, int level, std::int64_t a, std::int64_t b)
+{
+    RingLook look;
+    const std::int64_t cell = std::int64_t(1) << level;
+    // The footprint is sampled every `stride` lattice vertices (all of them up to level 2, 9 x 9
+    // samples beyond), each weighted by the hat; the weights are normalised by their sum.
+    const std::int64_t stride = cell > 4 ? cell / 4 : 1;
+    const std::int64_t reach = cell / stride;
+    double sum = 0.0;
+    double colour[3] = {0.0, 0.0, 0.0};
+    double weight[kRingGroups] = {};
+    for (std::int64_t j = -reach; j <= reach; ++j) {
+        for (std::int64_t i = -reach; i <= reach; ++i) {
+            const std::int64_t d = hexDistance(i * stride, j * stride);
+            if (d >= cell && level > 0)
+                continue;
+            const std::int64_t k = vertexOf(land, 0, a * cell + i * stride, b * cell + j * stride);
+            if (k < 0)
+                continue;
+            const double w = level > 0 ? 1.0 - double(d) / double(cell) : 1.0;
+            const ubyte4& c = land.colours[k];
+            colour[0] += w * c.r;
+            colour[1] += w * c.g;
+            colour[2] += w * c.b;
+            const std::uint32_t g = std::min(land.layers[k], land.textureCount);
+            if (g < kRingGroups)
+                weight[g] += w;
+            sum += w;
+        }
+    }
+    if (sum > 0.0) {
+        for (int c = 0; c < 3; ++c)
+            look.colour[c] = float(colour[c] / sum);
+        for (std::uint32_t g = 0; g < kRingGroups; ++g)
+            look.weight[g] = float(weight[g] / sum);
+    }
+    return look;
+}
 
 LatticeIndex latticeIndexOf(int level, std::int64_t a, std::int64_t b)
 {
@@ -178,20 +215,18 @@ void TerrainRings::fillSlot(Level& lv, Level::Slot& slot, const LatticeView& lan
         return;
     slot.position = land.positions[k];
     slot.normal = levelNormal(land, lv.level, a, b, k);
-    slot.colour = land.colours[k];
-    slot.group = groupOf(land, k);
+    slot.look = ringLookAt(land, lv.level, a, b);
 
     // The morph target: the vertex as the next level would draw it. A vertex of the next level
-    // (a and b even) keeps its place and takes the next level's normal; an edge midpoint takes
-    // the mean of the edge's two ends.
+    // (a and b even) keeps its place and takes the next level's normal and look; an edge
+    // midpoint takes the mean of the edge's two ends as the next level has them.
     const bool oddA = (a & 1) != 0;
     const bool oddB = (b & 1) != 0;
     const int next = lv.level + 1;
     if (!oddA && !oddB) {
         slot.targetY = slot.position.y;
         slot.targetNormal = levelNormal(land, next, a / 2, b / 2, k);
-        slot.targetColour = slot.colour;
-        slot.targetGroupA = slot.targetGroupB = slot.group;
+        slot.targetLook = ringLookAt(land, next, a / 2, b / 2);
     } else {
         const std::int32_t da = oddA ? 1 : 0;
         const std::int32_t db = oddB ? 1 : 0;
@@ -200,24 +235,24 @@ void TerrainRings::fillSlot(Level& lv, Level::Slot& slot, const LatticeView& lan
         if (k0 < 0 || k1 < 0) {
             slot.targetY = slot.position.y;
             slot.targetNormal = slot.normal;
-            slot.targetColour = slot.colour;
-            slot.targetGroupA = slot.targetGroupB = slot.group;
+            slot.targetLook = slot.look;
         } else {
             slot.targetY = 0.5f * (land.positions[k0].y + land.positions[k1].y);
             const float3 n0 = levelNormal(land, next, (a - da) / 2, (b - db) / 2, k0);
             const float3 n1 = levelNormal(land, next, (a + da) / 2, (b + db) / 2, k1);
             slot.targetNormal = float3{0.5f * (n0.x + n1.x), 0.5f * (n0.y + n1.y), 0.5f * (n0.z + n1.z)};
-            const ubyte4& c0 = land.colours[k0];
-            const ubyte4& c1 = land.colours[k1];
-            slot.targetColour = ubyte4{mixByte(c0.r, c1.r, 0.5f), mixByte(c0.g, c1.g, 0.5f), mixByte(c0.b, c1.b, 0.5f),
-                                       0};
-            slot.targetGroupA = groupOf(land, k0);
-            slot.targetGroupB = groupOf(land, k1);
+            const RingLook l0 = ringLookAt(land, next, (a - da) / 2, (b - db) / 2);
+            const RingLook l1 = ringLookAt(land, next, (a + da) / 2, (b + db) / 2);
+            for (int c = 0; c < 3; ++c)
+                slot.targetLook.colour[c] = 0.5f * (l0.colour[c] + l1.colour[c]);
+            for (std::uint32_t g = 0; g < kRingGroups; ++g)
+                slot.targetLook.weight[g] = 0.5f * (l0.weight[g] + l1.weight[g]);
         }
     }
     slot.groupMask = 0;
-    for (std::uint32_t g : {slot.group, slot.targetGroupA, slot.targetGroupB})
-        slot.groupMask |= g < 32 ? (1u << g) : 0u;
+    for (std::uint32_t g = 0; g < kRingGroups; ++g)
+        if (slot.look.weight[g] > 0.0f || slot.targetLook.weight[g] > 0.0f)
+            slot.groupMask |= 1u << g;
 }
 
 // The drawn vertex at morph weight alpha: height, normal (renormalised) and colour moved that
@@ -236,17 +271,27 @@ void TerrainRings::morphSlot(Level& lv, std::size_t s, float alpha)
     if (len > 0.0f)
         n = float3{n.x / len, n.y / len, n.z / len};
     lv.normals[s] = n;
-    const ubyte4 rgb{mixByte(slot.colour.r, slot.targetColour.r, alpha),
-                     mixByte(slot.colour.g, slot.targetColour.g, alpha),
-                     mixByte(slot.colour.b, slot.targetColour.b, alpha), 0};
+    ubyte4 rgb;
+    std::uint8_t* channels[3] = {&rgb.r, &rgb.g, &rgb.b};
+    for (int c = 0; c < 3; ++c) {
+        const float v = slot.look.colour[c] + (slot.targetLook.colour[c] - slot.look.colour[c]) * alpha;
+        *channels[c] = std::uint8_t(std::lround(std::clamp(v, 0.0f, 255.0f)));
+    }
+    const bool designed = lv.level == 0 && designedCell(latticeIndexOf(0, slot.a, slot.b));
     for (std::uint32_t g = 0; g < groups_; ++g) {
-        const float own = slot.group == g ? 1.0f : 0.0f;
-        const float ends = 0.5f * (float(slot.targetGroupA == g) + float(slot.targetGroupB == g));
-        const float weight = own + (ends - own) * alpha;
         ubyte4 c = rgb;
-        c.a = std::uint8_t(std::lround(255.0f * weight));
+        if (!designed && g < kRingGroups) {
+            const float weight = slot.look.weight[g] + (slot.targetLook.weight[g] - slot.look.weight[g]) * alpha;
+            c.a = std::uint8_t(std::lround(std::clamp(255.0f * weight, 0.0f, 255.0f)));
+        }
         lv.colours[g][s] = c;
     }
+}
+
+bool TerrainRings::designedCell(const LatticeIndex& li) const
+{
+    return li.column >= designed_.colLo && li.column < designed_.colHi && li.row >= designed_.rowLo &&
+           li.row < designed_.rowHi;
 }
 
 void TerrainRings::buildLists(Level& lv, const LatticeView& land)
@@ -258,10 +303,6 @@ void TerrainRings::buildLists(Level& lv, const LatticeView& land)
     const float s = land.spacing;
     const bool band = lv.level == 0;
     const RingSquare inner = band ? RingSquare{} : ringSquare(scale_, lv.level - 1, cameraX_, cameraZ_);
-    const auto designedCell = [this](const LatticeIndex& li) {
-        return li.column >= designed_.colLo && li.column < designed_.colHi && li.row >= designed_.rowLo &&
-               li.row < designed_.rowHi;
-    };
     for (std::int32_t b = lv.b0; b < lv.b0 + lv.size - 1; ++b) {
         for (std::int32_t a = lv.a0; a < lv.a0 + lv.size - 1; ++a) {
             for (const bool upper : {false, true}) {
@@ -280,17 +321,25 @@ void TerrainRings::buildLists(Level& lv, const LatticeView& land)
                 std::uint32_t index[3];
                 std::uint32_t mask = 0;
                 bool drawn = true;
+                int designedCorners = 0;
                 for (int m = 0; m < 3 && drawn; ++m) {
                     const std::size_t slot = slotOf(lv, corners[m][0], corners[m][1]);
                     const Level::Slot& v = lv.cells[slot];
-                    drawn = v.onLattice && !(band && designedCell(latticeIndexOf(0, corners[m][0], corners[m][1])));
+                    drawn = v.onLattice;
                     index[m] = std::uint32_t(slot);
-                    mask |= v.groupMask;
+                    if (band && designedCell(latticeIndexOf(0, corners[m][0], corners[m][1])))
+                        ++designedCorners;
+                    else
+                        mask |= v.groupMask;
                 }
-                if (!drawn)
+                // A triangle with all three corners on designed cells is the designed window's;
+                // one with some has its depth and those corners' weights drawn by it, and the
+                // band adds the other corners' weights (theirs are 0 at a designed cell).
+                if (!drawn || designedCorners == 3)
                     continue;
                 lv.triangles.push_back(t);
-                lv.depthList.insert(lv.depthList.end(), index, index + 3);
+                if (designedCorners == 0)
+                    lv.depthList.insert(lv.depthList.end(), index, index + 3);
                 for (std::uint32_t g = 0; g < groups_; ++g)
                     if (mask & (1u << g))
                         lv.groupLists[g].insert(lv.groupLists[g].end(), index, index + 3);
@@ -403,8 +452,14 @@ void TerrainRings::update(const LatticeView& land, double cameraX, double camera
     designed_ = designed;
 
     for (Level& lv : levels_) {
+        if (lv.level == 0 && designedMoved) {
+            // The band's weights at the designed window's edge change with it.
+            lv.listsValid = false;
+            for (Level::Slot& slot : lv.cells)
+                slot.alpha = -1.0f;
+        }
         updateLevel(lv, land, cameraX, cameraZ);
-        if ((lv.level == 0 && designedMoved) || innerChanged)
+        if (innerChanged)
             lv.listsValid = false;
     }
     // A level's lists depend on the square inside it: rebuilt when that one moved too.

@@ -23,7 +23,8 @@
 // Level L draws the level-L triangles whose parent (the level-(L+1) triangle holding it) has
 // its centroid in the level's square around the camera (ringSquare), less those
 // inside the square of level L-1; level 0 (the band, at the lattice's own resolution) leaves
-// out the designed window's cells instead. The regions are thus unions of whole parent
+// out the designed window's cells instead (a triangle with a corner on one gets that corner's
+// weight from the designed hexagon, and the band adds the weights of its other corners). The regions are thus unions of whole parent
 // triangles and tile the plane without gap or overlap; where level L meets level L+1 the
 // level-L vertices on the common edges lie at the edges' midpoints. Near its outer edge each
 // level morphs those midpoint vertices (height, normal, colour and layer weights) toward the
@@ -105,6 +106,21 @@ int ringLevelsFor(const RingScale& scale, double viewDistance);
 // The view distance of the designed view, world units: the far plane of the designed frame.
 constexpr double kDesignedViewDistance = 50.0;
 
+// Layer groups whose weights a level vertex keeps (layers 0..6 and the group of layers without
+// a texture slot, for up to 7 textures); further groups are left out of the coarser levels.
+constexpr std::uint32_t kRingGroups = 8;
+
+// The look of a level vertex: its colour and its weight of each layer group, the lattice's own
+// at level 0 and at coarser levels their mean over the vertex's footprint (the lattice's
+// vertices within one level cell, weighted by the hat 1 - distance / cell), as a texture's
+// smaller mip levels hold the mean of its texels: so a coarse ring shows the blend of the
+// layers and colours under it, not those of the one vertex it stands on.
+struct RingLook {
+    float colour[3] = {0.0f, 0.0f, 0.0f};
+    float weight[kRingGroups] = {};
+};
+RingLook ringLookAt(const LatticeView& land, int level, std::int64_t a, std::int64_t b);
+
 class TerrainRings {
 public:
     // One level's vertex arrays (toroidal) and triangle lists, as the drawing reads them.
@@ -123,12 +139,10 @@ public:
             bool onLattice = false;
             float3 position;
             float3 normal;
-            ubyte4 colour;
-            std::uint32_t group = 0;
             float targetY = 0.0f;
             float3 targetNormal;
-            ubyte4 targetColour;
-            std::uint32_t targetGroupA = 0, targetGroupB = 0;
+            RingLook look;       // colour and layer weights at this level
+            RingLook targetLook; // ... as the next level shows this place
             std::uint32_t groupMask = 0; // groups this vertex can carry a weight of
             float alpha = -1.0f;         // morph weight the drawn arrays hold, -1 for none
         };
@@ -168,6 +182,7 @@ private:
     void fillSlot(Level& lv, Level::Slot& slot, const LatticeView& land, std::int32_t a, std::int32_t b);
     void morphSlot(Level& lv, std::size_t s, float alpha);
     void buildLists(Level& lv, const LatticeView& land);
+    bool designedCell(const LatticeIndex& li) const;
     std::size_t slotOf(const Level& lv, std::int32_t a, std::int32_t b) const;
 
     std::vector<Level> levels_;

@@ -41,6 +41,8 @@ struct BenchOptions {
     TerrainPath terrain = TerrainPath::Batched;
     int lattice = 300; // vertices per side of the terrain lattice
     bool fly = false;  // hold the up arrow every frame
+    float viewDistance = 50.0f; // world units, 50 (the designed view) to 4000
+    bool lod = true;            // levels of detail beyond 50 units, or every cell in full
     PresentChoice present = PresentChoice::Outside;
     SurfaceChoice surface = SurfaceChoice::Window;
     SkyChoice sky = SkyChoice::Behind;
