@@ -296,9 +296,11 @@ bool TerrainRings::designedCell(const LatticeIndex& li) const
 
 void TerrainRings::buildLists(Level& lv, const LatticeView& land)
 {
-    for (std::vector<std::uint32_t>& list : lv.groupLists)
-        list.clear();
-    lv.depthList.clear();
+    const std::int32_t tilesPerSide = (lv.size - 1 + kRingTileSide - 1) / kRingTileSide;
+    lv.tiles.assign(std::size_t(tilesPerSide) * std::size_t(tilesPerSide), Level::Tile{});
+    std::vector<bool> tileUsed(lv.tiles.size(), false);
+    for (Level::Tile& tile : lv.tiles)
+        tile.groupLists.assign(groups_, {});
     lv.triangles.clear();
     const float s = land.spacing;
     const bool band = lv.level == 0;
@@ -338,11 +340,29 @@ void TerrainRings::buildLists(Level& lv, const LatticeView& land)
                 if (!drawn || designedCorners == 3)
                     continue;
                 lv.triangles.push_back(t);
+                const std::size_t tileIndex = std::size_t((b - lv.b0) / kRingTileSide) * std::size_t(tilesPerSide) +
+                                              std::size_t((a - lv.a0) / kRingTileSide);
+                Level::Tile& tile = lv.tiles[tileIndex];
+                for (const std::uint32_t i : index) {
+                    const Level::Slot& v = lv.cells[i];
+                    // Heights may change under a held list (the bump reshapes a few units a
+                    // step): the box leaves room for that.
+                    constexpr float kHeightRoom = 8.0f;
+                    const float corner[2][3] = {{v.position.x, std::min(v.position.y, v.targetY) - kHeightRoom,
+                                                 v.position.z},
+                                                {v.position.x, std::max(v.position.y, v.targetY) + kHeightRoom,
+                                                 v.position.z}};
+                    for (int c = 0; c < 3; ++c) {
+                        tile.low[c] = tileUsed[tileIndex] ? std::min(tile.low[c], corner[0][c]) : corner[0][c];
+                        tile.high[c] = tileUsed[tileIndex] ? std::max(tile.high[c], corner[1][c]) : corner[1][c];
+                    }
+                    tileUsed[tileIndex] = true;
+                }
                 if (designedCorners == 0)
-                    lv.depthList.insert(lv.depthList.end(), index, index + 3);
+                    tile.depthList.insert(tile.depthList.end(), index, index + 3);
                 for (std::uint32_t g = 0; g < groups_; ++g)
                     if (mask & (1u << g))
-                        lv.groupLists[g].insert(lv.groupLists[g].end(), index, index + 3);
+                        tile.groupLists[g].insert(tile.groupLists[g].end(), index, index + 3);
             }
         }
     }
@@ -362,7 +382,6 @@ void TerrainRings::updateLevel(Level& lv, const LatticeView& land, double camera
         lv.positions.assign(n, float3{});
         lv.normals.assign(n, float3{});
         lv.colours.assign(groups_, std::vector<ubyte4>(n));
-        lv.groupLists.assign(groups_, {});
     }
     if (!(square == lv.square))
         lv.listsValid = false;
@@ -486,9 +505,12 @@ std::size_t TerrainRings::memoryBytes() const
         bytes += lv.positions.capacity() * sizeof(float3) + lv.normals.capacity() * sizeof(float3);
         for (const std::vector<ubyte4>& c : lv.colours)
             bytes += c.capacity() * sizeof(ubyte4);
-        for (const std::vector<std::uint32_t>& l : lv.groupLists)
-            bytes += l.capacity() * sizeof(std::uint32_t);
-        bytes += lv.depthList.capacity() * sizeof(std::uint32_t) + lv.triangles.capacity() * sizeof(RingTriangle);
+        for (const Level::Tile& tile : lv.tiles) {
+            for (const std::vector<std::uint32_t>& l : tile.groupLists)
+                bytes += l.capacity() * sizeof(std::uint32_t);
+            bytes += tile.depthList.capacity() * sizeof(std::uint32_t) + sizeof(Level::Tile);
+        }
+        bytes += lv.triangles.capacity() * sizeof(RingTriangle);
     }
     return bytes;
 }

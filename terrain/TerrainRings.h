@@ -24,12 +24,11 @@
 // its centroid in the level's square around the camera (ringSquare), less those
 // inside the square of level L-1; level 0 (the band, at the lattice's own resolution) leaves
 // out the designed window's cells instead (a triangle with a corner on one gets that corner's
-// weight from the designed hexagon, and the band adds the weights of its other corners). The regions are thus unions of whole parent
-// triangles and tile the plane without gap or overlap; where level L meets level L+1 the
-// level-L vertices on the common edges lie at the edges' midpoints. Near its outer edge each
-// level morphs those midpoint vertices (height, normal, colour and layer weights) toward the
-// mean of the edge's two ends (geomorphing): fully at the edge, so no crack opens, and
-// continuously with the camera's position, so nothing pops when a ring moves on.
+// weight from the designed hexagon, and the band adds the weights of its other corners). The regions are thus unions of
+// whole parent triangles and tile the plane without gap or overlap; where level L meets level L+1 the level-L vertices
+// on the common edges lie at the edges' midpoints. Near its outer edge each level morphs those midpoint vertices
+// (height, normal, colour and layer weights) toward the mean of the edge's two ends (geomorphing): fully at the edge,
+// so no crack opens, and continuously with the camera's position, so nothing pops when a ring moves on.
 //
 // Layers are blended at every level by the same splatting as the designed window, on the
 // coarser lattice: for each layer, every triangle that has a corner of that layer is drawn
@@ -109,6 +108,7 @@ constexpr double kDesignedViewDistance = 50.0;
 // Layer groups whose weights a level vertex keeps (layers 0..6 and the group of layers without
 // a texture slot, for up to 7 textures); further groups are left out of the coarser levels.
 constexpr std::uint32_t kRingGroups = 8;
+constexpr std::int32_t kRingTileSide = 16;
 
 // The look of a level vertex: its colour and its weight of each layer group, the lattice's own
 // at level 0 and at coarser levels their mean over the vertex's footprint (the lattice's
@@ -141,8 +141,8 @@ public:
             float3 normal;
             float targetY = 0.0f;
             float3 targetNormal;
-            RingLook look;       // colour and layer weights at this level
-            RingLook targetLook; // ... as the next level shows this place
+            RingLook look;               // colour and layer weights at this level
+            RingLook targetLook;         // ... as the next level shows this place
             std::uint32_t groupMask = 0; // groups this vertex can carry a weight of
             float alpha = -1.0f;         // morph weight the drawn arrays hold, -1 for none
         };
@@ -152,9 +152,17 @@ public:
         std::vector<float3> positions;
         std::vector<float3> normals;
         std::vector<std::vector<ubyte4>> colours;
-        // Per group, the triangles that carry it; and all triangles for the depth pass.
-        std::vector<std::vector<std::uint32_t>> groupLists;
-        std::vector<std::uint32_t> depthList;
+        // The triangles in tiles of kRingTileSide x kRingTileSide window squares, so that the
+        // drawing can leave out the tiles outside the view: per group the triangles that carry
+        // it, all of them for the depth pass (less the band's on the designed window's edge),
+        // and the box their corners stay in whatever the morph.
+        struct Tile {
+            std::vector<std::vector<std::uint32_t>> groupLists;
+            std::vector<std::uint32_t> depthList;
+            float low[3] = {0.0f, 0.0f, 0.0f};
+            float high[3] = {0.0f, 0.0f, 0.0f};
+        };
+        std::vector<Tile> tiles;
         std::vector<RingTriangle> triangles; // what the lists hold, in their order
     };
 

@@ -112,8 +112,8 @@ bool parseBenchOptions(const QStringList& arguments, BenchOptions* options, QStr
     const QCommandLineOption pathsOption(QStringLiteral("terrain-paths"),
                                          QStringLiteral("List the terrain paths of this build and stop."));
     parser.addOptions({helpOption, sizeOption, framesOption, warmupOption, terrainOption, latticeOption, flyOption,
-                       presentOption, surfaceOption, skyOption, allocatorOption, timingOption, graphOption,
-                       pathsOption, viewDistanceOption, lodOption});
+                       presentOption, surfaceOption, skyOption, allocatorOption, timingOption, graphOption, pathsOption,
+                       viewDistanceOption, lodOption});
 
     if (!parser.parse(arguments)) {
         *error = parser.errorText();
