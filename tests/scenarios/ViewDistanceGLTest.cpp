@@ -5,6 +5,7 @@
 #include "GlChecks.h"
 #include "GlTestPanel.h"
 #include "ImageCompare.h"
+#include "KeyCodes.h"
 #include "StartedForm.h"
 #include "TerrainBuild.h"
 #include "TerrainDraw.h"
@@ -50,7 +51,37 @@ private slots:
     void levelsLookLikeEveryCellInFull_data();
     void levelsLookLikeEveryCellInFull();
     void flatGroundFarAwayHasNoSpeckles();
+    void keysHalveAndDoubleTheDistance();
 };
+
+// . doubles and , halves the view distance within 50 to 4000; each key still sets its held
+// flag while down and clears it when released; the next frame applies the distance.
+void ViewDistanceGLTest::keysHalveAndDoubleTheDistance()
+{
+    StartedForm started;
+    TForm1& form = *started.form;
+    const struct {
+        Qt::Key key;
+        std::uint16_t code;
+        float after;
+    } presses[] = {{Qt::Key_Period, vk::Period, 100.0f},
+                   {Qt::Key_Period, vk::Period, 200.0f},
+                   {Qt::Key_Comma, vk::Comma, 100.0f},
+                   {Qt::Key_Comma, vk::Comma, 50.0f},
+                   {Qt::Key_Comma, vk::Comma, 50.0f}};
+    for (const auto& press : presses) {
+        QTest::keyPress(started.window(), press.key);
+        QVERIFY(form.KeyState[press.code]);
+        QTest::keyRelease(started.window(), press.key);
+        QVERIFY(!form.KeyState[press.code]);
+        QCOMPARE(form.viewDistance, press.after);
+    }
+    for (int i = 0; i < 8; ++i)
+        QTest::keyClick(started.window(), Qt::Key_Period);
+    QCOMPARE(form.viewDistance, 4000.0f);
+    form.TimerForDrawingTimer();
+    QCOMPARE(glView.farPlane, 4000.0f);
+}
 
 void ViewDistanceGLTest::farPlaneAndFogFollowTheDistance()
 {
