@@ -389,11 +389,17 @@ void TerrainRings::updateLevel(Level& lv, const LatticeView& land, double camera
     // The window's centre in this level's diamond coordinates.
     const double column = square.centreX / (u * kColumnFactor);
     const double z2 = 2.0 * square.centreZ / u;
-    lv.a0 = std::int32_t(std::floor((z2 + column) / 2.0)) - lv.size / 2;
-    lv.b0 = std::int32_t(std::floor((z2 - column) / 2.0)) - lv.size / 2;
+    const std::int32_t a0 = std::int32_t(std::floor((z2 + column) / 2.0)) - lv.size / 2;
+    const std::int32_t b0 = std::int32_t(std::floor((z2 - column) / 2.0)) - lv.size / 2;
+    // Nothing to fill while the window stays and no vertex was marked: the common frame.
+    const bool fill = a0 != lv.a0 || b0 != lv.b0 || lv.marked || !lv.filled;
+    lv.a0 = a0;
+    lv.b0 = b0;
+    lv.marked = false;
+    lv.filled = true;
 
     bool groupsChanged = false;
-    for (std::int32_t b = lv.b0; b < lv.b0 + lv.size; ++b) {
+    for (std::int32_t b = lv.b0; fill && b < lv.b0 + lv.size; ++b) {
         for (std::int32_t a = lv.a0; a < lv.a0 + lv.size; ++a) {
             Level::Slot& slot = lv.cells[slotOf(lv, a, b)];
             if (slot.held && slot.a == a && slot.b == b && !slot.stale)
@@ -458,8 +464,10 @@ void TerrainRings::update(const LatticeView& land, double cameraX, double camera
             for (std::int64_t b = floorDiv(bLo, f) - 3; b <= floorDiv(bHi, f) + 3; ++b)
                 for (std::int64_t a = floorDiv(aLo, f) - 3; a <= floorDiv(aHi, f) + 3; ++a) {
                     Level::Slot& slot = lv.cells[slotOf(lv, std::int32_t(a), std::int32_t(b))];
-                    if (slot.held && slot.a == a && slot.b == b)
+                    if (slot.held && slot.a == a && slot.b == b) {
                         slot.stale = true;
+                        lv.marked = true;
+                    }
                 }
         }
     }

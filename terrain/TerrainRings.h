@@ -131,6 +131,8 @@ public:
         std::int32_t a0 = 0;   // window's first a and b
         std::int32_t b0 = 0;
         bool listsValid = false;
+        bool filled = false; // the window was filled once
+        bool marked = false; // a held vertex was marked changed since the last update
         // Per slot, camera-independent: what the vertex is and what it morphs toward.
         struct Slot {
             std::int32_t a = 0, b = 0;
