@@ -110,11 +110,21 @@ struct Options {
                                                 "of the ground's, or 0."),
                                  QStringLiteral("degrees")};
 
+    QCommandLineOption viewDistance{QStringLiteral("view-distance"),
+                                    QStringLiteral("How far the view reaches, in world units (50 to 4000; default "
+                                                   "50, the designed view). Keys , and . change it."),
+                                    QStringLiteral("d"), QStringLiteral("50")};
+    QCommandLineOption lod{QStringLiteral("lod"),
+                           QStringLiteral("Beyond 50 units: on (default) draws coarser rings of the ground "
+                                          "farther out; off draws every cell in full (slow)."),
+                           QStringLiteral("on|off"), QStringLiteral("on")};
+
     std::vector<const QCommandLineOption*> all() const
     {
         return {&help, &version,  &screenshot, &record,  &frames,    &cameraPath, &hoursPerFrame, &hour,
                 &day,  &latitude, &tilt,       &terrain, &heightmap, &cellMetres, &exaggeration,  &heightRange,
-                &bump, &describe, &date,       &sun,     &utcOffset, &longitude, &size, &sceneOnly, &sky, &exposure};
+                &bump, &describe, &date,       &sun,     &utcOffset, &longitude, &size, &sceneOnly, &sky, &exposure,
+                &viewDistance, &lod};
     }
 };
 
@@ -331,6 +341,16 @@ bool parseCommandLine(const QStringList& arguments, ViewerOptions* options, int*
                                .arg(quotedInput(exposure)));
         options->exposureEv = value;
     }
+    const QString distance = parser.value(o.viewDistance);
+    if (!numberInRange(distance, kMinViewDistance, kMaxViewDistance, false, &value))
+        return fail(2, QStringLiteral("--view-distance needs a number of world units from 50 to 4000, not '%1'")
+                           .arg(quotedInput(distance)));
+    options->viewDistance = float(value);
+    const QString lod = parser.value(o.lod);
+    if (lod != QLatin1String("on") && lod != QLatin1String("off"))
+        return fail(2, QStringLiteral("--lod takes on or off, not '%1'").arg(quotedInput(lod)));
+    options->lodRings = lod == QLatin1String("on");
+
     if (parser.isSet(o.hour)) {
         const QString hour = parser.value(o.hour);
         if (!numberInRange(hour, 0.0, 24.0, true, &value))

@@ -10,6 +10,10 @@
 
 class TWorld;
 
+// The range of --view-distance and of the keys that change it, world units.
+constexpr double kMinViewDistance = 50.0;
+constexpr double kMaxViewDistance = 4000.0;
+
 // What the command line asks for beyond the default run. Without options the viewer runs as
 // an ordinary interactive window.
 struct ViewerOptions {
@@ -44,6 +48,8 @@ struct ViewerOptions {
     std::optional<double> groundLongitude;
     bool physicalSky = false;              // --sky physical (default classic)
     std::optional<double> exposureEv;      // --exposure <stops>, -20 to 20; empty: automatic
+    float viewDistance = 50.0f;            // --view-distance, world units, 50 to 4000
+    bool lodRings = true;                  // --lod on (the default) or off
 };
 
 // Parses the arguments (argv[0] first). Prints --help / --version or an error itself and

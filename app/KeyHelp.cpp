@@ -25,6 +25,7 @@ const std::vector<KeyHelpRow>& keyHelpRows()
         {"F9", "pressed",
          "start or stop recording the camera's path (terrain-viewer-path-*.csv, in the Pictures folder)", true},
         {"Page Up / Page Down", "pressed", "simulated time half an hour forward / back", true},
+        {", / .", "pressed", "view distance halved / doubled (50 to 4000 world units)", true},
         {"F11", "pressed", "full screen on or off", true},
         {"Y", "pressed", "classic or physical sky", true},
         {"F12", "pressed", "save the window as terrain-viewer-YYYYMMDD-HHMMSS.png in the Pictures folder", true},

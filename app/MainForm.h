@@ -135,6 +135,9 @@ public:
     // Page Up / Page Down: the clock half an hour forward or back (TWorld::advance, goBack),
     // frozen or not; the "Time: " read-out follows at once.
     void stepHour(float hours);
+    // , / .: the view distance times factor, held within 50 to 4000 world units, and a message
+    // naming it; the next frame applies it.
+    void scaleViewDistance(double factor);
     // The modes that are on (orbit, frozen time, fast time, horizontal move), as the line at
     // the bottom-left of the view names them; empty when none is on.
     QString modeLineText() const;

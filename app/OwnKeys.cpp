@@ -1,6 +1,7 @@
 #include "MainForm.h"
 
 #include "CameraPath.h"
+#include "CommandLine.h"
 #include "FrameTimeGraph.h"
 #include "GlPanel.h"
 #include "KeyCodes.h"
@@ -50,12 +51,23 @@ void TForm1::freeKeyDown(std::uint16_t key)
         showScreenshotNote(saveScreenshot(*this));
     else if (key == vk::letter('Y'))
         toggleSky();
+    else if (key == vk::Comma)
+        scaleViewDistance(0.5);
+    else if (key == vk::Period)
+        scaleViewDistance(2.0);
 }
 
 void TForm1::toggleSky()
 {
     sky = sky == SkyKind::Classic ? SkyKind::Physical : SkyKind::Classic;
     overlays->showMessage(sky == SkyKind::Physical ? QStringLiteral("Physical sky") : QStringLiteral("Classic sky"));
+}
+
+// The frame applies the new distance (far plane and fog) before it draws.
+void TForm1::scaleViewDistance(double factor)
+{
+    viewDistance = float(std::clamp(double(viewDistance) * factor, kMinViewDistance, kMaxViewDistance));
+    overlays->showMessage(QStringLiteral("View distance %1").arg(double(viewDistance)));
 }
 
 void TForm1::goHome()

@@ -221,6 +221,8 @@ int main(int argc, char** argv)
         form.bumpOnGround = options.bumpOnGround;
         form.sky = options.physicalSky ? SkyKind::Physical : SkyKind::Classic;
         form.physicalSky.fixedExposureEv = options.exposureEv;
+        form.viewDistance = options.viewDistance;
+        form.lodRings = options.lodRings;
         if (!options.screenshotPath.isEmpty() || !options.recordFolder.isEmpty()) {
             // Nobody is there to close a message box: errors go to the standard error stream.
             form.showError = printError;

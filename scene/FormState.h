@@ -73,6 +73,15 @@ struct TForm1State {
     SkyKind sky = SkyKind::Classic;
     PhysicalSky physicalSky;
 
+    // How far the view reaches, world units (the program's --view-distance): the far plane and
+    // the fog follow it. 50 is the designed view, drawn exactly as designed. Beyond it the
+    // terrain reaches on in levels of detail (lodRings), or with every cell drawn in full
+    // (lodRings clear, the program's --lod off). appliedViewDistance is what the GL view and
+    // fog were last set for; the frame applies a new viewDistance before it draws.
+    float viewDistance = 50.0f;
+    float appliedViewDistance = 50.0f;
+    bool lodRings = true;
+
     // Whoever measures the frames (the benchmark): draw counters and phase marks. Not owned;
     // null in the program.
     FrameInstruments* instruments = nullptr;

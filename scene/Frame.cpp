@@ -75,6 +75,7 @@ SkyOrder skyOrderFor(const TForm1State& form, bool skyHidden)
 
 void beginScene(TForm1State& form, const SceneView& view, SkyOrder order)
 {
+    applyViewDistance(form);
     if (order == SkyOrder::BehindGround) {
         const float black[4] = {0.0f, 0.0f, 0.0f, 0.0f};
         beginFrameWithStencil(black);

@@ -33,9 +33,9 @@ std::uint16_t virtualKeyFromQt(int qtKey)
     case Qt::Key_Delete: return 46;
     case Qt::Key_Meta: return 91;
     case Qt::Key_Plus: return 187;
-    case Qt::Key_Comma: return 188;
+    case Qt::Key_Comma: return vk::Comma;
     case Qt::Key_Minus: return 189;
-    case Qt::Key_Period: return 190;
+    case Qt::Key_Period: return vk::Period;
     default: return 0;
     }
 }

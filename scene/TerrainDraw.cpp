@@ -2,6 +2,68 @@
 
 #include "FormState.h"
 #include "FrameInstruments.h"
+#include "GlView.h"
+
+#include <GL/gl.h>
+#include <GL/glu.h>
+#include <algorithm>
+
+namespace {
+
+// The levels beyond the first are drawn with their own near plane: they lie farther than the
+// band around the designed window, so a near plane this far off costs nothing and gives the
+// depth buffer's resolution to the distance (24 bits over 16 to 4000 units resolve a few
+// centimetres at 4000, where the designed near plane of 0.1 would resolve some 10 units).
+constexpr double kFarLevelsNearPlane = 16.0;
+
+bool ringsDrawn(const TForm1State& form)
+{
+    return form.lodRings && double(form.viewDistance) > kDesignedViewDistance;
+}
+
+// The radius of the window drawn in full: the designed one, or with --lod off past the view
+// distance's reach in every direction of the view.
+float fullDetailRadius(const TForm1State& form)
+{
+    if (!form.lodRings && double(form.viewDistance) > kDesignedViewDistance)
+        return std::max(kTerrainDrawRadius, 1.3f * form.viewDistance);
+    return kTerrainDrawRadius;
+}
+
+// The designed window and the band around it take the depth range's front half with the
+// frame's projection; the farther levels the back half with the near plane moved out. The
+// halves do not overlap, so nothing of the farther levels ever covers the nearer ground; they
+// lie beyond it anyway. Selects GL_MODELVIEW on return.
+void beginNearDepth()
+{
+    glDepthRange(0.0, 0.5);
+}
+
+void beginFarDepth()
+{
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    GLfloat m[16];
+    glGetFloatv(GL_PROJECTION_MATRIX, m);
+    // gluPerspective's depth row: m[10] = (f + n) / (n - f), m[14] = 2 f n / (n - f).
+    const double f = glView.farPlane;
+    const double n = kFarLevelsNearPlane < f ? kFarLevelsNearPlane : f * 0.5;
+    m[10] = GLfloat((f + n) / (n - f));
+    m[14] = GLfloat(2.0 * f * n / (n - f));
+    glLoadMatrixf(m);
+    glMatrixMode(GL_MODELVIEW);
+    glDepthRange(0.5, 1.0);
+}
+
+void endFarDepth()
+{
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glDepthRange(0.0, 1.0);
+}
+
+} // namespace
 
 GroundCentre groundCentreOf(const TForm1State& form)
 {
@@ -23,7 +85,20 @@ void drawTerrainDepth(TForm1State& form, GroundCentre centre)
 {
     if (!form.landscapeBuilt)
         return;
-    form.landscape.renderDepth(centre.x, centre.z, kTerrainDrawRadius, drawCountersOf(form.instruments));
+    TLandscape& land = form.landscape;
+    TerrainDrawCounters* counters = drawCountersOf(form.instruments);
+    const bool rings = ringsDrawn(form);
+    if (rings) {
+        land.updateRings(centre.x, centre.z, form.viewDistance, kTerrainDrawRadius);
+        beginNearDepth();
+    }
+    land.renderDepth(centre.x, centre.z, fullDetailRadius(form), counters);
+    if (rings) {
+        land.renderRingsDepth(0, 1, counters);
+        beginFarDepth();
+        land.renderRingsDepth(1, int(land.rings().levels().size()), counters);
+        endFarDepth();
+    }
     markFramePhase(form.instruments, FramePhase::DepthPass);
 }
 
@@ -33,11 +108,37 @@ void drawTerrainColour(TForm1State& form, GroundCentre centre)
         return;
     TLandscape& land = form.landscape;
     TerrainDrawCounters* counters = drawCountersOf(form.instruments);
-    if (form.terrainPath == TerrainPath::Batched)
-        land.renderBatchedColour(centre.x, centre.z, kTerrainDrawRadius, counters);
+    const float radius = fullDetailRadius(form);
+    const bool rings = ringsDrawn(form);
+    if (rings)
+        beginNearDepth();
+    // A window in full detail too large for the batch cache (--lod off far out) is drawn
+    // cell by cell: the same picture without the cache's memory.
+    const bool hugeWindow = radius > 2.0f * kTerrainDrawRadius &&
+                            radius * radius > 4.0e6f * land.spacing * land.spacing;
+    if (form.terrainPath == TerrainPath::Batched && !hugeWindow)
+        land.renderBatchedColour(centre.x, centre.z, radius, counters);
     else
-        land.renderColour(centre.x, centre.z, kTerrainDrawRadius, counters);
+        land.renderColour(centre.x, centre.z, radius, counters);
+    if (rings) {
+        land.renderRingsColour(0, 1, counters);
+        beginFarDepth();
+        land.renderRingsColour(1, int(land.rings().levels().size()), counters);
+        endFarDepth();
+    }
     if (form.showNormals)
         land.renderNormals(counters);
     markFramePhase(form.instruments, FramePhase::ColourPasses);
+}
+
+void applyViewDistance(TForm1State& form)
+{
+    if (form.viewDistance == form.appliedViewDistance)
+        return;
+    const float d = form.viewDistance;
+    // The designed view's far plane 50 with its fog from 7 to 45, scaled with the distance.
+    glView.setPerspective(glView.fieldOfView, d);
+    glFogf(GL_FOG_START, 7.0f * d / 50.0f);
+    glFogf(GL_FOG_END, 45.0f * d / 50.0f);
+    form.appliedViewDistance = d;
 }

@@ -26,6 +26,12 @@ void drawTerrain(TForm1State& form, GroundCentre centre);
 // (TLandscape::renderDepth), then the colour passes along form.terrainPath and the normals
 // overlay, both around the same centre. Each draws nothing while the terrain has not been
 // built.
+//
+// Beyond the designed view distance (form.viewDistance above 50) the levels of detail follow
+// each half (TLandscape::renderRingsDepth / renderRingsColour): the band around the window in
+// the front half of the depth range with the window, the farther levels in the back half with
+// a near plane of their own. With form.lodRings clear the window drawn in full detail reaches
+// past the view distance instead.
 void drawTerrainDepth(TForm1State& form, GroundCentre centre);
 void drawTerrainColour(TForm1State& form, GroundCentre centre);
 inline void drawTerrainDepth(TForm1State& form)
@@ -36,3 +42,8 @@ inline void drawTerrainColour(TForm1State& form)
 {
     drawTerrainColour(form, groundCentreOf(form));
 }
+
+// Sets the far plane to form.viewDistance and the linear fog from 7/50 to 45/50 of it (the
+// designed 7 to 45 at 50), when it differs from what was last applied; no GL call otherwise.
+// GL context current; leaves GL_MODELVIEW selected with the identity loaded when it applies.
+void applyViewDistance(TForm1State& form);

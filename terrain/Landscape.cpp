@@ -44,6 +44,7 @@ void TLandscape::release()
     width = depth = textureCount = 0;
     spacing = 0.0f;
     batches_.clear();
+    rings_.clear();
 }
 
 void TLandscape::create(std::uint32_t w, std::uint32_t d, float s, std::uint32_t count)

@@ -3,6 +3,7 @@
 #include "DrawCounters.h"
 #include "LatticeView.h"
 #include "TerrainBatches.h"
+#include "TerrainRings.h"
 #include "Vec3.h"
 
 #include <GL/gl.h>
@@ -66,6 +67,16 @@ public:
     // next renderBatched. Whoever changes the arrays after a batched frame calls it.
     void markChanged(std::int32_t x0, std::int32_t x1, std::int32_t z0, std::int32_t z1);
 
+    // Levels of detail beyond the designed window (TerrainRings.h): updateRings brings them up
+    // to date for the camera at (x, z), view distance viewDistance and the designed window's
+    // radius; renderRingsDepth and renderRingsColour draw levels firstLevel..endLevel-1 of
+    // them as renderDepth and renderBatchedColour draw the window, with the same state
+    // contracts (see LandscapeRings.cpp). No level exists up to the designed view distance.
+    void updateRings(float x, float z, float viewDistance, float designedRadius);
+    void renderRingsDepth(int firstLevel, int endLevel, TerrainDrawCounters* counters = nullptr);
+    void renderRingsColour(int firstLevel, int endLevel, TerrainDrawCounters* counters = nullptr);
+    const TerrainRings& rings() const { return rings_; }
+
     std::uint32_t vertexCount() const { return width * depth; }
     // The dimensions, arrays and fan tables as the drawing helpers read them.
     LatticeView lattice() const
@@ -80,6 +91,7 @@ private:
     void release();
 
     TerrainBatches batches_;
+    TerrainRings rings_;
 };
 
 // Writes into `normal` the unit normal of a vertex at `centre` from its six neighbours, given

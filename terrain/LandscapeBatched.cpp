@@ -11,6 +11,7 @@ static_assert(std::is_same<GLuint, std::uint32_t>::value, "the cache's index lis
 void TLandscape::markChanged(std::int32_t x0, std::int32_t x1, std::int32_t z0, std::int32_t z1)
 {
     batches_.markChanged(x0, x1, z0, z1, width, depth);
+    rings_.markChanged(x0, x1, z0, z1);
 }
 
 // The colour passes of render, with the hexagons taken from the batch cache: the depth

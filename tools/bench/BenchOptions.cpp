@@ -76,6 +76,13 @@ bool parseBenchOptions(const QStringList& arguments, BenchOptions* options, QStr
     const QCommandLineOption flyOption(QStringLiteral("fly"),
                                        QStringLiteral(
                                            "Hold the up arrow every frame, so the view moves over the terrain."));
+    const QCommandLineOption viewDistanceOption(
+        QStringLiteral("view-distance"),
+        QStringLiteral("How far the view reaches, world units (50, the designed view, to 4000)."), QStringLiteral("D"));
+    const QCommandLineOption lodOption(QStringLiteral("lod"),
+                                       QStringLiteral("Beyond 50 units: levels of detail (on, default) or every cell "
+                                                      "in full (off)."),
+                                       QStringLiteral("on|off"));
     const QCommandLineOption presentOption(
         QStringLiteral("present"),
         QStringLiteral("Draw the frame outside Qt's paint (default, as the viewer does), inside the panel's paint, "
@@ -123,7 +130,7 @@ bool parseBenchOptions(const QStringList& arguments, BenchOptions* options, QStr
     parser.addOptions({helpOption, sizeOption, framesOption, warmupOption, terrainOption, latticeOption, flyOption,
                        presentOption, surfaceOption, skyOption, skyModelOption, hoursOption, allocatorOption,
                        timingOption, graphOption, pathsOption,
-                       heightmapOption});
+                       heightmapOption, viewDistanceOption, lodOption});
 
     if (!parser.parse(arguments)) {
         *error = parser.errorText();
@@ -192,6 +199,24 @@ bool parseBenchOptions(const QStringList& arguments, BenchOptions* options, QStr
         return false;
     }
     options->fly = parser.isSet(flyOption);
+    if (parser.isSet(viewDistanceOption)) {
+        bool ok = false;
+        const double d = parser.value(viewDistanceOption).toDouble(&ok);
+        if (!ok || !(d >= 50.0 && d <= 4000.0)) {
+            *error = QStringLiteral("--view-distance takes a number from 50 to 4000, not '%1'")
+                         .arg(parser.value(viewDistanceOption));
+            return false;
+        }
+        options->viewDistance = float(d);
+    }
+    if (parser.isSet(lodOption)) {
+        const QString lod = parser.value(lodOption);
+        if (lod != QLatin1String("on") && lod != QLatin1String("off")) {
+            *error = QStringLiteral("--lod takes on or off, not '%1'").arg(lod);
+            return false;
+        }
+        options->lod = lod == QLatin1String("on");
+    }
     if (parser.isSet(presentOption)) {
         const QString mode = parser.value(presentOption);
         if (mode == QLatin1String("outside")) {

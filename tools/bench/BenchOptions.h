@@ -39,8 +39,10 @@ struct BenchOptions {
     int frames = 300;      // measured frames, at least 1 (2 when alternating)
     int warmupFrames = 30; // frames drawn before measuring, not counted
     TerrainPath terrain = TerrainPath::Batched;
-    int lattice = 300; // vertices per side of the terrain lattice
-    bool fly = false;  // hold the up arrow every frame
+    int lattice = 300;          // vertices per side of the terrain lattice
+    bool fly = false;           // hold the up arrow every frame
+    float viewDistance = 50.0f; // world units, 50 (the designed view) to 4000
+    bool lod = true;            // levels of detail beyond 50 units, or every cell in full
     PresentChoice present = PresentChoice::Outside;
     SurfaceChoice surface = SurfaceChoice::Window;
     SkyChoice sky = SkyChoice::Behind;

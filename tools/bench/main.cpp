@@ -19,6 +19,7 @@
 #include <QFileInfo>
 #include <QOpenGLWidget>
 #include <QTimer>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <stdexcept>
@@ -99,7 +100,13 @@ struct FrameRecord {
                 line.add(kPhaseKeys[p], spreadOf(phaseSamples[p]));
         }
         const double n = frames;
+        // The worst frame against its two neighbours: how much one frame stands out (a ring
+        // update done all at once would show here as one slow frame among quick ones).
+        double spike = 0.0;
+        for (std::size_t i = 1; i + 1 < frameSamples.size(); ++i)
+            spike = std::max(spike, frameSamples[i] - 0.5 * (frameSamples[i - 1] + frameSamples[i + 1]));
         line.add("frameMs", spreadOf(frameSamples))
+            .add("frameOverNeighboursMaxMs", spike)
             .add("presentMs", spreadOf(presentSamples))
             .add("composeMs", spreadOf(composeSamples))
             .add("cycleMs", spreadOf(cycleSamples))
@@ -180,6 +187,8 @@ int runBench(const BenchOptions& options)
         form.ground = loadElevationModel(*form.groundRequest);
         heightmapLoadMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
     }
+    form.viewDistance = options.viewDistance;
+    form.lodRings = options.lod;
     // The panel fills the window's client area (a grid layout without margins). The window
     // goes to the screen's top-left corner, so that even the largest size lies wholly on the
     // screen: a part off the screen would be clipped by the X server and cost less to present.
@@ -281,6 +290,9 @@ int runBench(const BenchOptions& options)
     }
 
     form.Panel1->makeCurrent();
+    // The lattice's five arrays, against which the levels' memory is weighed.
+    const double latticeBytes = double(form.landscape.vertexCount()) *
+                                double(2 * sizeof(float3) + sizeof(ubyte4) + sizeof(std::uint32_t));
     const StartupSteps steps = timeStartupSteps(options.lattice);
 
     const QString size = QStringLiteral("%1x%2").arg(options.panelWidth).arg(options.panelHeight);
@@ -332,6 +344,11 @@ int runBench(const BenchOptions& options)
             .add("lattice", options.lattice)
             .add("ground", ground)
             .add("latticeDrawn", lattice)
+            .add("viewDistance", double(options.viewDistance))
+            .add("lod", options.lod)
+            .add("ringLevels", int(form.landscape.rings().levels().size()))
+            .add("ringMemoryBytes", double(form.landscape.rings().memoryBytes()))
+            .add("latticeMemoryBytes", double(latticeBytes))
             .add("fly", options.fly)
             .add("frames", record.frames)
             .add("warmup", options.warmupFrames);

@@ -1,0 +1,524 @@
+#include "TerrainRings.h"
+
+#include "Landscape.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// sqrt(3)/2: the column distance in units of the row spacing.
+constexpr double kColumnFactor = 0.8660254037844386;
+// Cells of the morph zone inside a level's edge.
+constexpr double kMorphCells = 6.0;
+
+std::int64_t floorDiv(std::int64_t n, std::int64_t d)
+{
+    const std::int64_t q = n / d;
+    return (n % d != 0 && ((n < 0) != (d < 0))) ? q - 1 : q;
+}
+
+double cellOf(const RingScale& scale, int level)
+{
+    return double(scale.spacing) * double(std::int64_t(1) << level);
+}
+
+// The world x and z of diamond point (a, b) of level 0 (fractions allowed): i = a - b columns
+// of sqrt(3)/2 spacing, z2 = a + b half rows.
+void worldOf(double a, double b, float spacing, double* x, double* z)
+{
+    *x = (a - b) * double(spacing) * kColumnFactor;
+    *z = (a + b) * double(spacing) * 0.5;
+}
+
+// The lattice vertex of level vertex (a, b) when it lies on the lattice, else -1.
+std::int64_t vertexOf(const LatticeView& land, int level, std::int64_t a, std::int64_t b)
+{
+    const LatticeIndex li = latticeIndexOf(level, a, b);
+    if (li.column < 0 || li.row < 0 || li.column >= std::int64_t(land.width) || li.row >= std::int64_t(land.depth))
+        return -1;
+    return li.row * std::int64_t(land.width) + li.column;
+}
+
+// The normal of level vertex (a, b) from its six level neighbours, in the turning order from
+// +x towards +z: +a (30 degrees), +a+b (90), +b (150), -a, -a-b, -b. Level 0 and vertices
+// with a neighbour off the lattice take the lattice's own normal.
+float3 levelNormal(const LatticeView& land, int level, std::int64_t a, std::int64_t b, std::int64_t k)
+{
+    if (level == 0)
+        return land.normals[k];
+    const std::int64_t around[6][2] = {{a + 1, b}, {a + 1, b + 1}, {a, b + 1}, {a - 1, b}, {a - 1, b - 1}, {a, b - 1}};
+    std::int64_t n[6];
+    for (int m = 0; m < 6; ++m) {
+        n[m] = vertexOf(land, level, around[m][0], around[m][1]);
+        if (n[m] < 0)
+            return land.normals[k];
+    }
+    float3 normal;
+    vertexNormal(normal, land.positions[k], land.positions[n[0]], land.positions[n[1]], land.positions[n[2]],
+                 land.positions[n[3]], land.positions[n[4]], land.positions[n[5]]);
+    return normal;
+}
+
+// Hexagonal distance between lattice points (diamond offsets da, db): the fewest edges along
+// +a, +b and +a+b (and their opposites) that join them.
+std::int64_t hexDistance(std::int64_t da, std::int64_t db)
+{
+    const std::int64_t d = da - db;
+    return std::max({da < 0 ? -da : da, db < 0 ? -db : db, d < 0 ? -d : d});
+}
+
+} // namespace
+
+RingLook ringLookAt(const LatticeView& land, int level, std::int64_t a, std::int64_t b)
+{
+    RingLook look;
+    const std::int64_t cell = std::int64_t(1) << level;
+    // The footprint is sampled every `stride` lattice vertices (all of them up to level 2, 9 x 9
+    // samples beyond), each weighted by the hat; the weights are normalised by their sum.
+    const std::int64_t stride = cell > 4 ? cell / 4 : 1;
+    const std::int64_t reach = cell / stride;
+    double sum = 0.0;
+    double colour[3] = {0.0, 0.0, 0.0};
+    double weight[kRingGroups] = {};
+    for (std::int64_t j = -reach; j <= reach; ++j) {
+        for (std::int64_t i = -reach; i <= reach; ++i) {
+            const std::int64_t d = hexDistance(i * stride, j * stride);
+            if (d >= cell && level > 0)
+                continue;
+            const std::int64_t k = vertexOf(land, 0, a * cell + i * stride, b * cell + j * stride);
+            if (k < 0)
+                continue;
+            const double w = level > 0 ? 1.0 - double(d) / double(cell) : 1.0;
+            const ubyte4& c = land.colours[k];
+            colour[0] += w * c.r;
+            colour[1] += w * c.g;
+            colour[2] += w * c.b;
+            const std::uint32_t g = std::min(land.layers[k], land.textureCount);
+            if (g < kRingGroups)
+                weight[g] += w;
+            sum += w;
+        }
+    }
+    if (sum > 0.0) {
+        for (int c = 0; c < 3; ++c)
+            look.colour[c] = float(colour[c] / sum);
+        for (std::uint32_t g = 0; g < kRingGroups; ++g)
+            look.weight[g] = float(weight[g] / sum);
+    }
+    return look;
+}
+
+LatticeIndex latticeIndexOf(int level, std::int64_t a, std::int64_t b)
+{
+    const std::int64_t fa = a * (std::int64_t(1) << level);
+    const std::int64_t fb = b * (std::int64_t(1) << level);
+    const std::int64_t column = fa - fb;
+    const std::int64_t z2 = fa + fb; // 2 row - (column mod 2), of the column's parity
+    return {column, (z2 + (column & 1)) / 2};
+}
+
+void triangleCorners(const RingTriangle& t, std::int32_t corners[3][2])
+{
+    // In world terms the lower triangle's corners lie at (0, 0), (sqrt 3, 1), (0, 2) in units
+    // of half a cell, the upper's at (0, 0), (0, 2), (-sqrt 3, 1): both turn from +x towards
+    // +z, clockwise seen from above, as the designed hexagons do.
+    corners[0][0] = t.a;
+    corners[0][1] = t.b;
+    corners[1][0] = t.a + 1;
+    corners[1][1] = t.b + (t.upper ? 1 : 0);
+    corners[2][0] = t.a + (t.upper ? 0 : 1);
+    corners[2][1] = t.b + 1;
+}
+
+RingTriangle parentTriangle(const RingTriangle& t)
+{
+    // Three times the centroid, (3a + 2, 3b + 1) for the lower triangle and (3a + 1, 3b + 2)
+    // for the upper, is six times the centroid in the parent's coordinates. Its square there is
+    // the floor of a sixth; below the square's rising diagonal (more a than b) is the lower one.
+    // A child's centroid never lies on a parent's edge, so the comparison never ties.
+    const std::int64_t p = 3 * std::int64_t(t.a) + (t.upper ? 1 : 2);
+    const std::int64_t q = 3 * std::int64_t(t.b) + (t.upper ? 2 : 1);
+    const std::int64_t pa = floorDiv(p, 6);
+    const std::int64_t pb = floorDiv(q, 6);
+    return {std::int32_t(pa), std::int32_t(pb), (p - 6 * pa) < (q - 6 * pb)};
+}
+
+void triangleCentroid(int level, const RingTriangle& t, float spacing, double* x, double* z)
+{
+    const double scale = double(std::int64_t(1) << level);
+    const double a = (double(t.a) + (t.upper ? 1.0 / 3.0 : 2.0 / 3.0)) * scale;
+    const double b = (double(t.b) + (t.upper ? 2.0 / 3.0 : 1.0 / 3.0)) * scale;
+    worldOf(a, b, spacing, x, z);
+}
+
+RingScale ringScale(float spacing, float designedRadius)
+{
+    const double s = spacing > 0.0f ? double(spacing) : 1.0;
+    const double r = designedRadius;
+    return {float(s), std::max({1.5 * r, r + 15.0 * s, 26.0 * s})};
+}
+
+RingSquare ringSquare(const RingScale& scale, int level, double cameraX, double cameraZ)
+{
+    const double u = cellOf(scale, level);
+    // Two parent cells: a parent's column is 2u sqrt(3)/2 wide, its row 2u high.
+    const double gridX = 4.0 * u * kColumnFactor;
+    const double gridZ = 4.0 * u;
+    return {std::round(cameraX / gridX) * gridX, std::round(cameraZ / gridZ) * gridZ,
+            scale.baseHalfSize * double(std::int64_t(1) << level)};
+}
+
+float morphWeight(const RingScale& scale, int level, double cameraX, double cameraZ, double x, double z)
+{
+    const double u = cellOf(scale, level);
+    const double half = scale.baseHalfSize * double(std::int64_t(1) << level);
+    // The edge is nearest the camera when the snapped centre is off by half the snapping grid
+    // (sqrt 3 u along x, 2u along z) and a parent triangle whose centroid lies just outside
+    // reaches in by 2/sqrt 3 of its cell (2u): at least half - 3.2u away; 3.5u for margin.
+    const double edge = half - 3.5 * u;
+    const double width = kMorphCells * u;
+    const double d = std::max(std::fabs(x - cameraX), std::fabs(z - cameraZ));
+    const double w = (d - (edge - width)) / width;
+    return float(std::clamp(w, 0.0, 1.0));
+}
+
+int ringLevelsFor(const RingScale& scale, double viewDistance)
+{
+    if (!(viewDistance > kDesignedViewDistance))
+        return 0;
+    int levels = 1;
+    while (scale.baseHalfSize * double(std::int64_t(1) << (levels - 1)) < 1.3 * viewDistance && levels < 20)
+        ++levels;
+    return levels;
+}
+
+std::size_t TerrainRings::slotOf(const Level& lv, std::int32_t a, std::int32_t b) const
+{
+    const std::int64_t n = lv.size;
+    const std::int64_t i = ((std::int64_t(a) % n) + n) % n;
+    const std::int64_t j = ((std::int64_t(b) % n) + n) % n;
+    return std::size_t(j * n + i);
+}
+
+void TerrainRings::fillSlot(Level& lv, Level::Slot& slot, const LatticeView& land, std::int32_t a, std::int32_t b)
+{
+    slot.a = a;
+    slot.b = b;
+    slot.held = true;
+    slot.stale = false;
+    slot.alpha = -1.0f;
+    ++refilled_;
+    const std::int64_t k = vertexOf(land, lv.level, a, b);
+    slot.onLattice = k >= 0;
+    if (!slot.onLattice)
+        return;
+    slot.position = land.positions[k];
+    slot.normal = levelNormal(land, lv.level, a, b, k);
+    slot.look = ringLookAt(land, lv.level, a, b);
+
+    // The morph target: the vertex as the next level would draw it. A vertex of the next level
+    // (a and b even) keeps its place and takes the next level's normal and look; an edge
+    // midpoint takes the mean of the edge's two ends as the next level has them.
+    const bool oddA = (a & 1) != 0;
+    const bool oddB = (b & 1) != 0;
+    const int next = lv.level + 1;
+    if (!oddA && !oddB) {
+        slot.targetY = slot.position.y;
+        slot.targetNormal = levelNormal(land, next, a / 2, b / 2, k);
+        slot.targetLook = ringLookAt(land, next, a / 2, b / 2);
+    } else {
+        const std::int32_t da = oddA ? 1 : 0;
+        const std::int32_t db = oddB ? 1 : 0;
+        const std::int64_t k0 = vertexOf(land, lv.level, a - da, b - db);
+        const std::int64_t k1 = vertexOf(land, lv.level, a + da, b + db);
+        if (k0 < 0 || k1 < 0) {
+            slot.targetY = slot.position.y;
+            slot.targetNormal = slot.normal;
+            slot.targetLook = slot.look;
+        } else {
+            slot.targetY = 0.5f * (land.positions[k0].y + land.positions[k1].y);
+            const float3 n0 = levelNormal(land, next, (a - da) / 2, (b - db) / 2, k0);
+            const float3 n1 = levelNormal(land, next, (a + da) / 2, (b + db) / 2, k1);
+            slot.targetNormal = float3{0.5f * (n0.x + n1.x), 0.5f * (n0.y + n1.y), 0.5f * (n0.z + n1.z)};
+            const RingLook l0 = ringLookAt(land, next, (a - da) / 2, (b - db) / 2);
+            const RingLook l1 = ringLookAt(land, next, (a + da) / 2, (b + db) / 2);
+            for (int c = 0; c < 3; ++c)
+                slot.targetLook.colour[c] = 0.5f * (l0.colour[c] + l1.colour[c]);
+            for (std::uint32_t g = 0; g < kRingGroups; ++g)
+                slot.targetLook.weight[g] = 0.5f * (l0.weight[g] + l1.weight[g]);
+        }
+    }
+    slot.groupMask = 0;
+    for (std::uint32_t g = 0; g < kRingGroups; ++g)
+        if (slot.look.weight[g] > 0.0f || slot.targetLook.weight[g] > 0.0f)
+            slot.groupMask |= 1u << g;
+}
+
+// The drawn vertex at morph weight alpha: height, normal (renormalised) and colour moved that
+// share of the way to the target, and each group's alpha its weight: its share of the vertex's
+// own layer, and of the two ends' layers half each.
+void TerrainRings::morphSlot(Level& lv, std::size_t s, float alpha)
+{
+    Level::Slot& slot = lv.cells[s];
+    slot.alpha = alpha;
+    lv.positions[s] = float3{slot.position.x, slot.position.y + (slot.targetY - slot.position.y) * alpha,
+                             slot.position.z};
+    float3 n{slot.normal.x + (slot.targetNormal.x - slot.normal.x) * alpha,
+             slot.normal.y + (slot.targetNormal.y - slot.normal.y) * alpha,
+             slot.normal.z + (slot.targetNormal.z - slot.normal.z) * alpha};
+    const float len = std::sqrt(n.x * n.x + n.y * n.y + n.z * n.z);
+    if (len > 0.0f)
+        n = float3{n.x / len, n.y / len, n.z / len};
+    lv.normals[s] = n;
+    ubyte4 rgb;
+    std::uint8_t* channels[3] = {&rgb.r, &rgb.g, &rgb.b};
+    for (int c = 0; c < 3; ++c) {
+        const float v = slot.look.colour[c] + (slot.targetLook.colour[c] - slot.look.colour[c]) * alpha;
+        *channels[c] = std::uint8_t(std::lround(std::clamp(v, 0.0f, 255.0f)));
+    }
+    const bool designed = lv.level == 0 && designedCell(latticeIndexOf(0, slot.a, slot.b));
+    for (std::uint32_t g = 0; g < groups_; ++g) {
+        ubyte4 c = rgb;
+        if (!designed && g < kRingGroups) {
+            const float weight = slot.look.weight[g] + (slot.targetLook.weight[g] - slot.look.weight[g]) * alpha;
+            c.a = std::uint8_t(std::lround(std::clamp(255.0f * weight, 0.0f, 255.0f)));
+        }
+        lv.colours[g][s] = c;
+    }
+}
+
+bool TerrainRings::designedCell(const LatticeIndex& li) const
+{
+    return li.column >= designed_.colLo && li.column < designed_.colHi && li.row >= designed_.rowLo &&
+           li.row < designed_.rowHi;
+}
+
+void TerrainRings::buildLists(Level& lv, const LatticeView& land)
+{
+    const std::int32_t tilesPerSide = (lv.size - 1 + kRingTileSide - 1) / kRingTileSide;
+    lv.tiles.assign(std::size_t(tilesPerSide) * std::size_t(tilesPerSide), Level::Tile{});
+    std::vector<bool> tileUsed(lv.tiles.size(), false);
+    for (Level::Tile& tile : lv.tiles)
+        tile.groupLists.assign(groups_, {});
+    lv.triangles.clear();
+    const float s = land.spacing;
+    const bool band = lv.level == 0;
+    const RingSquare inner = band ? RingSquare{} : ringSquare(scale_, lv.level - 1, cameraX_, cameraZ_);
+    for (std::int32_t b = lv.b0; b < lv.b0 + lv.size - 1; ++b) {
+        for (std::int32_t a = lv.a0; a < lv.a0 + lv.size - 1; ++a) {
+            for (const bool upper : {false, true}) {
+                const RingTriangle t{a, b, upper};
+                double x = 0.0, z = 0.0;
+                triangleCentroid(lv.level + 1, parentTriangle(t), s, &x, &z);
+                if (!lv.square.holds(x, z))
+                    continue;
+                if (!band) {
+                    triangleCentroid(lv.level, t, s, &x, &z);
+                    if (inner.holds(x, z))
+                        continue;
+                }
+                std::int32_t corners[3][2];
+                triangleCorners(t, corners);
+                std::uint32_t index[3];
+                std::uint32_t mask = 0;
+                bool drawn = true;
+                int designedCorners = 0;
+                for (int m = 0; m < 3 && drawn; ++m) {
+                    const std::size_t slot = slotOf(lv, corners[m][0], corners[m][1]);
+                    const Level::Slot& v = lv.cells[slot];
+                    drawn = v.onLattice;
+                    index[m] = std::uint32_t(slot);
+                    if (band && designedCell(latticeIndexOf(0, corners[m][0], corners[m][1])))
+                        ++designedCorners;
+                    else
+                        mask |= v.groupMask;
+                }
+                // A triangle with all three corners on designed cells is the designed window's;
+                // one with some has its depth and those corners' weights drawn by it, and the
+                // band adds the other corners' weights (theirs are 0 at a designed cell).
+                if (!drawn || designedCorners == 3)
+                    continue;
+                lv.triangles.push_back(t);
+                const std::size_t tileIndex = std::size_t((b - lv.b0) / kRingTileSide) * std::size_t(tilesPerSide) +
+                                              std::size_t((a - lv.a0) / kRingTileSide);
+                Level::Tile& tile = lv.tiles[tileIndex];
+                for (const std::uint32_t i : index) {
+                    const Level::Slot& v = lv.cells[i];
+                    // Heights may change under a held list (the bump reshapes a few units a
+                    // step): the box leaves room for that.
+                    constexpr float kHeightRoom = 8.0f;
+                    const float corner[2][3] = {{v.position.x, std::min(v.position.y, v.targetY) - kHeightRoom,
+                                                 v.position.z},
+                                                {v.position.x, std::max(v.position.y, v.targetY) + kHeightRoom,
+                                                 v.position.z}};
+                    for (int c = 0; c < 3; ++c) {
+                        tile.low[c] = tileUsed[tileIndex] ? std::min(tile.low[c], corner[0][c]) : corner[0][c];
+                        tile.high[c] = tileUsed[tileIndex] ? std::max(tile.high[c], corner[1][c]) : corner[1][c];
+                    }
+                    tileUsed[tileIndex] = true;
+                }
+                if (designedCorners == 0)
+                    tile.depthList.insert(tile.depthList.end(), index, index + 3);
+                for (std::uint32_t g = 0; g < groups_; ++g)
+                    if (mask & (1u << g))
+                        tile.groupLists[g].insert(tile.groupLists[g].end(), index, index + 3);
+            }
+        }
+    }
+    lv.listsValid = true;
+}
+
+void TerrainRings::updateLevel(Level& lv, const LatticeView& land, double cameraX, double cameraZ)
+{
+    const RingSquare square = ringSquare(scale_, lv.level, cameraX, cameraZ);
+    const double u = cellOf(scale_, lv.level);
+    if (lv.size == 0) {
+        // The square's half-size in level cells, turned into diamond coordinates (a reaches
+        // (1 + 1/sqrt 3) times it), with room for the parents' reach and the morph partners.
+        lv.size = 2 * std::int32_t(std::ceil(1.5774 * scale_.baseHalfSize / double(scale_.spacing))) + 12;
+        const std::size_t n = std::size_t(lv.size) * std::size_t(lv.size);
+        lv.cells.assign(n, Level::Slot{});
+        lv.positions.assign(n, float3{});
+        lv.normals.assign(n, float3{});
+        lv.colours.assign(groups_, std::vector<ubyte4>(n));
+    }
+    if (!(square == lv.square))
+        lv.listsValid = false;
+    lv.square = square;
+    // The window's centre in this level's diamond coordinates.
+    const double column = square.centreX / (u * kColumnFactor);
+    const double z2 = 2.0 * square.centreZ / u;
+    const std::int32_t a0 = std::int32_t(std::floor((z2 + column) / 2.0)) - lv.size / 2;
+    const std::int32_t b0 = std::int32_t(std::floor((z2 - column) / 2.0)) - lv.size / 2;
+    // Nothing to fill while the window stays and no vertex was marked: the common frame.
+    const bool fill = a0 != lv.a0 || b0 != lv.b0 || lv.marked || !lv.filled;
+    lv.a0 = a0;
+    lv.b0 = b0;
+    lv.marked = false;
+    lv.filled = true;
+
+    bool groupsChanged = false;
+    for (std::int32_t b = lv.b0; fill && b < lv.b0 + lv.size; ++b) {
+        for (std::int32_t a = lv.a0; a < lv.a0 + lv.size; ++a) {
+            Level::Slot& slot = lv.cells[slotOf(lv, a, b)];
+            if (slot.held && slot.a == a && slot.b == b && !slot.stale)
+                continue;
+            const bool same = slot.held && slot.a == a && slot.b == b;
+            const std::uint32_t mask = slot.groupMask;
+            const bool was = slot.onLattice;
+            fillSlot(lv, slot, land, a, b);
+            if (!same || mask != slot.groupMask || was != slot.onLattice)
+                groupsChanged = true;
+        }
+    }
+    if (groupsChanged)
+        lv.listsValid = false;
+
+    for (std::int32_t b = lv.b0; b < lv.b0 + lv.size; ++b) {
+        for (std::int32_t a = lv.a0; a < lv.a0 + lv.size; ++a) {
+            const std::size_t s = slotOf(lv, a, b);
+            const Level::Slot& slot = lv.cells[s];
+            if (!slot.onLattice)
+                continue;
+            const float alpha = morphWeight(scale_, lv.level, cameraX, cameraZ, slot.position.x, slot.position.z);
+            if (alpha != slot.alpha)
+                morphSlot(lv, s, alpha);
+        }
+    }
+}
+
+void TerrainRings::update(const LatticeView& land, double cameraX, double cameraZ, double viewDistance,
+                          float designedRadius)
+{
+    refilled_ = 0;
+    const RingScale scale = ringScale(land.spacing, designedRadius);
+    const std::uint32_t groups = std::min<std::uint32_t>(land.textureCount + 1, 32);
+    if (scale.spacing != scale_.spacing || scale.baseHalfSize != scale_.baseHalfSize || groups != groups_) {
+        levels_.clear();
+        scale_ = scale;
+        groups_ = groups;
+    }
+    cameraX_ = cameraX;
+    cameraZ_ = cameraZ;
+    const int count = ringLevelsFor(scale_, viewDistance);
+    if (int(levels_.size()) > count)
+        levels_.resize(std::size_t(count));
+    const bool innerChanged = int(levels_.size()) < count;
+    while (int(levels_.size()) < count) {
+        levels_.emplace_back();
+        levels_.back().level = int(levels_.size()) - 1;
+    }
+
+    // Marked lattice vertices: their diamond coordinates, scaled to each level, with a margin
+    // of three cells for the neighbours whose normals and morph targets read them.
+    for (const Mark& mark : marks_) {
+        const std::int64_t aLo = floorDiv(2 * std::int64_t(mark.z0) - 1 + mark.x0, 2);
+        const std::int64_t aHi = floorDiv(2 * std::int64_t(mark.z1) + mark.x1, 2) + 1;
+        const std::int64_t bLo = floorDiv(2 * std::int64_t(mark.z0) - 1 - mark.x1, 2);
+        const std::int64_t bHi = floorDiv(2 * std::int64_t(mark.z1) - mark.x0, 2) + 1;
+        for (Level& lv : levels_) {
+            if (lv.size == 0)
+                continue;
+            const std::int64_t f = std::int64_t(1) << lv.level;
+            for (std::int64_t b = floorDiv(bLo, f) - 3; b <= floorDiv(bHi, f) + 3; ++b)
+                for (std::int64_t a = floorDiv(aLo, f) - 3; a <= floorDiv(aHi, f) + 3; ++a) {
+                    Level::Slot& slot = lv.cells[slotOf(lv, std::int32_t(a), std::int32_t(b))];
+                    if (slot.held && slot.a == a && slot.b == b) {
+                        slot.stale = true;
+                        lv.marked = true;
+                    }
+                }
+        }
+    }
+    marks_.clear();
+
+    const LatticeWindow designed = colourPassWindow(land, float(cameraX), float(cameraZ), designedRadius);
+    const bool designedMoved = designed.colLo != designed_.colLo || designed.colHi != designed_.colHi ||
+                               designed.rowLo != designed_.rowLo || designed.rowHi != designed_.rowHi;
+    designed_ = designed;
+
+    for (Level& lv : levels_) {
+        if (lv.level == 0 && designedMoved) {
+            // The band's weights at the designed window's edge change with it.
+            lv.listsValid = false;
+            for (Level::Slot& slot : lv.cells)
+                slot.alpha = -1.0f;
+        }
+        updateLevel(lv, land, cameraX, cameraZ);
+        if (innerChanged)
+            lv.listsValid = false;
+    }
+    // A level's lists depend on the square inside it: rebuilt when that one moved too.
+    for (std::size_t i = 0; i < levels_.size(); ++i)
+        if (!levels_[i].listsValid || (i > 0 && !levels_[i - 1].listsValid))
+            levels_[i].listsValid = false;
+    for (Level& lv : levels_)
+        if (!lv.listsValid)
+            buildLists(lv, land);
+}
+
+void TerrainRings::markChanged(std::int32_t x0, std::int32_t x1, std::int32_t z0, std::int32_t z1)
+{
+    if (levels_.empty())
+        return;
+    marks_.push_back({std::min(x0, x1), std::max(x0, x1), std::min(z0, z1), std::max(z0, z1)});
+}
+
+std::size_t TerrainRings::memoryBytes() const
+{
+    std::size_t bytes = 0;
+    for (const Level& lv : levels_) {
+        bytes += lv.cells.capacity() * sizeof(Level::Slot);
+        bytes += lv.positions.capacity() * sizeof(float3) + lv.normals.capacity() * sizeof(float3);
+        for (const std::vector<ubyte4>& c : lv.colours)
+            bytes += c.capacity() * sizeof(ubyte4);
+        for (const Level::Tile& tile : lv.tiles) {
+            for (const std::vector<std::uint32_t>& l : tile.groupLists)
+                bytes += l.capacity() * sizeof(std::uint32_t);
+            bytes += tile.depthList.capacity() * sizeof(std::uint32_t) + sizeof(Level::Tile);
+        }
+        bytes += lv.triangles.capacity() * sizeof(RingTriangle);
+    }
+    return bytes;
+}

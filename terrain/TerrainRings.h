@@ -1,0 +1,208 @@
+#pragma once
+
+#include "LatticeView.h"
+#include "LatticeWindow.h"
+#include "Vec3.h"
+
+#include <cstdint>
+#include <vector>
+
+// Levels of detail beyond the designed terrain window: nested rings of coarser triangular
+// lattices around the camera, a geometry clipmap on the CPU (Losasso and Hoppe 2004).
+//
+// Diamond coordinates. Lattice vertex (i, j) lies at x = i * c, z = z2 * s / 2 with
+// c = s * sqrt(3)/2 and z2 = 2j - (i mod 2). Put a = (z2 + i) / 2 and b = (z2 - i) / 2: both
+// are integers, the map (i, j) <-> (a, b) is one to one, and the lattice's three edge
+// directions become +a, +b and the diagonal +a+b. In (a, b) the lattice is the unit square
+// grid with every square cut along its rising diagonal into a lower triangle
+// {(a, b), (a+1, b), (a+1, b+1)} and an upper one {(a, b), (a+1, b+1), (a, b+1)}. The lattice
+// halved along its three axes is the same picture scaled by 2: the vertex (a, b) of level L
+// (cell 2^L lattice rows) is the lattice vertex (2^L a, 2^L b). Every level-L triangle is cut
+// by its edge midpoints into four level-(L-1) triangles, so the levels nest exactly.
+//
+// Level L draws the level-L triangles whose parent (the level-(L+1) triangle holding it) has
+// its centroid in the level's square around the camera (ringSquare), less those
+// inside the square of level L-1; level 0 (the band, at the lattice's own resolution) leaves
+// out the designed window's cells instead (a triangle with a corner on one gets that corner's
+// weight from the designed hexagon, and the band adds the weights of its other corners). The regions are thus unions of
+// whole parent triangles and tile the plane without gap or overlap; where level L meets level L+1 the level-L vertices
+// on the common edges lie at the edges' midpoints. Near its outer edge each level morphs those midpoint vertices
+// (height, normal, colour and layer weights) toward the mean of the edge's two ends (geomorphing): fully at the edge,
+// so no crack opens, and continuously with the camera's position, so nothing pops when a ring moves on.
+//
+// Layers are blended at every level by the same splatting as the designed window, on the
+// coarser lattice: for each layer, every triangle that has a corner of that layer is drawn
+// with the layer's texture and the corners' alpha 1 where they are of that layer, else 0;
+// the weights sum to 1 at every point. Coarse vertices take the lattice vertex's height,
+// colour and layer; their normal comes from their six level neighbours.
+//
+// Storage: each level keeps a square window of its vertices in a toroidal array indexed by
+// (a mod n, b mod n), so a window that moves refills only the vertices that enter it.
+
+// The kind of a triangle in diamond coordinates: (a, b) is its lower-left corner.
+struct RingTriangle {
+    std::int32_t a = 0;
+    std::int32_t b = 0;
+    bool upper = false;
+    bool operator==(const RingTriangle& o) const { return a == o.a && b == o.b && upper == o.upper; }
+};
+
+// Lattice vertex (column, row) of level vertex (a, b) at `level`.
+struct LatticeIndex {
+    std::int64_t column = 0;
+    std::int64_t row = 0;
+};
+LatticeIndex latticeIndexOf(int level, std::int64_t a, std::int64_t b);
+
+// The three corners of a triangle, as (a, b) pairs in its level, in the order that is
+// clockwise seen from above (front-facing under GL_CW).
+void triangleCorners(const RingTriangle& t, std::int32_t corners[3][2]);
+
+// The level-(L+1) triangle that holds the level-L triangle t.
+RingTriangle parentTriangle(const RingTriangle& t);
+
+// The world x and z of a triangle's centroid at `level` for row spacing `spacing`.
+void triangleCentroid(int level, const RingTriangle& t, float spacing, double* x, double* z);
+
+// The scale of the rings for a lattice of row spacing `spacing` and a designed window of
+// radius `designedRadius` (world units): level 0's square half-size. Level L's cell is
+// u = spacing * 2^L and its square's half-size baseHalfSize * 2^L, so every level holds the
+// same number of its cells. The half-size leaves room outside the designed window for the
+// morph zone and the snapping (1.5 radii, at least the radius plus 15 cells, at least 26 cells).
+struct RingScale {
+    float spacing = 0.0f;
+    double baseHalfSize = 0.0;
+};
+RingScale ringScale(float spacing, float designedRadius);
+
+// The square of a level: the centre the camera snapped to a grid of two parent cells each way
+// (so the square moves by whole parent triangles), and its half-size in world units.
+struct RingSquare {
+    double centreX = 0.0;
+    double centreZ = 0.0;
+    double halfSize = 0.0;
+    bool holds(double x, double z) const
+    {
+        return x >= centreX - halfSize && x < centreX + halfSize && z >= centreZ - halfSize && z < centreZ + halfSize;
+    }
+    bool operator==(const RingSquare& o) const
+    {
+        return centreX == o.centreX && centreZ == o.centreZ && halfSize == o.halfSize;
+    }
+};
+RingSquare ringSquare(const RingScale& scale, int level, double cameraX, double cameraZ);
+
+// Morph weight of a level vertex at world (x, z) for the camera at (cameraX, cameraZ): 0 well
+// inside the level's square, rising linearly over 6 cells to 1 where the level's outer edge
+// can first come (snapping and parent triangles' reach included), so it is 1 at every vertex on
+// the edge wherever the square snapped, and follows the camera continuously.
+float morphWeight(const RingScale& scale, int level, double cameraX, double cameraZ, double x, double z);
+
+// How many levels reach view distance `viewDistance`: none up to the designed view (50),
+// else until the last square's half-size is at least 1.3 times it (the view's far corners).
+int ringLevelsFor(const RingScale& scale, double viewDistance);
+
+// The view distance of the designed view, world units: the far plane of the designed frame.
+constexpr double kDesignedViewDistance = 50.0;
+
+// Layer groups whose weights a level vertex keeps (layers 0..6 and the group of layers without
+// a texture slot, for up to 7 textures); further groups are left out of the coarser levels.
+constexpr std::uint32_t kRingGroups = 8;
+constexpr std::int32_t kRingTileSide = 16;
+
+// The look of a level vertex: its colour and its weight of each layer group, the lattice's own
+// at level 0 and at coarser levels their mean over the vertex's footprint (the lattice's
+// vertices within one level cell, weighted by the hat 1 - distance / cell), as a texture's
+// smaller mip levels hold the mean of its texels: so a coarse ring shows the blend of the
+// layers and colours under it, not those of the one vertex it stands on.
+struct RingLook {
+    float colour[3] = {0.0f, 0.0f, 0.0f};
+    float weight[kRingGroups] = {};
+};
+RingLook ringLookAt(const LatticeView& land, int level, std::int64_t a, std::int64_t b);
+
+class TerrainRings {
+public:
+    // One level's vertex arrays (toroidal) and triangle lists, as the drawing reads them.
+    struct Level {
+        int level = 0;
+        RingSquare square;
+        std::int32_t size = 0; // n: the window is n x n vertices in (a, b)
+        std::int32_t a0 = 0;   // window's first a and b
+        std::int32_t b0 = 0;
+        bool listsValid = false;
+        bool filled = false; // the window was filled once
+        bool marked = false; // a held vertex was marked changed since the last update
+        // Per slot, camera-independent: what the vertex is and what it morphs toward.
+        struct Slot {
+            std::int32_t a = 0, b = 0;
+            bool held = false;
+            bool stale = true;
+            bool onLattice = false;
+            float3 position;
+            float3 normal;
+            float targetY = 0.0f;
+            float3 targetNormal;
+            RingLook look;               // colour and layer weights at this level
+            RingLook targetLook;         // ... as the next level shows this place
+            std::uint32_t groupMask = 0; // groups this vertex can carry a weight of
+            float alpha = -1.0f;         // morph weight the drawn arrays hold, -1 for none
+        };
+        std::vector<Slot> cells;
+        // Drawn arrays (GL client arrays): positions, normals and per group the colours whose
+        // alpha is the group's weight at the vertex.
+        std::vector<float3> positions;
+        std::vector<float3> normals;
+        std::vector<std::vector<ubyte4>> colours;
+        // The triangles in tiles of kRingTileSide x kRingTileSide window squares, so that the
+        // drawing can leave out the tiles outside the view: per group the triangles that carry
+        // it, all of them for the depth pass (less the band's on the designed window's edge),
+        // and the box their corners stay in whatever the morph.
+        struct Tile {
+            std::vector<std::vector<std::uint32_t>> groupLists;
+            std::vector<std::uint32_t> depthList;
+            float low[3] = {0.0f, 0.0f, 0.0f};
+            float high[3] = {0.0f, 0.0f, 0.0f};
+        };
+        std::vector<Tile> tiles;
+        std::vector<RingTriangle> triangles; // what the lists hold, in their order
+    };
+
+    // Brings the levels up to date for the camera at (cameraX, cameraZ), view distance
+    // viewDistance and the designed window of radius `designedRadius`: levels appear or go,
+    // windows move (refilling what enters), marked vertices are refilled, morphs follow the
+    // camera, triangle lists are rebuilt where a window, the designed window or a layer
+    // changed. Makes no GL call.
+    void update(const LatticeView& land, double cameraX, double cameraZ, double viewDistance, float designedRadius);
+
+    // Marks the vertices of lattice columns x0..x1 and rows z0..z1 (either order) changed,
+    // with their neighbours (whose normals and morph targets read them).
+    void markChanged(std::int32_t x0, std::int32_t x1, std::int32_t z0, std::int32_t z1);
+
+    void clear() { *this = TerrainRings{}; }
+
+    const std::vector<Level>& levels() const { return levels_; }
+    // Vertices filled by the last update: a measure of its work.
+    std::uint32_t refilledVertices() const { return refilled_; }
+    // Bytes held by the levels' arrays.
+    std::size_t memoryBytes() const;
+
+private:
+    void updateLevel(Level& lv, const LatticeView& land, double cameraX, double cameraZ);
+    void fillSlot(Level& lv, Level::Slot& slot, const LatticeView& land, std::int32_t a, std::int32_t b);
+    void morphSlot(Level& lv, std::size_t s, float alpha);
+    void buildLists(Level& lv, const LatticeView& land);
+    bool designedCell(const LatticeIndex& li) const;
+    std::size_t slotOf(const Level& lv, std::int32_t a, std::int32_t b) const;
+
+    std::vector<Level> levels_;
+    LatticeWindow designed_{0, 0, 0, 0}; // the colour passes' cells the band leaves out
+    RingScale scale_;
+    double cameraX_ = 0.0, cameraZ_ = 0.0;
+    std::uint32_t groups_ = 0;
+    std::uint32_t refilled_ = 0;
+    struct Mark {
+        std::int32_t x0, x1, z0, z1;
+    };
+    std::vector<Mark> marks_;
+};

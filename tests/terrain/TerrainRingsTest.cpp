@@ -1,0 +1,477 @@
+// The levels of detail without a GL context: the diamond coordinates against the lattice's own
+// positions, the nesting of the levels, the rings and the designed window covering every
+// lattice triangle once, the seams closed by the morph, no height jumping as the camera moves
+// across the rings' snapping, and the incremental update against a fresh one.
+
+#include "TerrainRings.h"
+#include "Landscape.h"
+#include "LatticeWindow.h"
+
+#include <QTest>
+#include <cmath>
+#include <random>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace {
+
+constexpr float kDesignedRadius = 60.0f;
+
+// A 520 x 460 lattice of spacing 2 (some 900 x 920 world units) with hills of several
+// wavelengths, so a coarse level differs from a fine one by up to a few units; layers in
+// bands, one of them without a texture slot.
+struct HillyLattice {
+    TLandscape land;
+    HillyLattice()
+    {
+        land.create(520, 460, 2.0f, 3);
+        for (std::uint32_t k = 0; k < land.vertexCount(); ++k) {
+            float3& p = land.positions[k];
+            p.y = 6.0f * std::sin(p.x * 0.05f) * std::cos(p.z * 0.043f) + 2.0f * std::sin(p.x * 0.31f + p.z * 0.27f);
+            land.colours[k] = ubyte4{std::uint8_t(k * 7), std::uint8_t(k * 13), std::uint8_t(k * 3), 0};
+            land.layers[k] = std::uint32_t(p.y + 8.0f) / 4;
+        }
+        land.computeNormals(0, land.width - 1, 0, land.depth - 1);
+    }
+};
+
+std::uint64_t keyOf(const RingTriangle& t)
+{
+    return (std::uint64_t(std::uint32_t(t.a)) << 33) | (std::uint64_t(std::uint32_t(t.b)) << 1) | (t.upper ? 1u : 0u);
+}
+
+// The four level-(L-1) triangles of a level-L triangle, from its corners and edge midpoints in
+// doubled coordinates (worked out by hand, independently of parentTriangle's centroid rule).
+std::vector<RingTriangle> childrenOf(const RingTriangle& t)
+{
+    const std::int32_t a = 2 * t.a, b = 2 * t.b;
+    if (!t.upper)
+        return {{a, b, false}, {a + 1, b, false}, {a + 1, b + 1, false}, {a + 1, b, true}};
+    return {{a, b, true}, {a + 1, b + 1, true}, {a, b + 1, true}, {a, b + 1, false}};
+}
+
+void fineTrianglesOf(int level, const RingTriangle& t, std::vector<RingTriangle>& out)
+{
+    if (level == 0) {
+        out.push_back(t);
+        return;
+    }
+    for (const RingTriangle& c : childrenOf(t))
+        fineTrianglesOf(level - 1, c, out);
+}
+
+bool onLattice(const TLandscape& land, const LatticeIndex& li)
+{
+    return li.column >= 0 && li.row >= 0 && li.column < std::int64_t(land.width) && li.row < std::int64_t(land.depth);
+}
+
+// The surface the levels and the designed window draw, as a height at any point: the drawn
+// triangle that holds the point, its corners' drawn heights interpolated.
+struct DrawnSurface {
+    const TLandscape& land;
+    const TerrainRings& rings;
+    LatticeWindow designed;
+    std::vector<std::unordered_set<std::uint64_t>> drawn;
+
+    DrawnSurface(const TLandscape& l, const TerrainRings& r, float camX, float camZ)
+        : land(l), rings(r), designed(colourPassWindow(l.lattice(), camX, camZ, kDesignedRadius))
+    {
+        for (const TerrainRings::Level& lv : rings.levels()) {
+            drawn.emplace_back();
+            for (const RingTriangle& t : lv.triangles)
+                drawn.back().insert(keyOf(t));
+        }
+    }
+
+    bool designedTriangle(const RingTriangle& t) const
+    {
+        std::int32_t c[3][2];
+        triangleCorners(t, c);
+        for (auto& corner : c) {
+            const LatticeIndex li = latticeIndexOf(0, corner[0], corner[1]);
+            if (li.column >= designed.colLo && li.column < designed.colHi && li.row >= designed.rowLo &&
+                li.row < designed.rowHi)
+                return true;
+        }
+        return false;
+    }
+
+    // NaN where nothing is drawn.
+    double heightAt(double x, double z) const
+    {
+        const double s = land.spacing;
+        const double column = x / (s * 0.8660254037844386);
+        const double z2 = 2.0 * z / s;
+        for (int level = -1; level < int(drawn.size()); ++level) {
+            const int l = level < 0 ? 0 : level;
+            const double scale = double(1 << l);
+            const double a = (z2 + column) / 2.0 / scale, b = (z2 - column) / 2.0 / scale;
+            const RingTriangle t{std::int32_t(std::floor(a)), std::int32_t(std::floor(b)),
+                                 (b - std::floor(b)) > (a - std::floor(a))};
+            const bool here = level < 0 ? designedTriangle(t) : drawn[std::size_t(l)].count(keyOf(t)) > 0;
+            if (!here)
+                continue;
+            std::int32_t c[3][2];
+            triangleCorners(t, c);
+            double y[3];
+            for (int m = 0; m < 3; ++m) {
+                if (level < 0) {
+                    const LatticeIndex li = latticeIndexOf(0, c[m][0], c[m][1]);
+                    y[m] = land.positions[li.row * land.width + li.column].y;
+                } else {
+                    const TerrainRings::Level& lv = rings.levels()[std::size_t(l)];
+                    const std::int64_t n = lv.size;
+                    const std::size_t slot = std::size_t(((c[m][1] % n + n) % n) * n + ((c[m][0] % n + n) % n));
+                    y[m] = lv.positions[slot].y;
+                }
+            }
+            // Barycentric weights in (a, b): lower (0,0),(1,0),(1,1); upper (0,0),(1,1),(0,1).
+            const double fa = a - std::floor(a), fb = b - std::floor(b);
+            if (!t.upper)
+                return y[0] * (1.0 - fa) + y[1] * (fa - fb) + y[2] * fb;
+            return y[0] * (1.0 - fb) + y[1] * fa + y[2] * (fb - fa);
+        }
+        return std::nan("");
+    }
+};
+
+} // namespace
+
+class TerrainRingsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void diamondCoordinatesNameTheLatticeVertices();
+    void childrenNestInTheirParent();
+    void levelsReachTheViewDistance();
+    void everyTriangleIsDrawnOnce();
+    void seamsAreClosed();
+    void surfaceDoesNotJumpAsTheCameraMoves();
+    void incrementalUpdateEqualsAFreshOne();
+};
+
+// Level vertex (a, b) is lattice vertex (2^L a, 2^L b): its position, computed from the
+// lattice's own x = i s sqrt(3)/2, z = (j - (i mod 2)/2) s, is 2^L times the diamond point's.
+// Corners turn clockwise seen from above, as the designed hexagons do.
+void TerrainRingsTest::diamondCoordinatesNameTheLatticeVertices()
+{
+    HillyLattice hills;
+    const TLandscape& land = hills.land;
+    const struct {
+        int level;
+        std::int32_t a, b;
+    } cases[] = {{0, 0, 0}, {0, 5, 3}, {0, 9, 5}, {1, 40, 10}, {2, 30, 21}, {3, 17, 12}, {0, 200, -50}};
+    for (const auto& c : cases) {
+        const LatticeIndex li = latticeIndexOf(c.level, c.a, c.b);
+        QVERIFY(onLattice(land, li));
+        const float3& p = land.positions[li.row * land.width + li.column];
+        const double scale = double(1 << c.level);
+        QVERIFY(std::fabs(double(p.x) - (c.a - c.b) * scale * 2.0 * 0.8660254037844386) < 1e-3);
+        QVERIFY(std::fabs(double(p.z) - (c.a + c.b) * scale) < 1e-3);
+    }
+    for (const bool upper : {false, true}) {
+        std::int32_t corners[3][2];
+        triangleCorners(RingTriangle{40, 10, upper}, corners);
+        float3 p[3];
+        for (int m = 0; m < 3; ++m) {
+            const LatticeIndex li = latticeIndexOf(0, corners[m][0], corners[m][1]);
+            p[m] = land.positions[li.row * land.width + li.column];
+        }
+        // Turning from +x towards +z: (p1 - p0).x * (p2 - p0).z - (p1 - p0).z * (p2 - p0).x > 0.
+        const float turn = (p[1].x - p[0].x) * (p[2].z - p[0].z) - (p[1].z - p[0].z) * (p[2].x - p[0].x);
+        QVERIFY2(turn > 0.0f, upper ? "upper" : "lower");
+    }
+}
+
+void TerrainRingsTest::childrenNestInTheirParent()
+{
+    std::mt19937 random(7);
+    std::uniform_int_distribution<std::int32_t> pick(-500, 500);
+    for (int n = 0; n < 2000; ++n) {
+        const RingTriangle parent{pick(random), pick(random), (n & 1) != 0};
+        for (const RingTriangle& child : childrenOf(parent))
+            QVERIFY(parentTriangle(child) == parent);
+    }
+}
+
+// None up to the designed 50, then enough that the last square reaches 1.3 times the distance.
+void TerrainRingsTest::levelsReachTheViewDistance()
+{
+    const RingScale scale = ringScale(2.0f, kDesignedRadius);
+    QCOMPARE(scale.baseHalfSize, 90.0);
+    const struct {
+        double distance;
+        int levels;
+    } cases[] = {{50.0, 0}, {49.0, 0}, {50.5, 1}, {69.0, 1}, {70.0, 2}, {500.0, 4}, {2000.0, 6}, {4000.0, 7}};
+    for (const auto& c : cases)
+        QCOMPARE(ringLevelsFor(scale, c.distance), c.levels);
+}
+
+// Over the middle of the lattice, every lattice triangle within the outermost square is drawn
+// exactly once: by the designed window (a corner on one of its cells), by the band, or as part
+// of one coarser level's triangle. No gap, no overlap.
+void TerrainRingsTest::everyTriangleIsDrawnOnce()
+{
+    HillyLattice hills;
+    const TLandscape& land = hills.land;
+    const struct {
+        float x, z;
+    } cameras[] = {{450.0f, 460.0f}, {437.3f, 471.9f}, {452.1f, 449.2f}};
+    for (const auto& cam : cameras) {
+        TerrainRings rings;
+        rings.update(land.lattice(), cam.x, cam.z, 270.0, kDesignedRadius);
+        QCOMPARE(rings.levels().size(), std::size_t(3));
+        DrawnSurface surface(land, rings, cam.x, cam.z);
+        std::unordered_map<std::uint64_t, int> count;
+        std::vector<RingTriangle> fine;
+        for (const TerrainRings::Level& lv : rings.levels()) {
+            QVERIFY(!lv.triangles.empty());
+            for (const RingTriangle& t : lv.triangles) {
+                fine.clear();
+                fineTrianglesOf(lv.level, t, fine);
+                for (const RingTriangle& f : fine) {
+                    // The band's triangles at the designed window's edge add the weights of
+                    // their corners off its cells: drawn by the window, coloured by both.
+                    if (lv.level == 0 && surface.designedTriangle(f))
+                        continue;
+                    QVERIFY2(!surface.designedTriangle(f), "a ring overlaps the designed window");
+                    ++count[keyOf(f)];
+                }
+            }
+        }
+        // Every lattice triangle, all corners on the lattice, within 300 units (the outermost
+        // square reaches 360 less its snapping and parents' reach).
+        int checked = 0;
+        for (std::int32_t b = -600; b < 600; ++b) {
+            for (std::int32_t a = -100; a < 800; ++a) {
+                for (const bool upper : {false, true}) {
+                    const RingTriangle t{a, b, upper};
+                    double x = 0.0, z = 0.0;
+                    triangleCentroid(0, t, land.spacing, &x, &z);
+                    if (std::fabs(x - cam.x) > 300.0 || std::fabs(z - cam.z) > 300.0)
+                        continue;
+                    std::int32_t c[3][2];
+                    triangleCorners(t, c);
+                    bool inside = true;
+                    for (auto& corner : c)
+                        inside = inside && onLattice(land, latticeIndexOf(0, corner[0], corner[1]));
+                    if (!inside)
+                        continue;
+                    const auto found = count.find(keyOf(t));
+                    const int times = (found == count.end() ? 0 : found->second) +
+                                      (surface.designedTriangle(t) ? 1 : 0);
+                    if (times != 1)
+                        QFAIL(qPrintable(QStringLiteral("triangle (%1, %2, %3) at (%4, %5) drawn %6 times")
+                                             .arg(a)
+                                             .arg(b)
+                                             .arg(upper)
+                                             .arg(x)
+                                             .arg(z)
+                                             .arg(times)));
+                    ++checked;
+                }
+            }
+        }
+        QVERIFY(checked > 100000);
+    }
+}
+
+// Where a level meets the next, each of its vertices on the common edge lies on the coarser
+// triangle's edge (the mean of the edge's ends, fully morphed) and each end is where the coarser
+// level has it; where the band meets the designed window its vertices are the lattice's own.
+void TerrainRingsTest::seamsAreClosed()
+{
+    HillyLattice hills;
+    const TLandscape& land = hills.land;
+    TerrainRings rings;
+    const float camX = 447.1f, camZ = 463.8f;
+    rings.update(land.lattice(), camX, camZ, 270.0, kDesignedRadius);
+    const auto drawnAt = [](const TerrainRings::Level& lv, std::int32_t a, std::int32_t b) {
+        const std::int64_t n = lv.size;
+        return lv.positions[std::size_t(((b % n + n) % n) * n + ((a % n + n) % n))];
+    };
+    DrawnSurface surface(land, rings, camX, camZ);
+    int seams = 0;
+    for (std::size_t l = 0; l + 1 < rings.levels().size(); ++l) {
+        const TerrainRings::Level& fine = rings.levels()[l];
+        const TerrainRings::Level& coarse = rings.levels()[l + 1];
+        std::unordered_set<std::uint64_t> fineVertices;
+        for (const RingTriangle& t : fine.triangles) {
+            std::int32_t c[3][2];
+            triangleCorners(t, c);
+            for (auto& corner : c)
+                fineVertices.insert(keyOf(RingTriangle{corner[0], corner[1], false}));
+        }
+        for (const RingTriangle& t : coarse.triangles) {
+            std::int32_t c[3][2];
+            triangleCorners(t, c);
+            for (int e = 0; e < 3; ++e) {
+                const std::int32_t* p = c[e];
+                const std::int32_t* q = c[(e + 1) % 3];
+                const std::int32_t ma = p[0] + q[0], mb = p[1] + q[1]; // midpoint in the finer level
+                if (!fineVertices.count(keyOf(RingTriangle{ma, mb, false})))
+                    continue;
+                const float3 m = drawnAt(fine, ma, mb);
+                const float3 p0 = drawnAt(coarse, p[0], p[1]), p1 = drawnAt(coarse, q[0], q[1]);
+                QCOMPARE(drawnAt(fine, 2 * p[0], 2 * p[1]).y, p0.y);
+                QCOMPARE(drawnAt(fine, 2 * q[0], 2 * q[1]).y, p1.y);
+                QVERIFY(std::fabs(m.y - 0.5f * (p0.y + p1.y)) < 1e-4f);
+                ++seams;
+            }
+        }
+    }
+    QVERIFY(seams > 200);
+    // The band's vertices on the designed window's triangles are unmoved.
+    const TerrainRings::Level& band = rings.levels()[0];
+    int shared = 0;
+    for (const RingTriangle& t : band.triangles) {
+        std::int32_t c[3][2];
+        triangleCorners(t, c);
+        for (auto& corner : c) {
+            const LatticeIndex li = latticeIndexOf(0, corner[0], corner[1]);
+            const float3& lattice = land.positions[li.row * land.width + li.column];
+            const float3 drawn = drawnAt(band, corner[0], corner[1]);
+            if (std::fabs(lattice.x - camX) < 70.0f && std::fabs(lattice.z - camZ) < 70.0f) {
+                QCOMPARE(drawn.y, lattice.y);
+                ++shared;
+            }
+        }
+    }
+    QVERIFY(shared > 100);
+
+    // The layer weights of every band vertex sum to 1, except on the designed window's cells,
+    // whose weight its hexagons carry: 0 in the band.
+    int onCells = 0;
+    for (const RingTriangle& t : band.triangles) {
+        std::int32_t c[3][2];
+        triangleCorners(t, c);
+        for (auto& corner : c) {
+            const std::int64_t n = band.size;
+            const std::size_t slot = std::size_t(((corner[1] % n + n) % n) * n + ((corner[0] % n + n) % n));
+            int sum = 0;
+            for (const std::vector<ubyte4>& colours : band.colours)
+                sum += colours[slot].a;
+            const bool cell = surface.designedTriangle(RingTriangle{corner[0], corner[1], false}) &&
+                              surface.designedTriangle(RingTriangle{corner[0] - 1, corner[1] - 1, true});
+            if (cell) {
+                const LatticeIndex li = latticeIndexOf(0, corner[0], corner[1]);
+                if (li.column >= surface.designed.colLo && li.column < surface.designed.colHi &&
+                    li.row >= surface.designed.rowLo && li.row < surface.designed.rowHi) {
+                    QCOMPARE(sum, 0);
+                    ++onCells;
+                    continue;
+                }
+            }
+            QVERIFY2(std::abs(sum - 255) <= 2, qPrintable(QString::number(sum)));
+        }
+    }
+    QVERIFY(onCells > 50);
+}
+
+// The camera flies in small steps across several snaps of every level's square; at points all
+// over the rings the drawn surface moves at most by the morph's share of a step (no triangle
+// changes level while it differs from its coarser self) and never opens (no point undrawn).
+void TerrainRingsTest::surfaceDoesNotJumpAsTheCameraMoves()
+{
+    HillyLattice hills;
+    const TLandscape& land = hills.land;
+    TerrainRings rings;
+    float camX = 400.0f, camZ = 430.0f;
+    const float stepX = 0.37f, stepZ = 0.29f;
+    std::vector<std::pair<double, double>> points;
+    std::mt19937 random(3);
+    std::uniform_real_distribution<double> offset(-250.0, 250.0);
+    while (points.size() < 3000) {
+        const double dx = offset(random), dz = offset(random);
+        if (std::max(std::fabs(dx), std::fabs(dz)) > 70.0)
+            points.emplace_back(dx, dz);
+    }
+    std::vector<double> before;
+    double largest = 0.0;
+    for (int step = 0; step < 120; ++step) {
+        rings.update(land.lattice(), camX, camZ, 270.0, kDesignedRadius);
+        DrawnSurface surface(land, rings, camX, camZ);
+        std::vector<double> now;
+        for (const auto& p : points) {
+            // Points fixed on the ground, chosen around the first camera position.
+            const double h = surface.heightAt(400.0 + p.first, 430.0 + p.second);
+            QVERIFY2(!std::isnan(h), "a point of the ground is not drawn");
+            now.push_back(h);
+        }
+        if (!before.empty())
+            for (std::size_t i = 0; i < now.size(); ++i)
+                largest = std::max(largest, std::fabs(now[i] - before[i]));
+        before = now;
+        camX += stepX;
+        camZ += stepZ;
+    }
+    // A step of 0.47 units changes a weight by at most 0.47 / 12 (the zone is 6 cells, at
+    // least 12 units); heights differ from their coarser selves by at most 12 here.
+    QVERIFY2(largest < 0.5, qPrintable(QString::number(largest)));
+}
+
+// After random moves, jumps and changed heights, the toroidal windows hold what a fresh update
+// at the last position computes: the same triangles, vertices and weights.
+void TerrainRingsTest::incrementalUpdateEqualsAFreshOne()
+{
+    HillyLattice hills;
+    TLandscape& land = hills.land;
+    TerrainRings moved;
+    std::mt19937 random(11);
+    std::uniform_real_distribution<float> step(-9.0f, 9.0f);
+    float camX = 450.0f, camZ = 460.0f;
+    moved.update(land.lattice(), camX, camZ, 270.0, kDesignedRadius);
+    for (int n = 0; n < 60; ++n) {
+        camX += step(random);
+        camZ += step(random);
+        if (n == 30) {
+            camX += 150.0f; // a jump of several windows
+        }
+        if (n % 7 == 0) {
+            // A bump-like change of heights and layers near the camera.
+            const auto col = std::int32_t(camX / (2.0f * 0.8660254f)) + 40;
+            const auto row = std::int32_t(camZ / 2.0f) - 20;
+            for (std::int32_t j = row - 3; j <= row + 3; ++j)
+                for (std::int32_t i = col - 3; i <= col + 3; ++i) {
+                    land.positions[std::size_t(j) * land.width + std::size_t(i)].y += 1.5f;
+                    land.layers[std::size_t(j) * land.width + std::size_t(i)] = 3;
+                }
+            land.computeNormals(std::uint32_t(col - 3), std::uint32_t(col + 3), std::uint32_t(row - 3),
+                                std::uint32_t(row + 3));
+            moved.markChanged(col - 3, col + 3, row - 3, row + 3);
+        }
+        moved.update(land.lattice(), camX, camZ, 270.0, kDesignedRadius);
+    }
+    TerrainRings fresh;
+    fresh.update(land.lattice(), camX, camZ, 270.0, kDesignedRadius);
+    QCOMPARE(moved.levels().size(), fresh.levels().size());
+    for (std::size_t l = 0; l < fresh.levels().size(); ++l) {
+        const TerrainRings::Level& a = moved.levels()[l];
+        const TerrainRings::Level& b = fresh.levels()[l];
+        QVERIFY(a.triangles == b.triangles);
+        QCOMPARE(a.tiles.size(), b.tiles.size());
+        std::vector<std::uint32_t> indices;
+        for (std::size_t i = 0; i < b.tiles.size(); ++i) {
+            QVERIFY(a.tiles[i].depthList == b.tiles[i].depthList);
+            QVERIFY(a.tiles[i].groupLists == b.tiles[i].groupLists);
+            for (int c = 0; c < 3; ++c) {
+                QCOMPARE(a.tiles[i].low[c], b.tiles[i].low[c]);
+                QCOMPARE(a.tiles[i].high[c], b.tiles[i].high[c]);
+            }
+            indices.insert(indices.end(), b.tiles[i].depthList.begin(), b.tiles[i].depthList.end());
+        }
+        QVERIFY(!indices.empty());
+        for (std::uint32_t index : indices) {
+            QCOMPARE(a.positions[index].y, b.positions[index].y);
+            QCOMPARE(a.normals[index].x, b.normals[index].x);
+            QCOMPARE(a.normals[index].y, b.normals[index].y);
+            for (std::size_t g = 0; g < b.colours.size(); ++g) {
+                QCOMPARE(a.colours[g][index].a, b.colours[g][index].a);
+                QCOMPARE(a.colours[g][index].g, b.colours[g][index].g);
+            }
+        }
+    }
+}
+
+QTEST_APPLESS_MAIN(TerrainRingsTest)
+#include "TerrainRingsTest.moc"
