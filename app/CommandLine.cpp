@@ -346,6 +346,7 @@ bool parseCommandLine(const QStringList& arguments, ViewerOptions* options, int*
         return fail(2, QStringLiteral("--view-distance needs a number of world units from 50 to 4000, not '%1'")
                            .arg(quotedInput(distance)));
     options->viewDistance = float(value);
+    options->viewDistanceGiven = parser.isSet(o.viewDistance);
     const QString lod = parser.value(o.lod);
     if (lod != QLatin1String("on") && lod != QLatin1String("off"))
         return fail(2, QStringLiteral("--lod takes on or off, not '%1'").arg(quotedInput(lod)));

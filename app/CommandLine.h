@@ -49,6 +49,7 @@ struct ViewerOptions {
     bool physicalSky = false;              // --sky physical (default classic)
     std::optional<double> exposureEv;      // --exposure <stops>, -20 to 20; empty: automatic
     float viewDistance = 50.0f;            // --view-distance, world units, 50 to 4000
+    bool viewDistanceGiven = false;        // --view-distance was on the command line
     bool lodRings = true;                  // --lod on (the default) or off
 };
 

@@ -111,7 +111,8 @@ void TForm1::toggleRecording()
 
 void TForm1::startRecording(const QString& path)
 {
-    recorder_.start(path, PathSettings{world.latitude, world.axialTilt, Panel1->size()});
+    recorder_.start(path, PathSettings{world.latitude, world.axialTilt, Panel1->size(), viewDistance,
+                                       ground ? QString::fromStdString(ground->groundName()) : QString()});
     updateModeLine();
 }
 

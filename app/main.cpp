@@ -147,6 +147,7 @@ int main(int argc, char** argv)
     // A camera path is read whole before anything is shown: a bad file draws nothing, and
     // makes no --record folder.
     std::vector<PathPose> path;
+    QString pathGround; // the ground the path was flown over; empty: the built-in hills
     if (!options.cameraPathFile.isEmpty()) {
         try {
             CameraPathFile file = readCameraPathFile(options.cameraPathFile);
@@ -159,6 +160,9 @@ int main(int argc, char** argv)
                     options.axialTiltDegrees = file.settings->axialTiltDegrees;
                 if (!options.viewSize.isValid())
                     options.viewSize = file.settings->viewPixels;
+                if (!options.viewDistanceGiven)
+                    options.viewDistance = file.settings->viewDistance;
+                pathGround = file.settings->groundName;
             }
         } catch (const ViewerError& error) {
             printError(QString::fromUtf8(error.what()));
@@ -192,6 +196,15 @@ int main(int argc, char** argv)
         }
         for (const std::string& note : ground->notes)
             printError(QString::fromStdString(note));
+    }
+    // A path flown over another ground still plays, as positions over this one: said, not refused.
+    if (!options.cameraPathFile.isEmpty()) {
+        const QString shown = ground ? QString::fromStdString(ground->groundName()) : QString();
+        if (shown != pathGround)
+            printError(QStringLiteral("camera path %1 was flown over %2; this run shows %3")
+                           .arg(QDir::toNativeSeparators(options.cameraPathFile),
+                                pathGround.isEmpty() ? QStringLiteral("the built-in hills") : pathGround,
+                                shown.isEmpty() ? QStringLiteral("the built-in hills") : shown));
     }
 
     if (!makeRecordFolder(options))

@@ -21,7 +21,8 @@ constexpr int kFieldsV2 = 23;
 constexpr std::uint32_t kDaysInYear = 365;
 const QByteArray kByteOrderMark("\xEF\xBB\xBF");
 const QString kSettingsPattern = QStringLiteral(
-    "^# terrain-viewer camera path, version 2; latitude (\\S+); tilt (\\S+); view (\\d{1,5})x(\\d{1,5})$");
+    "^# terrain-viewer camera path, version 2; latitude (\\S+); tilt (\\S+); view (\\d{1,5})x(\\d{1,5})"
+    "(?:; view distance (\\S+))?(?:; ground (.+))?$");
 
 QString exact(double value)
 {
@@ -187,7 +188,7 @@ private:
 // The settings line of a version-2 file, or nothing when the line is none.
 std::optional<PathSettings> parseSettings(const QByteArray& text, const PathReader& reader)
 {
-    const QRegularExpressionMatch match = QRegularExpression(kSettingsPattern).match(QString::fromLatin1(text));
+    const QRegularExpressionMatch match = QRegularExpression(kSettingsPattern).match(QString::fromUtf8(text));
     if (!match.hasMatch())
         return std::nullopt;
     PathSettings settings;
@@ -203,6 +204,15 @@ std::optional<PathSettings> parseSettings(const QByteArray& text, const PathRead
         reader.fail(1, QStringLiteral("the view %1x%2 has no pixels")
                            .arg(settings.viewPixels.width())
                            .arg(settings.viewPixels.height()));
+    if (!match.captured(5).isEmpty()) {
+        double distance = 0.0;
+        if (!parseNumber(match.captured(5).toLatin1(), &distance) || !(distance >= 50.0 && distance <= 4000.0))
+            reader.fail(1, QStringLiteral("the view distance '%1' is not a number from 50 to 4000")
+                               .arg(match.captured(5)));
+        settings.viewDistance = float(distance);
+    }
+    if (!match.captured(6).isEmpty())
+        settings.groundName = match.captured(6);
     return settings;
 }
 
@@ -237,10 +247,15 @@ QString pathLine(const PathPose& pose)
 
 QString pathSettingsLine(const PathSettings& settings)
 {
-    return QStringLiteral("# terrain-viewer camera path, version 2; latitude %1; tilt %2; view %3x%4")
-        .arg(exactFloat(settings.latitudeDegrees), exactFloat(settings.axialTiltDegrees))
-        .arg(settings.viewPixels.width())
-        .arg(settings.viewPixels.height());
+    QString line = QStringLiteral("# terrain-viewer camera path, version 2; latitude %1; tilt %2; view %3x%4; "
+                                  "view distance %5")
+                       .arg(exactFloat(settings.latitudeDegrees), exactFloat(settings.axialTiltDegrees))
+                       .arg(settings.viewPixels.width())
+                       .arg(settings.viewPixels.height())
+                       .arg(exactFloat(settings.viewDistance));
+    if (!settings.groundName.isEmpty())
+        line += QStringLiteral("; ground ") + settings.groundName;
+    return line;
 }
 
 CameraPathFile readCameraPathFile(const QString& fileName)
@@ -282,7 +297,7 @@ CameraPathFile readCameraPathFile(const QString& fileName)
             if (text != header) {
                 if (path.version == 1 && text.startsWith("# terrain-viewer camera path"))
                     reader.fail(1, QStringLiteral("the settings line must read '%1'")
-                                       .arg(pathSettingsLine(PathSettings{40.0f, 23.27f, QSize(1012, 614)})));
+                                       .arg(pathSettingsLine(PathSettings{40.0f, 23.27f, QSize(1012, 614), 50.0f, QString()})));
                 reader.fail(line, QStringLiteral("the first line must be the header '%1'").arg(QLatin1String(header)));
             }
             continue;
@@ -349,7 +364,7 @@ void PathRecorder::start(const QString& path, const PathSettings& settings)
                               .toStdString());
     poses_ = 0;
     written_ = 0;
-    write(pathSettingsLine(settings).toLatin1() + '\n' + kCameraPathHeaderV2 + '\n');
+    write(pathSettingsLine(settings).toUtf8() + '\n' + kCameraPathHeaderV2 + '\n');
 }
 
 void PathRecorder::append(const PathPose& pose)

@@ -66,6 +66,11 @@ struct PathSettings {
     float latitudeDegrees = 0.0f;
     float axialTiltDegrees = 0.0f;
     QSize viewPixels;
+    // How far the view reached, world units (50, the designed view, in files that do not say).
+    float viewDistance = 50.0f;
+    // The ground it was flown over: the elevation model's file name, or empty for the
+    // built-in hills. A file that does not say was flown over the built-in hills.
+    QString groundName;
 };
 
 struct CameraPathFile {

@@ -1,6 +1,7 @@
 #include "PhysicalSky.h"
 
 #include "MathConstants.h"
+#include "SolarPosition.h"
 #include "World.h"
 
 #include <algorithm>
@@ -288,6 +289,13 @@ void PhysicalSky::starSkyMatrix(const TWorld& world, float matrix[16]) const
 {
     if (realSky) {
         equatorialToWorldMatrix(realSky->julianDayUt, realSky->latitudeDegrees, realSky->longitudeEastDegrees, matrix);
+        return;
+    }
+    // The real clock's sky: the stars as they stand over the world's place at the instant its
+    // clock shows (hour on a clock utcOffsetHours ahead of UTC), the frame its real sun is in.
+    if (world.realSun) {
+        equatorialToWorldMatrix(julianDay(world.calendarDate(), double(world.hour) - double(world.utcOffsetHours)),
+                                double(world.latitude), double(world.longitude), matrix);
         return;
     }
     // Column-major products, a * b: element (row r, column c) at c * 4 + r.

@@ -65,8 +65,9 @@ public:
     std::optional<double> fixedExposureEv;
 
     // A real clock's sky: the stars as they stand over a place (latitude north, longitude east,
-    // degrees) at a Julian day (UT). Empty (the default), the designed clock turns them through
-    // the sun matrix.
+    // degrees) at a Julian day (UT). Empty (the default), the world's real sun (TWorld::realSun)
+    // sets them from its clock and place; with the designed clock they turn through the sun
+    // matrix.
     struct RealSky {
         double julianDayUt = 2451545.0;
         double latitudeDegrees = 0.0;
@@ -75,7 +76,8 @@ public:
     std::optional<RealSky> realSky;
 
     // The rotation (column-major 4 x 4) that takes the stars' equatorial vectors (StarField.h)
-    // into the world frame the dome is drawn in: equatorialToWorldMatrix for a real sky, else
+    // into the world frame the dome is drawn in: equatorialToWorldMatrix for a real sky (realSky,
+    // or the world's real sun at its clock's instant), else
     // sunMatrix * Rz(-latitude) * designedSkyMatrix(the sun's right ascension on the world's day).
     void starSkyMatrix(const TWorld& world, float matrix[16]) const;
 

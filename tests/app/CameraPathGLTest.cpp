@@ -42,6 +42,7 @@ private slots:
     void secondRecordingAndClosing();
     void recorderStopsAtOnceWhenTheDiskIsFull();
     void handMadePathFilesAreRead();
+    void settingsLineKeepsViewDistanceAndGround();
     void badPathFilesAreRefused();
 };
 
@@ -293,7 +294,7 @@ void CameraPathGLTest::badPathFilesAreRefused()
     QTemporaryDir folder;
     const QByteArray header = QByteArray(kCameraPathHeader) + '\n';
     const QByteArray good = "7,100,7,100,125,0,0,0,5\n";
-    const QByteArray v2 = pathSettingsLine(PathSettings{40.0f, 23.27f, QSize(1012, 614)}).toLatin1() + '\n' +
+    const QByteArray v2 = pathSettingsLine(PathSettings{40.0f, 23.27f, QSize(1012, 614), 50.0f, QString()}).toLatin1() + '\n' +
                           kCameraPathHeaderV2 + '\n';
     const auto v2Pose = [](const char* target, const char* up = "0,1,0") {
         return QByteArray("7,100,7,100,125,0,0,0,5,") + target + ',' + up + ",100,100,1,0,0.1,0.2,0.3,100000\n";
@@ -356,6 +357,52 @@ void CameraPathGLTest::badPathFilesAreRefused()
     const ProgramRun missing = runViewer({QStringLiteral("--camera-path"), folder.filePath(QStringLiteral("none.csv"))});
     QCOMPARE(missing.status, 2);
     QVERIFY2(missing.err.contains(QStringLiteral("Cannot open file ")), qPrintable(missing.err));
+}
+
+// The settings line keeps the view distance and the ground a flight was made with; a line
+// written before either was kept reads as the designed view over the built-in hills.
+void CameraPathGLTest::settingsLineKeepsViewDistanceAndGround()
+{
+    QTemporaryDir folder;
+    PathPose pose;
+    pose.frame = 3;
+    pose.position = {100.0, 7.0, 100.0};
+    pose.hasScene = true;
+    pose.target = {101.0, 7.0, 100.0};
+    pose.up = {0.0, 1.0, 0.0};
+    pose.atmosphereHeightMetres = 100000.0f;
+    const QByteArray rows = QByteArray(kCameraPathHeaderV2) + '\n' + pathLine(pose).toUtf8() + '\n';
+    const QByteArray older("# terrain-viewer camera path, version 2; latitude 40; tilt 23.27; view 1012x614\n");
+    const struct {
+        const char* name;
+        QByteArray settingsLine;
+        float viewDistance;
+        const char* ground;
+    } cases[] = {
+        {"written", pathSettingsLine({-7.9f, 23.27f, QSize(800, 500), 2000.0f, QStringLiteral("olinda dem.tif")}).toUtf8() + '\n',
+         2000.0f, "olinda dem.tif"},
+        {"built-in", pathSettingsLine({40.0f, 23.27f, QSize(800, 500), 50.0f, QString()}).toUtf8() + '\n', 50.0f, ""},
+        {"older", older, 50.0f, ""},
+    };
+    for (const auto& c : cases) {
+        const QString path = folder.filePath(QLatin1String(c.name) + QStringLiteral(".csv"));
+        QVERIFY(writeFile(path, c.settingsLine + rows));
+        const CameraPathFile file = readCameraPathFile(path);
+        QVERIFY2(file.settings, c.name);
+        QCOMPARE(file.settings->viewDistance, c.viewDistance);
+        QCOMPARE(file.settings->groundName, QString::fromUtf8(c.ground));
+        QCOMPARE(int(file.poses.size()), 1);
+    }
+    const QString tooFar = folder.filePath(QStringLiteral("too-far.csv"));
+    QVERIFY(writeFile(tooFar, older.left(older.size() - 1) + "; view distance 9000\n" + rows));
+    QString refusal;
+    try {
+        readCameraPathFile(tooFar);
+    } catch (const ViewerError& error) {
+        refusal = QString::fromUtf8(error.what());
+    }
+    QVERIFY2(refusal.endsWith(QStringLiteral("line 1: the view distance '9000' is not a number from 50 to 4000")),
+             qPrintable(refusal));
 }
 
 QTEST_MAIN(CameraPathGLTest)

@@ -2,7 +2,10 @@
 // here (Polaris over the north point at the latitude's height, Sirius's culminations), the
 // catalogue table, the star colours.
 
+#include "PhysicalSky.h"
+#include "SolarPosition.h"
 #include "StarField.h"
+#include "World.h"
 
 #include <QtTest>
 #include <cmath>
@@ -26,6 +29,7 @@ class StarFieldTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void realSunStandsAmongTheStars();
     void meeusExamples();
     void polarisStandsOverTheNorthPoint();
     void siriusCulminates();
@@ -33,6 +37,61 @@ private slots:
     void catalogueTable();
     void starColours();
 };
+
+// With the real sun the stars turn with the clock over the place, and the sun stands among
+// them where it is on that date: its right ascension and declination (worked out here by
+// Meeus's low-precision solar formulas, ch. 25, good to 0.01 degrees) carried through the
+// stars' matrix fall on the direction the clock's sun matrix gives. The sun is taken well up
+// (refraction there under 0.02 degrees); 0.1 degrees leaves room for both.
+void StarFieldTest::realSunStandsAmongTheStars()
+{
+    const struct {
+        CalendarDate date;
+        float hour, utcOffset, latitude, longitude;
+    } cases[] = {
+        {{2024, 6, 21}, 12.0f, -7.0f, 40.0f, -105.0f},
+        {{2003, 10, 17}, 12.5f, -7.0f, 39.74f, -105.18f},
+        {{2024, 12, 21}, 10.0f, -3.0f, -7.99f, -34.85f},
+    };
+    for (const auto& c : cases) {
+        TWorld world;
+        world.realSun = true;
+        world.calendarYear = c.date.year;
+        world.daysPerYear = daysInYear(c.date.year);
+        world.hoursPerDay = 24.0f;
+        world.day = dayOfYear(c.date);
+        world.hour = c.hour;
+        world.utcOffsetHours = c.utcOffset;
+        world.latitude = c.latitude;
+        world.longitude = c.longitude;
+        world.updateSunMatrix();
+        const Vec3d sun{world.sunMatrix[4], world.sunMatrix[5], world.sunMatrix[6]};
+        QVERIFY(sun.y > 0.3);
+
+        const double jd = julianDay(c.date, double(c.hour - c.utcOffset));
+        const double t = (jd - 2451545.0) / 36525.0;
+        const double rad = 3.14159265358979323846 / 180.0;
+        const double l0 = 280.46646 + 36000.76983 * t;
+        const double m = (357.52911 + 35999.05029 * t) * rad;
+        const double centre = (1.914602 - 0.004817 * t) * std::sin(m) + 0.019993 * std::sin(2.0 * m) +
+                              0.000289 * std::sin(3.0 * m);
+        const double omega = (125.04 - 1934.136 * t) * rad;
+        const double lambda = (l0 + centre - 0.00569 - 0.00478 * std::sin(omega)) * rad;
+        const double epsilon = (23.439291 - 0.0130042 * t + 0.00256 * std::cos(omega)) * rad;
+        const double ra = std::atan2(std::cos(epsilon) * std::sin(lambda), std::cos(lambda)) / rad;
+        const double dec = std::asin(std::sin(epsilon) * std::sin(lambda)) / rad;
+
+        PhysicalSky sky;
+        float matrix[16];
+        sky.starSkyMatrix(world, matrix);
+        const double apart = angleBetweenDegrees(timesMatrix(matrix, equatorialVector(ra, dec)), sun);
+        QVERIFY2(apart < 0.1, qPrintable(QStringLiteral("%1-%2-%3: %4 degrees apart")
+                                             .arg(c.date.year)
+                                             .arg(c.date.month)
+                                             .arg(c.date.day)
+                                             .arg(apart)));
+    }
+}
 
 void StarFieldTest::meeusExamples()
 {
