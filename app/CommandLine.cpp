@@ -121,10 +121,10 @@ struct Options {
 
     std::vector<const QCommandLineOption*> all() const
     {
-        return {&help, &version,  &screenshot, &record,  &frames,    &cameraPath, &hoursPerFrame, &hour,
-                &day,  &latitude, &tilt,       &terrain, &heightmap, &cellMetres, &exaggeration,  &heightRange,
-                &bump, &describe, &date,       &sun,     &utcOffset, &longitude, &size, &sceneOnly, &sky, &exposure,
-                &viewDistance, &lod};
+        return {&help,         &version,     &screenshot, &record,   &frames,   &cameraPath,   &hoursPerFrame,
+                &hour,         &day,         &latitude,   &tilt,     &terrain,  &heightmap,    &cellMetres,
+                &exaggeration, &heightRange, &bump,       &describe, &date,     &sun,          &utcOffset,
+                &longitude,    &size,        &sceneOnly,  &sky,      &exposure, &viewDistance, &lod};
     }
 };
 

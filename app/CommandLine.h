@@ -46,11 +46,11 @@ struct ViewerOptions {
     // The loaded ground's place (degrees), set once the file has been read.
     std::optional<double> groundLatitude;
     std::optional<double> groundLongitude;
-    bool physicalSky = false;              // --sky physical (default classic)
-    std::optional<double> exposureEv;      // --exposure <stops>, -20 to 20; empty: automatic
-    float viewDistance = 50.0f;            // --view-distance, world units, 50 to 4000
-    bool viewDistanceGiven = false;        // --view-distance was on the command line
-    bool lodRings = true;                  // --lod on (the default) or off
+    bool physicalSky = false;         // --sky physical (default classic)
+    std::optional<double> exposureEv; // --exposure <stops>, -20 to 20; empty: automatic
+    float viewDistance = 50.0f;       // --view-distance, world units, 50 to 4000
+    bool viewDistanceGiven = false;   // --view-distance was on the command line
+    bool lodRings = true;             // --lod on (the default) or off
 };
 
 // Parses the arguments (argv[0] first). Prints --help / --version or an error itself and

@@ -207,8 +207,8 @@ std::optional<PathSettings> parseSettings(const QByteArray& text, const PathRead
     if (!match.captured(5).isEmpty()) {
         double distance = 0.0;
         if (!parseNumber(match.captured(5).toLatin1(), &distance) || !(distance >= 50.0 && distance <= 4000.0))
-            reader.fail(1, QStringLiteral("the view distance '%1' is not a number from 50 to 4000")
-                               .arg(match.captured(5)));
+            reader.fail(
+                1, QStringLiteral("the view distance '%1' is not a number from 50 to 4000").arg(match.captured(5)));
         settings.viewDistance = float(distance);
     }
     if (!match.captured(6).isEmpty())
@@ -247,8 +247,9 @@ QString pathLine(const PathPose& pose)
 
 QString pathSettingsLine(const PathSettings& settings)
 {
-    QString line = QStringLiteral("# terrain-viewer camera path, version 2; latitude %1; tilt %2; view %3x%4; "
-                                  "view distance %5")
+    QString line = QStringLiteral(
+                       "# terrain-viewer camera path, version 2; latitude %1; tilt %2; view %3x%4; "
+                       "view distance %5")
                        .arg(exactFloat(settings.latitudeDegrees), exactFloat(settings.axialTiltDegrees))
                        .arg(settings.viewPixels.width())
                        .arg(settings.viewPixels.height())
@@ -297,7 +298,8 @@ CameraPathFile readCameraPathFile(const QString& fileName)
             if (text != header) {
                 if (path.version == 1 && text.startsWith("# terrain-viewer camera path"))
                     reader.fail(1, QStringLiteral("the settings line must read '%1'")
-                                       .arg(pathSettingsLine(PathSettings{40.0f, 23.27f, QSize(1012, 614), 50.0f, QString()})));
+                                       .arg(pathSettingsLine(
+                                           PathSettings{40.0f, 23.27f, QSize(1012, 614), 50.0f, QString()})));
                 reader.fail(line, QStringLiteral("the first line must be the header '%1'").arg(QLatin1String(header)));
             }
             continue;

@@ -129,7 +129,7 @@ void CameraPathGLTest::recordedFlightReplaysFrameByFrame()
     // Played back by a fresh program, frame for frame, the scene alone.
     QTemporaryDir out;
     const ProgramRun run = runViewer({QStringLiteral("--camera-path"), path, QStringLiteral("--record"), out.path(),
-                               QStringLiteral("--scene-only")});
+                                      QStringLiteral("--scene-only")});
     QVERIFY2(run.status == 0, qPrintable(run.err));
     const QStringList frames = QDir(out.path()).entryList(QDir::Files, QDir::Name);
     QCOMPARE(frames.size(), kFrames);
@@ -294,8 +294,8 @@ void CameraPathGLTest::badPathFilesAreRefused()
     QTemporaryDir folder;
     const QByteArray header = QByteArray(kCameraPathHeader) + '\n';
     const QByteArray good = "7,100,7,100,125,0,0,0,5\n";
-    const QByteArray v2 = pathSettingsLine(PathSettings{40.0f, 23.27f, QSize(1012, 614), 50.0f, QString()}).toLatin1() + '\n' +
-                          kCameraPathHeaderV2 + '\n';
+    const QByteArray v2 = pathSettingsLine(PathSettings{40.0f, 23.27f, QSize(1012, 614), 50.0f, QString()}).toLatin1() +
+                          '\n' + kCameraPathHeaderV2 + '\n';
     const auto v2Pose = [](const char* target, const char* up = "0,1,0") {
         return QByteArray("7,100,7,100,125,0,0,0,5,") + target + ',' + up + ",100,100,1,0,0.1,0.2,0.3,100000\n";
     };
@@ -354,7 +354,8 @@ void CameraPathGLTest::badPathFilesAreRefused()
     QVERIFY2(isFolder.err.contains(
                  QStringLiteral("camera path %1: it is a folder").arg(QDir::toNativeSeparators(folder.path()))),
              qPrintable(isFolder.err));
-    const ProgramRun missing = runViewer({QStringLiteral("--camera-path"), folder.filePath(QStringLiteral("none.csv"))});
+    const ProgramRun missing = runViewer(
+        {QStringLiteral("--camera-path"), folder.filePath(QStringLiteral("none.csv"))});
     QCOMPARE(missing.status, 2);
     QVERIFY2(missing.err.contains(QStringLiteral("Cannot open file ")), qPrintable(missing.err));
 }
@@ -379,7 +380,8 @@ void CameraPathGLTest::settingsLineKeepsViewDistanceAndGround()
         float viewDistance;
         const char* ground;
     } cases[] = {
-        {"written", pathSettingsLine({-7.9f, 23.27f, QSize(800, 500), 2000.0f, QStringLiteral("olinda dem.tif")}).toUtf8() + '\n',
+        {"written",
+         pathSettingsLine({-7.9f, 23.27f, QSize(800, 500), 2000.0f, QStringLiteral("olinda dem.tif")}).toUtf8() + '\n',
          2000.0f, "olinda dem.tif"},
         {"built-in", pathSettingsLine({40.0f, 23.27f, QSize(800, 500), 50.0f, QString()}).toUtf8() + '\n', 50.0f, ""},
         {"older", older, 50.0f, ""},

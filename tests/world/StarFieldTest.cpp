@@ -2,9 +2,9 @@
 // here (Polaris over the north point at the latitude's height, Sirius's culminations), the
 // catalogue table, the star colours.
 
+#include "StarField.h"
 #include "PhysicalSky.h"
 #include "SolarPosition.h"
-#include "StarField.h"
 #include "World.h"
 
 #include <QtTest>

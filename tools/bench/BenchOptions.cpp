@@ -129,8 +129,7 @@ bool parseBenchOptions(const QStringList& arguments, BenchOptions* options, QStr
                                          QStringLiteral("List the terrain paths of this build and stop."));
     parser.addOptions({helpOption, sizeOption, framesOption, warmupOption, terrainOption, latticeOption, flyOption,
                        presentOption, surfaceOption, skyOption, skyModelOption, hoursOption, allocatorOption,
-                       timingOption, graphOption, pathsOption,
-                       heightmapOption, viewDistanceOption, lodOption});
+                       timingOption, graphOption, pathsOption, heightmapOption, viewDistanceOption, lodOption});
 
     if (!parser.parse(arguments)) {
         *error = parser.errorText();
