@@ -7,11 +7,13 @@
 
 namespace {
 
-constexpr int kTransmittanceWidth = 64;  // over mu (Bruneton's x_mu)
-constexpr int kTransmittanceHeight = 32; // over r (Bruneton's x_r)
+// Transmittance over mu (Bruneton's x_mu, columns) and r (x_r, rows); Psi_ms over the sun's
+// cosine of zenith angle, -1 .. 1 (columns), and altitude, ground .. top (rows).
+constexpr int kTransmittanceWidth = 64;
+constexpr int kTransmittanceHeight = AtmosphereTables::kTransmittanceRows;
 constexpr int kTransmittanceSteps = 48;
-constexpr int kMultipleWidth = 24;  // over the sun's cosine of zenith angle, -1 .. 1
-constexpr int kMultipleHeight = 12; // over altitude, ground .. top
+constexpr int kMultipleWidth = AtmosphereTables::kMultipleScatteringColumns;
+constexpr int kMultipleHeight = AtmosphereTables::kMultipleScatteringRows;
 constexpr int kMultipleDirections = 32;
 constexpr int kMultipleSteps = 16;
 // The sun's angular radius (radians): its disc sets behind the ground over twice this.
@@ -138,10 +140,29 @@ double miePhase(double cosAngle, double g)
     return k * (1.0 + cosAngle * cosAngle) / std::pow(1.0 + g * g - 2.0 * g * cosAngle, 1.5);
 }
 
-AtmosphereTables::AtmosphereTables(const AtmosphereModel& model) : model_(model)
+AtmosphereTables::AtmosphereTables(const AtmosphereModel& model, Build build) : model_(model)
 {
-    buildTransmittance();
-    buildMultipleScattering();
+    transmittance_.assign(std::size_t(kTransmittanceWidth) * kTransmittanceHeight, Rgb{});
+    multipleScattering_.assign(std::size_t(kMultipleWidth) * kMultipleHeight, Rgb{});
+    if (build == Build::AtOnce)
+        buildSteps(kBuildSteps);
+}
+
+int AtmosphereTables::buildSteps(int stepCount)
+{
+    constexpr int kColumnsPerStep = kMultipleWidth / kStepsPerMultipleScatteringRow;
+    static_assert(kColumnsPerStep * kStepsPerMultipleScatteringRow == kMultipleWidth, "whole columns a step");
+    int built = 0;
+    for (; built < stepCount && stepsBuilt_ < kBuildSteps; ++built, ++stepsBuilt_) {
+        if (stepsBuilt_ < kTransmittanceHeight) {
+            buildTransmittanceRow(stepsBuilt_);
+        } else {
+            const int step = stepsBuilt_ - kTransmittanceHeight;
+            const int first = step % kStepsPerMultipleScatteringRow * kColumnsPerStep;
+            buildMultipleScatteringCells(step / kStepsPerMultipleScatteringRow, first, first + kColumnsPerStep);
+        }
+    }
+    return built;
 }
 
 Rgb AtmosphereTables::lookUp(const std::vector<Rgb>& table, int width, int height, double u, double v) const
@@ -160,7 +181,7 @@ Rgb AtmosphereTables::lookUp(const std::vector<Rgb>& table, int width, int heigh
     return (a * (1.0 - fx) + b * fx) * (1.0 - fy) + (c * (1.0 - fx) + d * fx) * fy;
 }
 
-void AtmosphereTables::buildTransmittance()
+void AtmosphereTables::buildTransmittanceRow(int j)
 {
     // Bruneton 2017, "Precomputed Atmospheric Scattering: a New Implementation", section
     // "Transmittance": x_r = rho / H and x_mu = (d - d_min) / (d_max - d_min), d the distance to
@@ -168,18 +189,15 @@ void AtmosphereTables::buildTransmittance()
     const double bottom = model_.groundRadiusMetres;
     const double top = model_.topRadiusMetres;
     const double horizon = std::sqrt(top * top - bottom * bottom);
-    transmittance_.assign(std::size_t(kTransmittanceWidth) * kTransmittanceHeight, Rgb{});
-    for (int j = 0; j < kTransmittanceHeight; ++j) {
-        const double rho = horizon * j / (kTransmittanceHeight - 1);
-        const double r = std::sqrt(rho * rho + bottom * bottom);
-        const double dMin = top - r;
-        const double dMax = rho + horizon;
-        for (int i = 0; i < kTransmittanceWidth; ++i) {
-            const double d = dMin + (dMax - dMin) * i / (kTransmittanceWidth - 1);
-            const double mu = d == 0.0 ? 1.0 : clampUnit((horizon * horizon - rho * rho - d * d) / (2.0 * r * d));
-            transmittance_[std::size_t(j) * kTransmittanceWidth + std::size_t(i)] = expNegative(
-                opticalDepthToTop(model_, r, mu, kTransmittanceSteps));
-        }
+    const double rho = horizon * j / (kTransmittanceHeight - 1);
+    const double r = std::sqrt(rho * rho + bottom * bottom);
+    const double dMin = top - r;
+    const double dMax = rho + horizon;
+    for (int i = 0; i < kTransmittanceWidth; ++i) {
+        const double d = dMin + (dMax - dMin) * i / (kTransmittanceWidth - 1);
+        const double mu = d == 0.0 ? 1.0 : clampUnit((horizon * horizon - rho * rho - d * d) / (2.0 * r * d));
+        transmittance_[std::size_t(j) * kTransmittanceWidth + std::size_t(i)] = expNegative(
+            opticalDepthToTop(model_, r, mu, kTransmittanceSteps));
     }
 }
 
@@ -214,7 +232,7 @@ Rgb AtmosphereTables::sunTransmittance(double r, double muSun) const
     return transmittanceToTop(r, std::max(muSun, muHorizon + 1e-9)) * visible;
 }
 
-void AtmosphereTables::buildMultipleScattering()
+void AtmosphereTables::buildMultipleScatteringCells(int j, int firstColumn, int endColumn)
 {
     // Hillaire 2020, section 5.5: from each point, second-order light arriving from a sphere of
     // directions with an isotropic phase (L_2nd, eq. 6) and the fraction f_ms of light that one
@@ -231,48 +249,45 @@ void AtmosphereTables::buildMultipleScattering()
         const double ring = std::sqrt(1.0 - y * y);
         directions.push_back({ring * std::cos(golden * k), y, ring * std::sin(golden * k)});
     }
-    multipleScattering_.assign(std::size_t(kMultipleWidth) * kMultipleHeight, Rgb{});
-    for (int j = 0; j < kMultipleHeight; ++j) {
-        const double r = bottom + (top - bottom) * (j + 0.5) / kMultipleHeight;
-        for (int i = 0; i < kMultipleWidth; ++i) {
-            const double muSun = -1.0 + 2.0 * i / (kMultipleWidth - 1);
-            const Vec3d sun{safeSqrt(1.0 - muSun * muSun), muSun, 0.0};
-            Rgb secondOrder, transfer;
-            for (const Vec3d& w : directions) {
-                const double mu = w.y;
-                const bool ground = meetsGround(r, mu, bottom);
-                const double length = ground ? distanceToGround(r, mu, bottom) : distanceToSphere(r, mu, top);
-                const double dt = length / kMultipleSteps;
-                const double cosSunView = dot(w, sun);
-                Rgb view{1.0, 1.0, 1.0};
-                Rgb light, fraction;
-                for (int s = 0; s < kMultipleSteps; ++s) {
-                    const double t = (s + 0.5) * dt;
-                    double rt = 0.0, cosine = 0.0;
-                    advanceAlongRay(r, mu, t, &rt, &cosine);
-                    const double sunCosine = (r * muSun + t * cosSunView) / rt;
-                    const MediumSample m = sampleMedium(model_, rt - bottom);
-                    const Rgb scattering = m.rayleighScattering + m.mieScattering;
-                    const Rgb segment = expNegative(m.extinction * dt);
-                    const Rgb source = scattering * sunTransmittance(rt, sunCosine) * isotropic;
-                    light = light + view * segmentIntegral(source, m.extinction, segment, dt);
-                    fraction = fraction + view * segmentIntegral(scattering, m.extinction, segment, dt);
-                    view = view * segment;
-                }
-                if (ground) {
-                    double rg = 0.0, cosine = 0.0;
-                    advanceAlongRay(r, mu, length, &rg, &cosine);
-                    const double groundSun = (r * muSun + length * cosSunView) / rg;
-                    light = light + view * sunTransmittance(bottom, groundSun) *
-                                        (std::max(groundSun, 0.0) * model_.groundAlbedo / kPi);
-                }
-                secondOrder = secondOrder + light * (1.0 / kMultipleDirections);
-                transfer = transfer + fraction * (1.0 / kMultipleDirections);
+    const double r = bottom + (top - bottom) * (j + 0.5) / kMultipleHeight;
+    for (int i = firstColumn; i < endColumn; ++i) {
+        const double muSun = -1.0 + 2.0 * i / (kMultipleWidth - 1);
+        const Vec3d sun{safeSqrt(1.0 - muSun * muSun), muSun, 0.0};
+        Rgb secondOrder, transfer;
+        for (const Vec3d& w : directions) {
+            const double mu = w.y;
+            const bool ground = meetsGround(r, mu, bottom);
+            const double length = ground ? distanceToGround(r, mu, bottom) : distanceToSphere(r, mu, top);
+            const double dt = length / kMultipleSteps;
+            const double cosSunView = dot(w, sun);
+            Rgb view{1.0, 1.0, 1.0};
+            Rgb light, fraction;
+            for (int s = 0; s < kMultipleSteps; ++s) {
+                const double t = (s + 0.5) * dt;
+                double rt = 0.0, cosine = 0.0;
+                advanceAlongRay(r, mu, t, &rt, &cosine);
+                const double sunCosine = (r * muSun + t * cosSunView) / rt;
+                const MediumSample m = sampleMedium(model_, rt - bottom);
+                const Rgb scattering = m.rayleighScattering + m.mieScattering;
+                const Rgb segment = expNegative(m.extinction * dt);
+                const Rgb source = scattering * sunTransmittance(rt, sunCosine) * isotropic;
+                light = light + view * segmentIntegral(source, m.extinction, segment, dt);
+                fraction = fraction + view * segmentIntegral(scattering, m.extinction, segment, dt);
+                view = view * segment;
             }
-            const Rgb psi{secondOrder.r / (1.0 - transfer.r), secondOrder.g / (1.0 - transfer.g),
-                          secondOrder.b / (1.0 - transfer.b)};
-            multipleScattering_[std::size_t(j) * kMultipleWidth + std::size_t(i)] = psi;
+            if (ground) {
+                double rg = 0.0, cosine = 0.0;
+                advanceAlongRay(r, mu, length, &rg, &cosine);
+                const double groundSun = (r * muSun + length * cosSunView) / rg;
+                light = light + view * sunTransmittance(bottom, groundSun) *
+                                    (std::max(groundSun, 0.0) * model_.groundAlbedo / kPi);
+            }
+            secondOrder = secondOrder + light * (1.0 / kMultipleDirections);
+            transfer = transfer + fraction * (1.0 / kMultipleDirections);
         }
+        const Rgb psi{secondOrder.r / (1.0 - transfer.r), secondOrder.g / (1.0 - transfer.g),
+                      secondOrder.b / (1.0 - transfer.b)};
+        multipleScattering_[std::size_t(j) * kMultipleWidth + std::size_t(i)] = psi;
     }
 }
 

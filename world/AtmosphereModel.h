@@ -85,11 +85,27 @@ double miePhase(double cosAngle, double g);
 // The model with its two precomputed tables:
 // - transmittance to the top of the atmosphere, 64 x 32, over (mu, r) with Bruneton's 2017
 //   parametrisation (the distance to the top, which resolves the horizon);
-// - Hillaire's multiple-scattering transfer Psi_ms, 32 x 16, over (cos sun zenith, altitude).
-// Building both takes a few milliseconds; they change only with the model.
+// - Hillaire's multiple-scattering transfer Psi_ms, 24 x 12, over (cos sun zenith, altitude).
+// Building both takes several milliseconds; they change only with the model. They can be built
+// at once or a step at a time, alike either way: a step is a row of the transmittance (all of
+// which come first, since each cell of Psi_ms reads the whole of it) or a quarter of a row of
+// Psi_ms (whose cells cost about four times as much each), so that steps cost about the same.
 class AtmosphereTables {
 public:
-    explicit AtmosphereTables(const AtmosphereModel& model);
+    static constexpr int kTransmittanceRows = 32;
+    static constexpr int kMultipleScatteringRows = 12;
+    static constexpr int kMultipleScatteringColumns = 24;
+    static constexpr int kStepsPerMultipleScatteringRow = 4;
+    static constexpr int kBuildSteps = kTransmittanceRows + kMultipleScatteringRows * kStepsPerMultipleScatteringRow;
+    enum class Build { AtOnce, ByStep };
+
+    explicit AtmosphereTables(const AtmosphereModel& model, Build build = Build::AtOnce);
+
+    // Takes up to stepCount more steps; returns how many it took. The look-ups below need
+    // complete().
+    int buildSteps(int stepCount);
+    bool complete() const { return stepsBuilt_ == kBuildSteps; }
+    int stepsBuilt() const { return stepsBuilt_; }
 
     const AtmosphereModel& model() const { return model_; }
     // Transmittance from radius r to the top along mu. 0 when the ray meets the ground.
@@ -109,10 +125,11 @@ public:
 private:
     double fromRadius(double r) const;
     Rgb lookUp(const std::vector<Rgb>& table, int width, int height, double u, double v) const;
-    void buildTransmittance();
-    void buildMultipleScattering();
+    void buildTransmittanceRow(int j);
+    void buildMultipleScatteringCells(int j, int firstColumn, int endColumn);
 
     AtmosphereModel model_;
+    int stepsBuilt_ = 0;
     std::vector<Rgb> transmittance_;
     std::vector<Rgb> multipleScattering_;
 };

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <iterator>
 
 namespace {
 
@@ -135,6 +137,90 @@ Rgb displayColour(const Rgb& radiance, double exposure)
 PhysicalSky::PhysicalSky() = default;
 PhysicalSky::~PhysicalSky() = default;
 
+PhysicalSky::SettingsKey PhysicalSky::keyOf(const TWorld& world)
+{
+    SettingsKey key;
+    key.scattering[0] = world.scattering.x;
+    key.scattering[1] = world.scattering.y;
+    key.scattering[2] = world.scattering.z;
+    key.atmosphereHeight = world.atmosphereHeight;
+    return key;
+}
+
+bool PhysicalSky::sameKey(const SettingsKey& a, const SettingsKey& b)
+{
+    // By bits, so that a setting that is not a number (clamped by the model) still matches
+    // itself rather than asking for a rebuild every frame.
+    return std::memcmp(&a, &b, sizeof(SettingsKey)) == 0;
+}
+
+void PhysicalSky::useSettings(const TWorld& world, int lowStep)
+{
+    const SettingsKey key = keyOf(world);
+    if (!tables_) {
+        // The first frame has nothing to draw meanwhile: everything at once.
+        key_ = key;
+        tables_ = std::make_unique<AtmosphereTables>(atmosphereFromSettings(world.scattering, world.atmosphereHeight));
+        cache_.clear();
+        referenceLuminance_ = std::max(computeSkyView(*tables_, 45.0).meanLuminance, 1e-30);
+        pending_.reset();
+        return;
+    }
+    if (pending_ && advanceRebuild(lowStep)) {
+        // Swapped whole: the tables, their reference exposure and their first sky-view tables
+        // (the pointers into the old cache are set anew by the caller before any use).
+        key_ = pending_->key;
+        tables_ = std::move(pending_->tables);
+        referenceLuminance_ = std::max(pending_->reference.meanLuminance, 1e-30);
+        cache_ = std::move(pending_->views);
+        pending_.reset();
+    }
+    // A rebuild under way runs to its end even when the settings move on meanwhile (a slider
+    // dragged shows its values as often as rebuilds finish); the next starts after it, its
+    // first steps taken the next frame.
+    if (!pending_ && !sameKey(key, key_)) {
+        pending_ = std::make_unique<Rebuild>();
+        pending_->key = key;
+        pending_->tables = std::make_unique<AtmosphereTables>(atmosphereFromSettings(world.scattering,
+                                                                                     world.atmosphereHeight),
+                                                              AtmosphereTables::Build::ByStep);
+        pending_->reference.sunElevationDegrees = 45.0;
+    }
+}
+
+bool PhysicalSky::advanceRebuild(int lowStep)
+{
+    Rebuild& rebuild = *pending_;
+    int budget = kRebuildStepsPerFrame;
+    const int built = rebuild.tables->buildSteps(budget);
+    budget -= built;
+    rebuildStepsTaken_ += built;
+    if (!rebuild.tables->complete())
+        return false;
+    const auto buildView = [&](SkyViewTable& table) {
+        if (budget > 0 && !table.complete()) {
+            const int before = table.rowsDone;
+            computeSkyViewRows(*rebuild.tables, table, budget);
+            budget -= table.rowsDone - before;
+            rebuildStepsTaken_ += table.rowsDone - before;
+        }
+        return table.complete();
+    };
+    bool done = buildView(rebuild.reference);
+    // The two tables around the sun as it stands now; any the sun has left go.
+    for (auto it = rebuild.views.begin(); it != rebuild.views.end();)
+        it = it->first == lowStep || it->first == lowStep + 1 ? std::next(it) : rebuild.views.erase(it);
+    for (const int step : {lowStep, lowStep + 1}) {
+        auto found = rebuild.views.find(step);
+        if (found == rebuild.views.end()) {
+            found = rebuild.views.emplace(step, SkyViewTable{}).first;
+            found->second.sunElevationDegrees = step * kSunStepDegrees;
+        }
+        done = buildView(found->second) && done;
+    }
+    return done;
+}
+
 SkyViewTable& PhysicalSky::tableAt(int step, bool complete)
 {
     auto found = cache_.find(step);
@@ -171,18 +257,6 @@ void PhysicalSky::computeRows(SkyViewTable& table, int rowCount)
 
 void PhysicalSky::update(const TWorld& world, const Vec3d& viewForward)
 {
-    // The atmosphere's tables change only with the settings (the cache key).
-    if (!tables_ || key_.scattering[0] != world.scattering.x || key_.scattering[1] != world.scattering.y ||
-        key_.scattering[2] != world.scattering.z || key_.atmosphereHeight != world.atmosphereHeight) {
-        key_.scattering[0] = world.scattering.x;
-        key_.scattering[1] = world.scattering.y;
-        key_.scattering[2] = world.scattering.z;
-        key_.atmosphereHeight = world.atmosphereHeight;
-        tables_ = std::make_unique<AtmosphereTables>(atmosphereFromSettings(world.scattering, world.atmosphereHeight));
-        cache_.clear();
-        referenceLuminance_ = std::max(computeSkyView(*tables_, 45.0).meanLuminance, 1e-30);
-    }
-
     const Vec3d sun{world.sunMatrix[4], world.sunMatrix[5], world.sunMatrix[6]};
     const double sunLength = length(sun);
     const double sunHeight = sunLength > 0.0 ? std::clamp(sun.y / sunLength, -1.0, 1.0) : 0.0;
@@ -197,6 +271,8 @@ void PhysicalSky::update(const TWorld& world, const Vec3d& viewForward)
                                    int(90.0 / kSunStepDegrees) - 1);
     lastStep_ = lowStep;
     blend_ = std::clamp(s - lowStep, 0.0, 1.0);
+    const long stepsBefore = rebuildStepsTaken_;
+    useSettings(world, lowStep);
     // At most one whole table a frame: the one nearer the sun first; the other is blended in
     // only when it is ready or this frame computed nothing else (the sun running fast, P held,
     // shows the nearer table alone for a frame rather than pay for two).
@@ -215,10 +291,11 @@ void PhysicalSky::update(const TWorld& world, const Vec3d& viewForward)
     upper_ = nearStep == lowStep ? farTable : nearTable;
     // A few rows of the table the sun is moving towards, so that it is ready when the sun gets
     // there and no frame computes a whole one (a jump of the clock still does); none in a frame
-    // that has computed a whole table already.
+    // that has computed a whole table already, nor while new tables are under way (they will
+    // replace these).
     const int ahead = sunElevationDegrees_ >= previousElevation ? lowStep + 2 : lowStep - 1;
-    if (rowsComputed_ == rowsBefore && ahead >= int(kDarkSunElevationDegrees / kSunStepDegrees) &&
-        ahead <= int(90.0 / kSunStepDegrees)) {
+    if (rowsComputed_ == rowsBefore && rebuildStepsTaken_ == stepsBefore && !pending_ &&
+        ahead >= int(kDarkSunElevationDegrees / kSunStepDegrees) && ahead <= int(90.0 / kSunStepDegrees)) {
         SkyViewTable& next = tableAt(ahead, false);
         computeRows(next, kRowsPerFrame);
     }

@@ -43,9 +43,10 @@ SkyViewTable computeSkyView(const AtmosphereTables& tables, double sunElevationD
 Rgb displayColour(const Rgb& radiance, double exposure);
 
 // The physically based sky the window draws instead of the classic one when asked: tables kept
-// for the atmosphere the settings select (rebuilt when the sliders or the atmosphere height
-// change), sky-view tables at every kSunStepDegrees of sun elevation (built a few rows a frame
-// ahead of the sun, blended between the two that bracket it), an exposure, and the stars.
+// for the atmosphere the settings select (rebuilt a slice a frame when the sliders or the
+// atmosphere height change, the old ones drawn until the new are whole), sky-view tables at
+// every kSunStepDegrees of sun elevation (built a few rows a frame ahead of the sun, blended
+// between the two that bracket it), an exposure, and the stars.
 class PhysicalSky {
 public:
     static constexpr double kSunStepDegrees = 1.0;
@@ -54,6 +55,14 @@ public:
     static constexpr double kDarkSunElevationDegrees = -20.0;
     // Table rows computed per frame ahead of the sun (each row about 0.15 ms here).
     static constexpr int kRowsPerFrame = 3;
+    // Steps of a rebuild per frame after a change of the settings: each a step of the
+    // atmosphere's tables (AtmosphereTables::buildSteps) or a row of a new sky-view table, about
+    // 0.15 to 0.3 ms here, so that a frame of a rebuild costs under a millisecond more and the
+    // whole (kRebuildSteps) takes under a second at 60 frames a second.
+    static constexpr int kRebuildStepsPerFrame = 3;
+    // The steps of a whole rebuild: the atmosphere's tables, the sun-45-degrees table that sets
+    // the reference exposure, and the two tables around the sun.
+    static constexpr int kRebuildSteps = AtmosphereTables::kBuildSteps + 3 * SkyViewTable::kRows;
 
     PhysicalSky();
     ~PhysicalSky();
@@ -107,12 +116,28 @@ public:
     // while the sun and the settings stay, a whole table's when one is needed at once.
     long rowsComputed() const { return rowsComputed_; }
     const AtmosphereTables* tables() const { return tables_.get(); }
+    // Steps taken for tables not yet drawn since construction (kRebuildStepsPerFrame a frame at
+    // most), and whether such a rebuild is under way.
+    long rebuildStepsTaken() const { return rebuildStepsTaken_; }
+    bool rebuilding() const { return pending_ != nullptr; }
 
 private:
     struct SettingsKey {
         float scattering[3] = {-1.0f, -1.0f, -1.0f};
         float atmosphereHeight = -1.0f;
     };
+    // The next atmosphere's tables while they are built, with their key and the first sky-view
+    // tables for them.
+    struct Rebuild {
+        SettingsKey key;
+        std::unique_ptr<AtmosphereTables> tables;
+        SkyViewTable reference;
+        std::map<int, SkyViewTable> views;
+    };
+    static SettingsKey keyOf(const TWorld& world);
+    static bool sameKey(const SettingsKey& a, const SettingsKey& b);
+    void useSettings(const TWorld& world, int lowStep);
+    bool advanceRebuild(int lowStep);
     SkyViewTable& tableAt(int step, bool complete);
     void computeRows(SkyViewTable& table, int rowCount);
     void drawDome() const;
@@ -123,6 +148,8 @@ private:
     double referenceLuminance_ = 1.0;
     std::map<int, SkyViewTable> cache_; // by step of sun elevation, at most a handful kept
     long rowsComputed_ = 0;
+    std::unique_ptr<Rebuild> pending_;
+    long rebuildStepsTaken_ = 0;
     int lastStep_ = 0;
 
     double sunElevationDegrees_ = 0.0;

@@ -1,7 +1,8 @@
 // The physical sky on a real context: the state and matrix it leaves (those of the classic sky),
 // light 0 and the fog from the model, the fog meeting the dome's horizon without a seam, the sky
-// and sun as llvmpipe draws them at noon, sunset and night, the stars turning with the sun, and
-// the tables kept until the sun or a setting changes.
+// and sun as llvmpipe draws them at noon, sunset and night, the stars turning with the sun, the
+// tables kept until the sun or a setting changes, and rebuilt a slice a frame to the very numbers
+// of a fresh start.
 
 #include "PhysicalSky.h"
 #include "StarField.h"
@@ -11,6 +12,7 @@
 #include <GL/glu.h>
 #include <QImage>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -51,6 +53,11 @@ Vec3d sunDirection(const TWorld& world)
     return {world.sunMatrix[4], world.sunMatrix[5], world.sunMatrix[6]};
 }
 
+bool sameRgb(const Rgb& a, const Rgb& b)
+{
+    return a.r == b.r && a.g == b.g && a.b == b.b;
+}
+
 std::array<GLfloat, 4> floatState(GLenum name, GLenum light = 0)
 {
     std::array<GLfloat, 4> v{};
@@ -76,9 +83,11 @@ private slots:
     void noonSunsetAndNight();
     void starsKeepTheirPlaceAboutTheSun();
     void tablesKeptUntilSomethingChanges();
+    void rebuiltSkyEqualsAFreshOne();
 
 private:
     void frame(double x, double y, double z);
+    void settle();
     std::unique_ptr<GlTestPanel> panel_;
     std::unique_ptr<TWorld> world_;
     std::unique_ptr<PhysicalSky> sky_;
@@ -104,6 +113,7 @@ void PhysicalSkyGLTest::init()
     world_->day = 0;
     world_->scattering = {0.0f, 0.5f, 0.8f};
     world_->atmosphereHeight = 100000.0f;
+    settle(); // the settings a test before may have changed drawn again
 }
 
 void PhysicalSkyGLTest::cleanupTestCase()
@@ -119,6 +129,15 @@ void PhysicalSkyGLTest::frame(double x, double y, double z)
     gluLookAt(0.0, 0.0, 0.0, x, y, z, 0.0, 1.0, 0.0);
     sky_->render(*world_);
     glFinish();
+}
+
+// Frames until new settings are drawn.
+void PhysicalSkyGLTest::settle()
+{
+    frame(1.0, 0.0, 0.0);
+    for (int i = 0; sky_->rebuilding() && i < 10 * PhysicalSky::kRebuildSteps; ++i)
+        frame(1.0, 0.0, 0.0);
+    QVERIFY(!sky_->rebuilding());
 }
 
 void PhysicalSkyGLTest::stateAndMatrixAfterRender()
@@ -320,26 +339,82 @@ void PhysicalSkyGLTest::tablesKeptUntilSomethingChanges()
     world_->advance(0.01f);
     frame(1.0, 0.0, 0.0);
     QVERIFY(sky_->rowsComputed() - rows <= PhysicalSky::kRowsPerFrame);
-    // A new setting: the atmosphere's tables anew, then a whole sky-view table for them (the one
-    // nearer the sun; the other follows the next frame, so no frame computes two).
+    // A new setting: the old tables drawn while the new ones are built a slice a frame, then
+    // swapped whole with the sky-view tables around the sun, which no frame then computes.
     for (const auto change :
          {+[](TWorld& w) { w.atmosphereHeight = 60000.0f; }, +[](TWorld& w) { w.scattering.z = 0.6f; }}) {
-        const long before = sky_->rowsComputed();
+        const double oldTop = sky_->tables()->model().topRadiusMetres;
+        const Rgb oldZenith = sky_->radianceAt(90.0, 0.0);
+        const long rowsBefore = sky_->rowsComputed();
+        const long stepsBefore = sky_->rebuildStepsTaken();
         change(*world_);
         frame(1.0, 0.0, 0.0);
-        QVERIFY(sky_->tables() != nullptr);
-        QCOMPARE(sky_->rowsComputed() - before, long(SkyViewTable::kRows));
-        frame(1.0, 0.0, 0.0);
-        QCOMPARE(sky_->rowsComputed() - before, long(2 * SkyViewTable::kRows));
+        QVERIFY(sky_->rebuilding());
+        QCOMPARE(sky_->rebuildStepsTaken(), stepsBefore);
+        while (sky_->rebuilding()) {
+            QCOMPARE(sky_->tables()->model().topRadiusMetres, oldTop);
+            QVERIFY(sameRgb(sky_->radianceAt(90.0, 0.0), oldZenith));
+            const long before = sky_->rebuildStepsTaken();
+            frame(1.0, 0.0, 0.0);
+            QVERIFY(sky_->rebuildStepsTaken() > before);
+            QVERIFY(sky_->rebuildStepsTaken() - before <= PhysicalSky::kRebuildStepsPerFrame);
+        }
+        QCOMPARE(sky_->rebuildStepsTaken() - stepsBefore, long(PhysicalSky::kRebuildSteps));
+        QCOMPARE(sky_->rowsComputed(), rowsBefore);
+        QVERIFY(!sameRgb(sky_->radianceAt(90.0, 0.0), oldZenith));
     }
     // Less blue scattering makes a less blue sky overhead.
     world_->atmosphereHeight = 100000.0f;
     world_->scattering.z = 0.8f;
-    frame(1.0, 0.0, 0.0);
+    settle();
     const Rgb blue = sky_->radianceAt(90.0, 90.0);
     world_->scattering.z = 0.3f;
-    frame(1.0, 0.0, 0.0);
+    settle();
     QVERIFY(sky_->radianceAt(90.0, 90.0).b < 0.6 * blue.b);
+}
+
+void PhysicalSkyGLTest::rebuiltSkyEqualsAFreshOne()
+{
+    // Settings changed once, then again while the first change is being built (a slider
+    // dragged), the sun moving meanwhile: the sky ends exactly as one that started with the last
+    // settings, tables, colours and exposure alike.
+    world_->setHour(15.0f);
+    settle();
+    world_->scattering = {0.3f, 0.5f, 0.8f};
+    frame(1.0, 0.0, 0.0);
+    frame(1.0, 0.0, 0.0);
+    world_->scattering = {0.1f, 0.7f, 0.6f};
+    world_->atmosphereHeight = 80000.0f;
+    for (int i = 0; i < 5; ++i) {
+        world_->advance(0.05f);
+        frame(1.0, 0.0, 0.0);
+    }
+    settle();
+
+    // Its second frame: the first shows the table nearer the sun alone.
+    PhysicalSky fresh;
+    for (int i = 0; i < 2; ++i) {
+        beginFrame();
+        gluLookAt(0.0, 0.0, 0.0, 1.0, 0.0, 0.0, 0.0, 1.0, 0.0);
+        fresh.render(*world_);
+    }
+    const AtmosphereTables& a = *sky_->tables();
+    const AtmosphereTables& b = *fresh.tables();
+    QCOMPARE(a.model().topRadiusMetres, b.model().topRadiusMetres);
+    const double bottom = b.model().groundRadiusMetres;
+    for (double altitude : {0.0, 3000.0, 25000.0, 70000.0})
+        for (double mu = -1.0; mu <= 1.0; mu += 0.05) {
+            QVERIFY(sameRgb(a.transmittanceToTop(bottom + altitude, mu), b.transmittanceToTop(bottom + altitude, mu)));
+            QVERIFY(sameRgb(a.multipleScattering(bottom + altitude, mu), b.multipleScattering(bottom + altitude, mu)));
+        }
+    QCOMPARE(sky_->exposure(), fresh.exposure());
+    for (const auto& [x, y] :
+         {std::pair{sky_->lightDiffuse(), fresh.lightDiffuse()}, std::pair{sky_->lightAmbient(), fresh.lightAmbient()},
+          std::pair{sky_->fogColour(), fresh.fogColour()}, std::pair{sky_->haloColour(), fresh.haloColour()}})
+        QVERIFY(sameRgb(x, y));
+    for (double elevation : {0.0, 5.0, 30.0, 90.0})
+        for (double azimuth : {0.0, 45.0, 180.0})
+            QVERIFY(sameRgb(sky_->radianceAt(elevation, azimuth), fresh.radianceAt(elevation, azimuth)));
 }
 
 QTEST_MAIN(PhysicalSkyGLTest)
