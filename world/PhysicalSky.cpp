@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <iterator>
 
@@ -151,7 +152,14 @@ bool PhysicalSky::sameKey(const SettingsKey& a, const SettingsKey& b)
 {
     // By bits, so that a setting that is not a number (clamped by the model) still matches
     // itself rather than asking for a rebuild every frame.
-    return std::memcmp(&a, &b, sizeof(SettingsKey)) == 0;
+    const auto bits = [](float x) {
+        std::uint32_t u = 0;
+        std::memcpy(&u, &x, sizeof u);
+        return u;
+    };
+    const auto sameBits = [&bits](float x, float y) { return bits(x) == bits(y); };
+    return sameBits(a.scattering[0], b.scattering[0]) && sameBits(a.scattering[1], b.scattering[1]) &&
+           sameBits(a.scattering[2], b.scattering[2]) && sameBits(a.atmosphereHeight, b.atmosphereHeight);
 }
 
 void PhysicalSky::useSettings(const TWorld& world, int lowStep)
