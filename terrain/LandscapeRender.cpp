@@ -1,4 +1,5 @@
 #include "ColourPasses.h"
+#include "DepthPassState.h"
 #include "Landscape.h"
 
 #include <GL/gl.h>
@@ -10,14 +11,7 @@
 // (0, 0, 0, 0). Writes depth and black with alpha 0 wherever the terrain is in front.
 void TLandscape::renderDepth(float x, float z, float radius, TerrainDrawCounters* counters)
 {
-    glDisable(GL_TEXTURE_2D);
-    glDisable(GL_LIGHTING);
-    glDisable(GL_FOG);
-    glDisable(GL_BLEND);
-    glDisable(GL_ALPHA_TEST);
-    glDisable(GL_CULL_FACE);
-    glColor4f(0.0f, 0.0f, 0.0f, 0.0f);
-    glEnableClientState(GL_VERTEX_ARRAY);
+    beginDepthPassState();
     glVertexPointer(3, GL_FLOAT, 0, positions);
 
     // The strips of column col span the triangles between col and col+1; the window reaches
@@ -45,13 +39,7 @@ void TLandscape::renderDepth(float x, float z, float radius, TerrainDrawCounters
         }
     }
 
-    glDisableClientState(GL_VERTEX_ARRAY);
-    glEnable(GL_CULL_FACE);
-    glEnable(GL_ALPHA_TEST);
-    glEnable(GL_BLEND);
-    glEnable(GL_FOG);
-    glEnable(GL_LIGHTING);
-    glEnable(GL_TEXTURE_2D);
+    endDepthPassState();
 }
 
 // Texture splatting on the lattice. After the depth pre-pass every interior vertex of the

@@ -1,4 +1,5 @@
 #include "ColourPasses.h"
+#include "DepthPassState.h"
 #include "Landscape.h"
 
 #include <GL/gl.h>
@@ -62,14 +63,7 @@ void TLandscape::renderRingsDepth(int firstLevel, int endLevel, TerrainDrawCount
     if (firstLevel >= endLevel)
         return;
 
-    glDisable(GL_TEXTURE_2D);
-    glDisable(GL_LIGHTING);
-    glDisable(GL_FOG);
-    glDisable(GL_BLEND);
-    glDisable(GL_ALPHA_TEST);
-    glDisable(GL_CULL_FACE);
-    glColor4f(0.0f, 0.0f, 0.0f, 0.0f);
-    glEnableClientState(GL_VERTEX_ARRAY);
+    beginDepthPassState();
 
     const ViewPlanes view;
     for (int l = firstLevel; l < endLevel; ++l) {
@@ -84,13 +78,7 @@ void TLandscape::renderRingsDepth(int firstLevel, int endLevel, TerrainDrawCount
         }
     }
 
-    glDisableClientState(GL_VERTEX_ARRAY);
-    glEnable(GL_CULL_FACE);
-    glEnable(GL_ALPHA_TEST);
-    glEnable(GL_BLEND);
-    glEnable(GL_FOG);
-    glEnable(GL_LIGHTING);
-    glEnable(GL_TEXTURE_2D);
+    endDepthPassState();
 }
 
 // The levels' colour passes: texture splatting on each level's lattice. For each layer, the
