@@ -22,7 +22,7 @@ inline void adviseHugePages(void* data, std::size_t bytes)
     const std::uintptr_t first = (begin + kHugePage - 1) & ~(kHugePage - 1);
     const std::uintptr_t last = (begin + bytes) & ~(kHugePage - 1);
     if (last > first)
-        madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+        madvise(static_cast<char*>(data) + (first - begin), last - first, MADV_HUGEPAGE);
 #else
     (void)data;
     (void)bytes;
