@@ -55,13 +55,21 @@ void setWaveHeights(TLandscape& land)
     }
 }
 
-void setColoursAndLayers(TLandscape& land)
+namespace {
+
+void setColoursAndLayersOf(TLandscape& land, std::size_t begin, std::size_t end)
 {
-    const std::size_t count = land.vertexCount();
-    for (std::size_t k = 0; k < count; ++k) {
+    for (std::size_t k = begin; k < end; ++k) {
         land.colours[k] = ubyte4{255, 255, 255, 0};
         land.layers[k] = layerForSlope(land.normals[k].y);
     }
+}
+
+} // namespace
+
+void setColoursAndLayers(TLandscape& land)
+{
+    setColoursAndLayersOf(land, 0, land.vertexCount());
 }
 
 void setModelHeights(TLandscape& land, const ElevationModel& model)
@@ -135,8 +143,15 @@ void buildLandscape(TForm1State& form)
     } else {
         setWaveHeights(land);
     }
-    land.computeNormals(0, land.width, 0, land.depth);
-    setColoursAndLayers(land);
+    // Row by row, each row's layers straight after its normals while they are still in the
+    // cache: the same values as computeNormals over the whole lattice and setColoursAndLayers,
+    // without a second pass over a large lattice's normals. computeNormals leaves the border
+    // rows (0 and depth - 1) alone.
+    for (std::uint32_t j = 0; j < land.depth; ++j) {
+        land.computeNormals(0, land.width, j, j);
+        const std::size_t rowStart = std::size_t(j) * land.width;
+        setColoursAndLayersOf(land, rowStart, rowStart + land.width);
+    }
 
     form.landscapeBuilt = true;
 }

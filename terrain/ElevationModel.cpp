@@ -1,5 +1,6 @@
 #include "ElevationModel.h"
 
+#include "HugePages.h"
 #include "ViewerError.h"
 
 #include <gdal.h>
@@ -333,6 +334,8 @@ ElevationModel loadElevationModel(const ElevationRequest& request)
     GDALRasterBandH band = GDALGetRasterBand(dataset.get(), 1);
     std::vector<float> grid;
     try {
+        grid.reserve(std::size_t(readWidth) * std::size_t(readHeight));
+        adviseHugePages(grid.data(), grid.capacity() * sizeof(float));
         grid.resize(std::size_t(readWidth) * std::size_t(readHeight));
     } catch (const std::bad_alloc&) {
         refuse(path, "there is not enough memory to read it");
@@ -393,6 +396,8 @@ ElevationModel loadElevationModel(const ElevationRequest& request)
     const double toUnits = model.exaggeration / model.metresPerUnit;
     const std::uint32_t lw = model.latticeWidth;
     const std::uint32_t ld = model.latticeDepth;
+    model.heightsUnits.reserve(std::size_t(lw) * ld);
+    adviseHugePages(model.heightsUnits.data(), model.heightsUnits.capacity() * sizeof(float));
     model.heightsUnits.resize(std::size_t(lw) * ld);
     for (std::uint32_t j = 0; j < ld; ++j) {
         for (std::uint32_t i = 0; i < lw; ++i) {
