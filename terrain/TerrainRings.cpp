@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -169,18 +170,33 @@ RingSquare ringSquare(const RingScale& scale, int level, double cameraX, double 
             scale.baseHalfSize * double(std::int64_t(1) << level)};
 }
 
+namespace {
+
+// The morph's ramp at one level: the weight for a vertex d units (the larger of |dx| and |dz|)
+// from the camera.
+struct MorphRamp {
+    double start = 0.0;
+    double width = 1.0;
+
+    MorphRamp(const RingScale& scale, int level)
+    {
+        const double u = cellOf(scale, level);
+        const double half = scale.baseHalfSize * double(std::int64_t(1) << level);
+        // The edge is nearest the camera when the snapped centre is off by half the snapping
+        // grid (sqrt 3 u along x, 2u along z) and a parent triangle whose centroid lies just
+        // outside reaches in by 2/sqrt 3 of its cell (2u): at least half - 3.2u away; 3.5u for
+        // margin.
+        width = kMorphCells * u;
+        start = half - 3.5 * u - width;
+    }
+    float at(double d) const { return float(std::clamp((d - start) / width, 0.0, 1.0)); }
+};
+
+} // namespace
+
 float morphWeight(const RingScale& scale, int level, double cameraX, double cameraZ, double x, double z)
 {
-    const double u = cellOf(scale, level);
-    const double half = scale.baseHalfSize * double(std::int64_t(1) << level);
-    // The edge is nearest the camera when the snapped centre is off by half the snapping grid
-    // (sqrt 3 u along x, 2u along z) and a parent triangle whose centroid lies just outside
-    // reaches in by 2/sqrt 3 of its cell (2u): at least half - 3.2u away; 3.5u for margin.
-    const double edge = half - 3.5 * u;
-    const double width = kMorphCells * u;
-    const double d = std::max(std::fabs(x - cameraX), std::fabs(z - cameraZ));
-    const double w = (d - (edge - width)) / width;
-    return float(std::clamp(w, 0.0, 1.0));
+    return MorphRamp(scale, level).at(std::max(std::fabs(x - cameraX), std::fabs(z - cameraZ)));
 }
 
 int ringLevelsFor(const RingScale& scale, double viewDistance)
@@ -207,13 +223,17 @@ void TerrainRings::fillSlot(Level& lv, Level::Slot& slot, const LatticeView& lan
     slot.b = b;
     slot.held = true;
     slot.stale = false;
-    slot.alpha = -1.0f;
     ++refilled_;
+    const std::size_t s = std::size_t(&slot - lv.cells.data());
     const std::int64_t k = vertexOf(land, lv.level, a, b);
     slot.onLattice = k >= 0;
-    if (!slot.onLattice)
+    if (!slot.onLattice) {
+        lv.drawnAlpha[s] = std::numeric_limits<float>::quiet_NaN();
         return;
+    }
     slot.position = land.positions[k];
+    lv.positions[s] = slot.position; // x and z for the morph loop until morphSlot draws it
+    lv.drawnAlpha[s] = -1.0f;
     slot.normal = levelNormal(land, lv.level, a, b, k);
     slot.look = ringLookAt(land, lv.level, a, b);
 
@@ -260,8 +280,8 @@ void TerrainRings::fillSlot(Level& lv, Level::Slot& slot, const LatticeView& lan
 // own layer, and of the two ends' layers half each.
 void TerrainRings::morphSlot(Level& lv, std::size_t s, float alpha)
 {
-    Level::Slot& slot = lv.cells[s];
-    slot.alpha = alpha;
+    const Level::Slot& slot = lv.cells[s];
+    lv.drawnAlpha[s] = alpha;
     lv.positions[s] = float3{slot.position.x, slot.position.y + (slot.targetY - slot.position.y) * alpha,
                              slot.position.z};
     float3 n{slot.normal.x + (slot.targetNormal.x - slot.normal.x) * alpha,
@@ -381,6 +401,7 @@ void TerrainRings::updateLevel(Level& lv, const LatticeView& land, double camera
         lv.cells.assign(n, Level::Slot{});
         lv.positions.assign(n, float3{});
         lv.normals.assign(n, float3{});
+        lv.drawnAlpha.assign(n, std::numeric_limits<float>::quiet_NaN());
         lv.colours.assign(groups_, std::vector<ubyte4>(n));
     }
     if (!(square == lv.square))
@@ -415,16 +436,24 @@ void TerrainRings::updateLevel(Level& lv, const LatticeView& land, double camera
     if (groupsChanged)
         lv.listsValid = false;
 
-    for (std::int32_t b = lv.b0; b < lv.b0 + lv.size; ++b) {
-        for (std::int32_t a = lv.a0; a < lv.a0 + lv.size; ++a) {
-            const std::size_t s = slotOf(lv, a, b);
-            const Level::Slot& slot = lv.cells[s];
-            if (!slot.onLattice)
-                continue;
-            const float alpha = morphWeight(scale_, lv.level, cameraX, cameraZ, slot.position.x, slot.position.z);
-            if (alpha != slot.alpha)
-                morphSlot(lv, s, alpha);
-        }
+    // The morphs follow the camera: nothing to redo while it stays and no slot was refilled.
+    if (!fill && lv.morphsValid && cameraX == lv.morphCameraX && cameraZ == lv.morphCameraZ)
+        return;
+    lv.morphsValid = true;
+    lv.morphCameraX = cameraX;
+    lv.morphCameraZ = cameraZ;
+    // Over the drawn x and z (the morph moves only y): the loop reads 16 bytes a slot, not the
+    // slot's whole record.
+    const MorphRamp ramp(scale_, lv.level);
+    const std::size_t count = lv.cells.size();
+    for (std::size_t s = 0; s < count; ++s) {
+        if (std::isnan(lv.drawnAlpha[s]))
+            continue; // off the lattice: never drawn
+        const double d = std::max(std::fabs(double(lv.positions[s].x) - cameraX),
+                                  std::fabs(double(lv.positions[s].z) - cameraZ));
+        const float alpha = ramp.at(d);
+        if (alpha != lv.drawnAlpha[s])
+            morphSlot(lv, s, alpha);
     }
 }
 
@@ -482,8 +511,10 @@ void TerrainRings::update(const LatticeView& land, double cameraX, double camera
         if (lv.level == 0 && designedMoved) {
             // The band's weights at the designed window's edge change with it.
             lv.listsValid = false;
-            for (Level::Slot& slot : lv.cells)
-                slot.alpha = -1.0f;
+            lv.morphsValid = false;
+            for (float& alpha : lv.drawnAlpha)
+                if (!std::isnan(alpha))
+                    alpha = -1.0f;
         }
         updateLevel(lv, land, cameraX, cameraZ);
         if (innerChanged)
@@ -510,7 +541,8 @@ std::size_t TerrainRings::memoryBytes() const
     std::size_t bytes = 0;
     for (const Level& lv : levels_) {
         bytes += lv.cells.capacity() * sizeof(Level::Slot);
-        bytes += lv.positions.capacity() * sizeof(float3) + lv.normals.capacity() * sizeof(float3);
+        bytes += lv.positions.capacity() * sizeof(float3) + lv.normals.capacity() * sizeof(float3) +
+                 lv.drawnAlpha.capacity() * sizeof(float);
         for (const std::vector<ubyte4>& c : lv.colours)
             bytes += c.capacity() * sizeof(ubyte4);
         for (const Level::Tile& tile : lv.tiles) {

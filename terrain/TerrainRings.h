@@ -146,7 +146,6 @@ public:
             RingLook look;               // colour and layer weights at this level
             RingLook targetLook;         // ... as the next level shows this place
             std::uint32_t groupMask = 0; // groups this vertex can carry a weight of
-            float alpha = -1.0f;         // morph weight the drawn arrays hold, -1 for none
         };
         std::vector<Slot> cells;
         // Drawn arrays (GL client arrays): positions, normals and per group the colours whose
@@ -154,6 +153,12 @@ public:
         std::vector<float3> positions;
         std::vector<float3> normals;
         std::vector<std::vector<ubyte4>> colours;
+        // Per slot, the morph weight the drawn arrays hold: -1 for none yet, NaN off the lattice.
+        std::vector<float> drawnAlpha;
+        // The camera the morphs were last brought to, valid until a slot is refilled.
+        bool morphsValid = false;
+        double morphCameraX = 0.0;
+        double morphCameraZ = 0.0;
         // The triangles in tiles of kRingTileSide x kRingTileSide window squares, so that the
         // drawing can leave out the tiles outside the view: per group the triangles that carry
         // it, all of them for the depth pass (less the band's on the designed window's edge),
