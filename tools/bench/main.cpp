@@ -11,6 +11,7 @@
 #include "MainForm.h"
 #include "StartupSteps.h"
 #include "Stats.h"
+#include "TerrainRings.h"
 
 #include <GL/gl.h>
 #include <QApplication>
@@ -42,9 +43,10 @@ struct StartupRecord {
     QString glVersion;
 };
 
-// The measured frames presented one way, and what they handed to the GL.
+// The measured frames presented one way at one view distance, and what they handed to the GL.
 struct FrameRecord {
     PresentMode mode;
+    float viewDistance = 50.0f;
     int frames = 0;
     std::vector<double> phaseSamples[kFramePhaseCount];
     std::vector<double> frameSamples;
@@ -58,10 +60,12 @@ struct FrameRecord {
     double textureBinds = 0.0;
     double cells = 0.0;
     double strips = 0.0;
+    int ringLevels = 0;           // the levels of detail drawn at the last frame
+    double ringMemoryBytes = 0.0; // ... and what they held
 
     // Room for every sample up front, so the bench's own allocations fault no page in while
     // frames are counted.
-    FrameRecord(PresentMode presentMode, int framesExpected) : mode(presentMode)
+    FrameRecord(PresentMode presentMode, float distance, int framesExpected) : mode(presentMode), viewDistance(distance)
     {
         for (std::vector<double>* samples :
              {&phaseSamples[0], &phaseSamples[1], &phaseSamples[2], &phaseSamples[3], &phaseSamples[4],
@@ -187,7 +191,7 @@ int runBench(const BenchOptions& options)
         form.ground = loadElevationModel(*form.groundRequest);
         heightmapLoadMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
     }
-    form.viewDistance = options.viewDistance;
+    form.viewDistance = options.viewDistances.front();
     form.lodRings = options.lod;
     // The panel fills the window's client area (a grid layout without margins). The window
     // goes to the screen's top-left corner, so that even the largest size lies wholly on the
@@ -246,12 +250,15 @@ int runBench(const BenchOptions& options)
         return options.present == PresentChoice::Inside ? PresentMode::Inside : PresentMode::Outside;
     };
     std::vector<FrameRecord> records;
-    if (options.present != PresentChoice::Inside)
-        records.emplace_back(PresentMode::Outside, options.frames);
-    if (options.present != PresentChoice::Outside)
-        records.emplace_back(PresentMode::Inside, options.frames);
-    const auto recordOf = [&records](PresentMode mode) -> FrameRecord& {
-        return records.front().mode == mode ? records.front() : records.back();
+    for (const float distance : options.viewDistances) {
+        if (options.present != PresentChoice::Inside)
+            records.emplace_back(PresentMode::Outside, distance, options.frames);
+        if (options.present != PresentChoice::Outside)
+            records.emplace_back(PresentMode::Inside, distance, options.frames);
+    }
+    const auto recordOf = [&records](PresentMode mode, float distance) -> FrameRecord& {
+        return *std::find_if(records.begin(), records.end(),
+                             [&](const FrameRecord& r) { return r.mode == mode && r.viewDistance == distance; });
     };
     // Over a loaded ground the camera keeps its start point but looks as the built-in start
     // does (yaw 125, level): the frame then holds about as much ground as the built-in one's,
@@ -276,16 +283,41 @@ int runBench(const BenchOptions& options)
             if (i == 0)
                 firstFrameMs = times.frameMs;
         }
-        for (int i = 0; i < options.frames; ++i) {
-            moveSun();
-            const PresentMode mode = modeOfFrame(i);
-            const TerrainDrawCounters countersBefore = driver.drawCounters();
-            const int compositionsBefore = driver.compositions();
-            const int paintsBefore = driver.panelPaints();
-            const long faultsBefore = minorPageFaults();
-            const FrameTimes times = driver.step(mode);
-            recordOf(mode).add(times, minorPageFaults() - faultsBefore, driver.compositions() - compositionsBefore,
-                               driver.panelPaints() - paintsBefore, countersBefore, driver.drawCounters());
+        // Several view distances take turns of kTurnFrames measured frames, each turn after
+        // kTurnWarmup frames that bring the levels to the new distance.
+        constexpr int kTurnFrames = 20;
+        constexpr int kTurnWarmup = 10;
+        const bool turns = options.viewDistances.size() > 1;
+        std::vector<int> measured(options.viewDistances.size(), 0);
+        for (std::size_t turn = 0; measured.back() < options.frames; ++turn) {
+            const std::size_t which = turns ? turn % options.viewDistances.size() : 0;
+            const float distance = options.viewDistances[which];
+            if (turns) {
+                form.viewDistance = distance;
+                for (int i = 0; i < kTurnWarmup; ++i) {
+                    moveSun();
+                    driver.step(modeOfFrame(i));
+                }
+            }
+            const int end = turns ? std::min(options.frames, measured[which] + kTurnFrames) : options.frames;
+            for (int i = measured[which]; i < end; ++i) {
+                moveSun();
+                const PresentMode mode = modeOfFrame(i);
+                const TerrainDrawCounters countersBefore = driver.drawCounters();
+                const int compositionsBefore = driver.compositions();
+                const int paintsBefore = driver.panelPaints();
+                const long faultsBefore = minorPageFaults();
+                const FrameTimes times = driver.step(mode);
+                FrameRecord& record = recordOf(mode, distance);
+                record.add(times, minorPageFaults() - faultsBefore, driver.compositions() - compositionsBefore,
+                           driver.panelPaints() - paintsBefore, countersBefore, driver.drawCounters());
+                // The levels drawn (none at the designed view, where those of a longer
+                // distance measured before are kept but not drawn).
+                const bool ringsDrawn = form.lodRings && double(distance) > kDesignedViewDistance;
+                record.ringLevels = ringsDrawn ? int(form.landscape.rings().levels().size()) : 0;
+                record.ringMemoryBytes = double(form.landscape.rings().memoryBytes());
+            }
+            measured[which] = end;
         }
     }
 
@@ -344,10 +376,10 @@ int runBench(const BenchOptions& options)
             .add("lattice", options.lattice)
             .add("ground", ground)
             .add("latticeDrawn", lattice)
-            .add("viewDistance", double(options.viewDistance))
+            .add("viewDistance", double(record.viewDistance))
             .add("lod", options.lod)
-            .add("ringLevels", int(form.landscape.rings().levels().size()))
-            .add("ringMemoryBytes", double(form.landscape.rings().memoryBytes()))
+            .add("ringLevels", record.ringLevels)
+            .add("ringMemoryBytes", record.ringMemoryBytes)
             .add("latticeMemoryBytes", double(latticeBytes))
             .add("fly", options.fly)
             .add("frames", record.frames)
