@@ -93,12 +93,10 @@ void drawTerrainDepth(TForm1State& form, GroundCentre centre)
         beginNearDepth();
     }
     land.renderDepth(centre.x, centre.z, fullDetailRadius(form), counters);
-    if (rings) {
+    // The farther levels have no pre-pass here: drawTerrainColour draws them whole, over the
+    // sky, once this frame's sky has set the light they are lit by.
+    if (rings)
         land.renderRingsDepth(0, 1, counters);
-        beginFarDepth();
-        land.renderRingsDepth(1, int(land.rings().levels().size()), counters);
-        endFarDepth();
-    }
     markFramePhase(form.instruments, FramePhase::DepthPass);
 }
 
@@ -122,8 +120,18 @@ void drawTerrainColour(TForm1State& form, GroundCentre centre)
         land.renderColour(centre.x, centre.z, radius, counters);
     if (rings) {
         land.renderRingsColour(0, 1, counters);
+        // Beyond the band the layers' textures show their smallest mip levels: one pass of
+        // the layers' mean colours gives the same sum where the lighting stays linear. Where
+        // it could saturate, the levels' own pre-pass (black and depth, over the sky) and
+        // colour passes.
+        const int levels = int(land.rings().levels().size());
         beginFarDepth();
-        land.renderRingsColour(1, int(land.rings().levels().size()), counters);
+        if (lightingStaysLinear()) {
+            land.renderRingsFlat(1, levels, counters);
+        } else {
+            land.renderRingsDepth(1, levels, counters);
+            land.renderRingsColour(1, levels, counters);
+        }
         endFarDepth();
     }
     if (form.showNormals)

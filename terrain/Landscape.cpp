@@ -55,6 +55,7 @@ void TLandscape::release()
     spacing = 0.0f;
     batches_.clear();
     rings_.clear();
+    meanTextures_.clear();
 }
 
 void TLandscape::create(std::uint32_t w, std::uint32_t d, float s, std::uint32_t count)

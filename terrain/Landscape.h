@@ -8,6 +8,7 @@
 
 #include <GL/gl.h>
 #include <cstdint>
+#include <vector>
 
 // The terrain lattice: a height-field on a triangular lattice.
 //
@@ -75,6 +76,9 @@ public:
     void updateRings(float x, float z, float viewDistance, float designedRadius);
     void renderRingsDepth(int firstLevel, int endLevel, TerrainDrawCounters* counters = nullptr);
     void renderRingsColour(int firstLevel, int endLevel, TerrainDrawCounters* counters = nullptr);
+    // The levels in one untextured pass of their flat colours, in place of renderRingsDepth
+    // and renderRingsColour, over the sky (see LandscapeRings.cpp).
+    void renderRingsFlat(int firstLevel, int endLevel, TerrainDrawCounters* counters = nullptr);
     const TerrainRings& rings() const { return rings_; }
 
     std::uint32_t vertexCount() const { return width * depth; }
@@ -92,7 +96,13 @@ private:
 
     TerrainBatches batches_;
     TerrainRings rings_;
+    std::vector<GLuint> meanTextures_; // the texture names the rings' layer means come from
 };
+
+// True when the current lighting cannot saturate a vertex's colour (light 0's ambient and
+// diffuse and the model's ambient sum to at most 1 in every channel), so that a colour
+// multiplied into the material comes out multiplied: renderRingsFlat's condition.
+bool lightingStaysLinear();
 
 // Writes into `normal` the unit normal of a vertex at `centre` from its six neighbours, given
 // in the turning order of the neighbour table (+x towards +z), and returns `normal`. The six

@@ -4,6 +4,7 @@
 
 #include <GL/gl.h>
 #include <algorithm>
+#include <vector>
 
 namespace {
 
@@ -47,8 +48,55 @@ struct ViewPlanes {
 
 } // namespace
 
+namespace {
+
+// The mean colour of the texture bound to GL_TEXTURE_2D, alpha multiplied in: its last mip
+// level, 1 x 1 (gluBuild2DMipmaps builds the chain down to it, each level the box mean of the
+// one above). Without an image the texture is incomplete and texturing leaves the fragment's
+// colour as it is: white.
+float3 boundTextureMean()
+{
+    GLint level = 0;
+    GLint width = 0;
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
+    if (width <= 0)
+        return float3{1.0f, 1.0f, 1.0f};
+    for (;;) {
+        GLint w = 0;
+        GLint h = 0;
+        glGetTexLevelParameteriv(GL_TEXTURE_2D, level, GL_TEXTURE_WIDTH, &w);
+        glGetTexLevelParameteriv(GL_TEXTURE_2D, level, GL_TEXTURE_HEIGHT, &h);
+        if ((w <= 1 && h <= 1) || level >= 31)
+            break;
+        ++level;
+    }
+    GLfloat texel[4] = {1.0f, 1.0f, 1.0f, 1.0f};
+    glGetTexImage(GL_TEXTURE_2D, level, GL_RGBA, GL_FLOAT, texel);
+    return float3{texel[0] * texel[3], texel[1] * texel[3], texel[2] * texel[3]};
+}
+
+} // namespace
+
 void TLandscape::updateRings(float x, float z, float viewDistance, float designedRadius)
 {
+    // The layers' means, read once for each set of textures: a reload makes new names before
+    // it deletes the old ones, and create() forgets them with the rings.
+    const std::uint32_t groups = std::min<std::uint32_t>(textureCount + 1, kRingGroups);
+    std::vector<GLuint> names(groups, 0);
+    for (std::uint32_t g = 0; g < groups && g < textureCount; ++g)
+        names[g] = textures[g];
+    if (names != meanTextures_) {
+        GLint bound = 0;
+        glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+        std::vector<float3> means;
+        for (const GLuint name : names) {
+            glBindTexture(GL_TEXTURE_2D, name);
+            means.push_back(name != 0 ? boundTextureMean() : float3{1.0f, 1.0f, 1.0f});
+        }
+        glBindTexture(GL_TEXTURE_2D, GLuint(bound));
+        rings_.setGroupMeans(means);
+        meanTextures_ = names;
+    }
     rings_.update(lattice(), double(x), double(z), double(viewDistance), designedRadius);
 }
 
@@ -125,4 +173,62 @@ void TLandscape::renderRingsColour(int firstLevel, int endLevel, TerrainDrawCoun
         }
     }
     endColourPasses();
+}
+
+// The levels in one untextured pass: each vertex's flat colour (its colour times the weighed
+// means of its layers), lit, fogged and written with its depth, no blending. Where lighting
+// never saturates (lightingStaysLinear) this is the colour passes' sum over black with every
+// layer at its mean, as their smallest mip levels show it: lighting and fog are linear in the
+// material colour and the weights sum to 1. Drawn after the sky, over it, in place of a depth
+// pre-pass and the colour passes, with their depth test (LEQUAL) and face culling.
+//
+// Expects what renderRingsColour leaves (endColourPasses) and leaves the same: disables 2D
+// texturing and blending for the pass and enables them again.
+void TLandscape::renderRingsFlat(int firstLevel, int endLevel, TerrainDrawCounters* counters)
+{
+    const std::vector<TerrainRings::Level>& levels = rings_.levels();
+    endLevel = std::min(endLevel, int(levels.size()));
+    if (firstLevel >= endLevel)
+        return;
+
+    const ViewPlanes view;
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_BLEND);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_NORMAL_ARRAY);
+    glEnableClientState(GL_COLOR_ARRAY);
+    for (int l = firstLevel; l < endLevel; ++l) {
+        const TerrainRings::Level& lv = levels[std::size_t(l)];
+        glVertexPointer(3, GL_FLOAT, 0, lv.positions.data());
+        glNormalPointer(GL_FLOAT, 0, lv.normals.data());
+        glColorPointer(4, GL_UNSIGNED_BYTE, 0, lv.flatColours.data());
+        for (const TerrainRings::Level::Tile& tile : lv.tiles) {
+            if (tile.depthList.empty() || !view.mayShow(tile.low, tile.high))
+                continue;
+            glDrawElements(GL_TRIANGLES, GLsizei(tile.depthList.size()), GL_UNSIGNED_INT, tile.depthList.data());
+            if (counters)
+                ++counters->drawCalls;
+        }
+    }
+    glDisableClientState(GL_COLOR_ARRAY);
+    glDisableClientState(GL_NORMAL_ARRAY);
+    glDisableClientState(GL_VERTEX_ARRAY);
+    glEnable(GL_BLEND);
+    glEnable(GL_TEXTURE_2D);
+}
+
+bool lightingStaysLinear()
+{
+    // Light 0 alone, material colours from the colour array (at most 1), no emission and no
+    // specular material: a vertex's lit colour is c (Am + Al + Dl max(n.l, 0)) per channel,
+    // which stays within [0, 1] and so unclamped when Am + Al + Dl <= 1.
+    GLfloat model[4], ambient[4], diffuse[4];
+    glGetFloatv(GL_LIGHT_MODEL_AMBIENT, model);
+    glGetLightfv(GL_LIGHT0, GL_AMBIENT, ambient);
+    glGetLightfv(GL_LIGHT0, GL_DIFFUSE, diffuse);
+    for (int c = 0; c < 3; ++c)
+        if (!(model[c] >= 0.0f && ambient[c] >= 0.0f && diffuse[c] >= 0.0f &&
+              model[c] + ambient[c] + diffuse[c] <= 1.0f))
+            return false;
+    return true;
 }

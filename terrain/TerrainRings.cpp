@@ -298,6 +298,7 @@ void TerrainRings::morphSlot(Level& lv, std::size_t s, float alpha)
         *channels[c] = std::uint8_t(std::lround(std::clamp(v, 0.0f, 255.0f)));
     }
     const bool designed = lv.level == 0 && designedCell(latticeIndexOf(0, slot.a, slot.b));
+    float mean[3] = {0.0f, 0.0f, 0.0f};
     for (std::uint32_t g = 0; g < groups_; ++g) {
         ubyte4 c = rgb;
         if (!designed && g < kRingGroups) {
@@ -305,7 +306,36 @@ void TerrainRings::morphSlot(Level& lv, std::size_t s, float alpha)
             c.a = std::uint8_t(std::lround(std::clamp(255.0f * weight, 0.0f, 255.0f)));
         }
         lv.colours[g][s] = c;
+        // The flat colour weighs each group as its pass does: by the alpha byte drawn.
+        if (g < groupMeans_.size()) {
+            const float w = float(c.a) / 255.0f;
+            mean[0] += w * groupMeans_[g].x;
+            mean[1] += w * groupMeans_[g].y;
+            mean[2] += w * groupMeans_[g].z;
+        }
     }
+    const auto flat = [](std::uint8_t channel, float m) {
+        return std::uint8_t(std::lround(std::clamp(float(channel) * m, 0.0f, 255.0f)));
+    };
+    lv.flatColours[s] = ubyte4{flat(rgb.r, mean[0]), flat(rgb.g, mean[1]), flat(rgb.b, mean[2]), 255};
+}
+
+void TerrainRings::setGroupMeans(const std::vector<float3>& means)
+{
+    const auto same = [](const float3& p, const float3& q) { return p.x == q.x && p.y == q.y && p.z == q.z; };
+    if (means.size() == groupMeans_.size() && std::equal(means.begin(), means.end(), groupMeans_.begin(), same))
+        return;
+    groupMeans_ = means;
+    for (Level& lv : levels_)
+        redrawMorphs(lv);
+}
+
+void TerrainRings::redrawMorphs(Level& lv)
+{
+    lv.morphsValid = false;
+    for (float& alpha : lv.drawnAlpha)
+        if (!std::isnan(alpha))
+            alpha = -1.0f;
 }
 
 bool TerrainRings::designedCell(const LatticeIndex& li) const
@@ -402,6 +432,7 @@ void TerrainRings::updateLevel(Level& lv, const LatticeView& land, double camera
         lv.positions.assign(n, float3{});
         lv.normals.assign(n, float3{});
         lv.drawnAlpha.assign(n, std::numeric_limits<float>::quiet_NaN());
+        lv.flatColours.assign(n, ubyte4{});
         lv.colours.assign(groups_, std::vector<ubyte4>(n));
     }
     if (!(square == lv.square))
@@ -511,10 +542,7 @@ void TerrainRings::update(const LatticeView& land, double cameraX, double camera
         if (lv.level == 0 && designedMoved) {
             // The band's weights at the designed window's edge change with it.
             lv.listsValid = false;
-            lv.morphsValid = false;
-            for (float& alpha : lv.drawnAlpha)
-                if (!std::isnan(alpha))
-                    alpha = -1.0f;
+            redrawMorphs(lv);
         }
         updateLevel(lv, land, cameraX, cameraZ);
         if (innerChanged)
@@ -542,7 +570,7 @@ std::size_t TerrainRings::memoryBytes() const
     for (const Level& lv : levels_) {
         bytes += lv.cells.capacity() * sizeof(Level::Slot);
         bytes += lv.positions.capacity() * sizeof(float3) + lv.normals.capacity() * sizeof(float3) +
-                 lv.drawnAlpha.capacity() * sizeof(float);
+                 lv.drawnAlpha.capacity() * sizeof(float) + lv.flatColours.capacity() * sizeof(ubyte4);
         for (const std::vector<ubyte4>& c : lv.colours)
             bytes += c.capacity() * sizeof(ubyte4);
         for (const Level::Tile& tile : lv.tiles) {

@@ -153,6 +153,9 @@ public:
         std::vector<float3> positions;
         std::vector<float3> normals;
         std::vector<std::vector<ubyte4>> colours;
+        // Per slot, one colour for a single untextured pass: the vertex's colour times the mean
+        // of its groups' layers, each weighed by the group's weight (setGroupMeans), alpha 255.
+        std::vector<ubyte4> flatColours;
         // Per slot, the morph weight the drawn arrays hold: -1 for none yet, NaN off the lattice.
         std::vector<float> drawnAlpha;
         // The camera the morphs were last brought to, valid until a slot is refilled.
@@ -186,6 +189,11 @@ public:
 
     void clear() { *this = TerrainRings{}; }
 
+    // The mean colour of each group's layer (its texture's 1 x 1 mip level, alpha multiplied
+    // in; white for a group without a texture), from which the flat colours are made. A change
+    // remakes every level's flat colours at the next update.
+    void setGroupMeans(const std::vector<float3>& means);
+
     const std::vector<Level>& levels() const { return levels_; }
     // Vertices filled by the last update: a measure of its work.
     std::uint32_t refilledVertices() const { return refilled_; }
@@ -196,6 +204,8 @@ private:
     void updateLevel(Level& lv, const LatticeView& land, double cameraX, double cameraZ);
     void fillSlot(Level& lv, Level::Slot& slot, const LatticeView& land, std::int32_t a, std::int32_t b);
     void morphSlot(Level& lv, std::size_t s, float alpha);
+    // Has every drawn vertex of the level made again at the next update.
+    static void redrawMorphs(Level& lv);
     void buildLists(Level& lv, const LatticeView& land);
     bool designedCell(const LatticeIndex& li) const;
     std::size_t slotOf(const Level& lv, std::int32_t a, std::int32_t b) const;
@@ -205,6 +215,7 @@ private:
     RingScale scale_;
     double cameraX_ = 0.0, cameraZ_ = 0.0;
     std::uint32_t groups_ = 0;
+    std::vector<float3> groupMeans_;
     std::uint32_t refilled_ = 0;
     struct Mark {
         std::int32_t x0, x1, z0, z1;
