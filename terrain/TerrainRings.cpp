@@ -172,6 +172,13 @@ RingSquare ringSquare(const RingScale& scale, int level, double cameraX, double 
 
 namespace {
 
+// v clamped to [0, 255] and rounded to the nearest byte (halves up); NaN gives 0.
+std::uint8_t byteOf(float v)
+{
+    const float c = v > 0.0f ? (v < 255.0f ? v : 255.0f) : 0.0f;
+    return std::uint8_t(c + 0.5f);
+}
+
 // The morph's ramp at one level: the weight for a vertex d units (the larger of |dx| and |dz|)
 // from the camera.
 struct MorphRamp {
@@ -189,7 +196,10 @@ struct MorphRamp {
         width = kMorphCells * u;
         start = half - 3.5 * u - width;
     }
-    float at(double d) const { return float(std::clamp((d - start) / width, 0.0, 1.0)); }
+    // In steps of 1/256: a vertex is drawn again only when its weight moves by a step (a
+    // 256th of the way to the coarser level, under a byte of colour), not at every frame of a
+    // camera moving slowly against a coarse level's wide zone.
+    float at(double d) const { return float(std::round(256.0 * std::clamp((d - start) / width, 0.0, 1.0)) / 256.0); }
 };
 
 } // namespace
@@ -295,7 +305,7 @@ void TerrainRings::morphSlot(Level& lv, std::size_t s, float alpha)
     std::uint8_t* channels[3] = {&rgb.r, &rgb.g, &rgb.b};
     for (int c = 0; c < 3; ++c) {
         const float v = slot.look.colour[c] + (slot.targetLook.colour[c] - slot.look.colour[c]) * alpha;
-        *channels[c] = std::uint8_t(std::lround(std::clamp(v, 0.0f, 255.0f)));
+        *channels[c] = byteOf(v);
     }
     const bool designed = lv.level == 0 && designedCell(latticeIndexOf(0, slot.a, slot.b));
     float mean[3] = {0.0f, 0.0f, 0.0f};
@@ -303,7 +313,7 @@ void TerrainRings::morphSlot(Level& lv, std::size_t s, float alpha)
         ubyte4 c = rgb;
         if (!designed && g < kRingGroups) {
             const float weight = slot.look.weight[g] + (slot.targetLook.weight[g] - slot.look.weight[g]) * alpha;
-            c.a = std::uint8_t(std::lround(std::clamp(255.0f * weight, 0.0f, 255.0f)));
+            c.a = byteOf(255.0f * weight);
         }
         lv.colours[g][s] = c;
         // The flat colour weighs each group as its pass does: by the alpha byte drawn.
@@ -314,10 +324,8 @@ void TerrainRings::morphSlot(Level& lv, std::size_t s, float alpha)
             mean[2] += w * groupMeans_[g].z;
         }
     }
-    const auto flat = [](std::uint8_t channel, float m) {
-        return std::uint8_t(std::lround(std::clamp(float(channel) * m, 0.0f, 255.0f)));
-    };
-    lv.flatColours[s] = ubyte4{flat(rgb.r, mean[0]), flat(rgb.g, mean[1]), flat(rgb.b, mean[2]), 255};
+    lv.flatColours[s] = ubyte4{byteOf(float(rgb.r) * mean[0]), byteOf(float(rgb.g) * mean[1]),
+                               byteOf(float(rgb.b) * mean[2]), 255};
 }
 
 void TerrainRings::setGroupMeans(const std::vector<float3>& means)
@@ -347,76 +355,131 @@ bool TerrainRings::designedCell(const LatticeIndex& li) const
 void TerrainRings::buildLists(Level& lv, const LatticeView& land)
 {
     const std::int32_t tilesPerSide = (lv.size - 1 + kRingTileSide - 1) / kRingTileSide;
-    lv.tiles.assign(std::size_t(tilesPerSide) * std::size_t(tilesPerSide), Level::Tile{});
-    std::vector<bool> tileUsed(lv.tiles.size(), false);
-    for (Level::Tile& tile : lv.tiles)
-        tile.groupLists.assign(groups_, {});
-    lv.triangles.clear();
+    const std::size_t tileCount = std::size_t(tilesPerSide) * std::size_t(tilesPerSide);
+    // All tiles when the lists are invalid, else those marked dirty (the band's, where the
+    // designed window's edge moved). The tiles' lists are emptied, not freed: a level moving on
+    // refills them at about their size.
+    const bool all = !lv.listsValid || lv.dirtyTiles.size() != tileCount || lv.tiles.size() != tileCount;
+    lv.tiles.resize(tileCount);
     const float s = land.spacing;
     const bool band = lv.level == 0;
     const RingSquare inner = band ? RingSquare{} : ringSquare(scale_, lv.level - 1, cameraX_, cameraZ_);
-    for (std::int32_t b = lv.b0; b < lv.b0 + lv.size - 1; ++b) {
-        for (std::int32_t a = lv.a0; a < lv.a0 + lv.size - 1; ++a) {
-            for (const bool upper : {false, true}) {
-                const RingTriangle t{a, b, upper};
-                double x = 0.0, z = 0.0;
-                triangleCentroid(lv.level + 1, parentTriangle(t), s, &x, &z);
-                if (!lv.square.holds(x, z))
-                    continue;
-                if (!band) {
-                    triangleCentroid(lv.level, t, s, &x, &z);
-                    if (inner.holds(x, z))
-                        continue;
-                }
-                std::int32_t corners[3][2];
-                triangleCorners(t, corners);
-                std::uint32_t index[3];
-                std::uint32_t mask = 0;
-                bool drawn = true;
-                int designedCorners = 0;
-                for (int m = 0; m < 3 && drawn; ++m) {
-                    const std::size_t slot = slotOf(lv, corners[m][0], corners[m][1]);
-                    const Level::Slot& v = lv.cells[slot];
-                    drawn = v.onLattice;
-                    index[m] = std::uint32_t(slot);
-                    if (band && designedCell(latticeIndexOf(0, corners[m][0], corners[m][1])))
-                        ++designedCorners;
-                    else
-                        mask |= v.groupMask;
-                }
-                // A triangle with all three corners on designed cells is the designed window's;
-                // one with some has its depth and those corners' weights drawn by it, and the
-                // band adds the other corners' weights (theirs are 0 at a designed cell).
-                if (!drawn || designedCorners == 3)
-                    continue;
-                lv.triangles.push_back(t);
-                const std::size_t tileIndex = std::size_t((b - lv.b0) / kRingTileSide) * std::size_t(tilesPerSide) +
-                                              std::size_t((a - lv.a0) / kRingTileSide);
-                Level::Tile& tile = lv.tiles[tileIndex];
-                for (const std::uint32_t i : index) {
-                    const Level::Slot& v = lv.cells[i];
-                    // Heights may change under a held list (the bump reshapes a few units a
-                    // step): the box leaves room for that.
-                    constexpr float kHeightRoom = 8.0f;
-                    const float corner[2][3] = {{v.position.x, std::min(v.position.y, v.targetY) - kHeightRoom,
-                                                 v.position.z},
-                                                {v.position.x, std::max(v.position.y, v.targetY) + kHeightRoom,
-                                                 v.position.z}};
-                    for (int c = 0; c < 3; ++c) {
-                        tile.low[c] = tileUsed[tileIndex] ? std::min(tile.low[c], corner[0][c]) : corner[0][c];
-                        tile.high[c] = tileUsed[tileIndex] ? std::max(tile.high[c], corner[1][c]) : corner[1][c];
+    lv.innerSquare = inner;
+    for (std::size_t tileIndex = 0; tileIndex < tileCount; ++tileIndex) {
+        if (!all && !lv.dirtyTiles[tileIndex])
+            continue;
+        Level::Tile& tile = lv.tiles[tileIndex];
+        tile.groupLists.resize(groups_);
+        for (std::vector<std::uint32_t>& list : tile.groupLists)
+            list.clear();
+        tile.depthList.clear();
+        tile.triangles.clear();
+        bool used = false;
+        const std::int32_t tileA = lv.a0 + std::int32_t(tileIndex % std::size_t(tilesPerSide)) * kRingTileSide;
+        const std::int32_t tileB = lv.b0 + std::int32_t(tileIndex / std::size_t(tilesPerSide)) * kRingTileSide;
+        const std::int32_t endA = std::min(tileA + kRingTileSide, lv.a0 + lv.size - 1);
+        const std::int32_t endB = std::min(tileB + kRingTileSide, lv.b0 + lv.size - 1);
+        for (std::int32_t b = tileB; b < endB; ++b) {
+            for (std::int32_t a = tileA; a < endA; ++a) {
+                for (const bool upper : {false, true}) {
+                    const RingTriangle t{a, b, upper};
+                    double x = 0.0, z = 0.0;
+                    if (!band) {
+                        triangleCentroid(lv.level, t, s, &x, &z);
+                        if (inner.holds(x, z))
+                            continue;
                     }
-                    tileUsed[tileIndex] = true;
+                    triangleCentroid(lv.level + 1, parentTriangle(t), s, &x, &z);
+                    if (!lv.square.holds(x, z))
+                        continue;
+                    std::int32_t corners[3][2];
+                    triangleCorners(t, corners);
+                    std::uint32_t index[3];
+                    std::uint32_t mask = 0;
+                    bool drawn = true;
+                    int designedCorners = 0;
+                    for (int m = 0; m < 3 && drawn; ++m) {
+                        const std::size_t slot = slotOf(lv, corners[m][0], corners[m][1]);
+                        const Level::Slot& v = lv.cells[slot];
+                        drawn = v.onLattice;
+                        index[m] = std::uint32_t(slot);
+                        if (band && designedCell(latticeIndexOf(0, corners[m][0], corners[m][1])))
+                            ++designedCorners;
+                        else
+                            mask |= v.groupMask;
+                    }
+                    // A triangle with all three corners on designed cells is the designed
+                    // window's; one with some has its depth and those corners' weights drawn by
+                    // it, and the band adds the other corners' weights (theirs are 0 at a
+                    // designed cell).
+                    if (!drawn || designedCorners == 3)
+                        continue;
+                    tile.triangles.push_back(t);
+                    for (const std::uint32_t i : index) {
+                        const Level::Slot& v = lv.cells[i];
+                        // Heights may change under a held list (the bump reshapes a few units a
+                        // step): the box leaves room for that.
+                        constexpr float kHeightRoom = 8.0f;
+                        const float corner[2][3] = {{v.position.x, std::min(v.position.y, v.targetY) - kHeightRoom,
+                                                     v.position.z},
+                                                    {v.position.x, std::max(v.position.y, v.targetY) + kHeightRoom,
+                                                     v.position.z}};
+                        for (int c = 0; c < 3; ++c) {
+                            tile.low[c] = used ? std::min(tile.low[c], corner[0][c]) : corner[0][c];
+                            tile.high[c] = used ? std::max(tile.high[c], corner[1][c]) : corner[1][c];
+                        }
+                        used = true;
+                    }
+                    if (designedCorners == 0)
+                        tile.depthList.insert(tile.depthList.end(), index, index + 3);
+                    for (std::uint32_t g = 0; g < groups_; ++g)
+                        if (mask & (1u << g))
+                            tile.groupLists[g].insert(tile.groupLists[g].end(), index, index + 3);
                 }
-                if (designedCorners == 0)
-                    tile.depthList.insert(tile.depthList.end(), index, index + 3);
-                for (std::uint32_t g = 0; g < groups_; ++g)
-                    if (mask & (1u << g))
-                        tile.groupLists[g].insert(tile.groupLists[g].end(), index, index + 3);
             }
         }
     }
+    lv.dirtyTiles.assign(tileCount, false);
     lv.listsValid = true;
+}
+
+void TerrainRings::markDesignedEdge(Level& lv, const LatticeWindow& before, const LatticeWindow& after)
+{
+    const std::int32_t tilesPerSide = (lv.size - 1 + kRingTileSide - 1) / kRingTileSide;
+    const std::size_t tileCount = std::size_t(tilesPerSide) * std::size_t(tilesPerSide);
+    if (lv.dirtyTiles.size() != tileCount)
+        lv.dirtyTiles.assign(tileCount, false);
+    const auto inside = [](const LatticeWindow& w, std::int64_t column, std::int64_t row) {
+        return column >= w.colLo && column < w.colHi && row >= w.rowLo && row < w.rowHi;
+    };
+    // The lattice vertices that came onto or left the window's cells: the triangles with one
+    // as a corner (lower-left corner at most one step back in a and b) change, and so do the
+    // morphs of those vertices.
+    const std::int64_t colLo = std::min(before.colLo, after.colLo), colHi = std::max(before.colHi, after.colHi);
+    const std::int64_t rowLo = std::min(before.rowLo, after.rowLo), rowHi = std::max(before.rowHi, after.rowHi);
+    for (std::int64_t row = rowLo; row < rowHi; ++row) {
+        for (std::int64_t column = colLo; column < colHi; ++column) {
+            if (inside(before, column, row) == inside(after, column, row))
+                continue;
+            const std::int64_t z2 = 2 * row - (column & 1);
+            const std::int64_t a = (z2 + column) / 2;
+            const std::int64_t b = (z2 - column) / 2;
+            const std::size_t slot = slotOf(lv, std::int32_t(a), std::int32_t(b));
+            const Level::Slot& held = lv.cells[slot];
+            if (held.held && held.a == a && held.b == b && !std::isnan(lv.drawnAlpha[slot])) {
+                lv.drawnAlpha[slot] = -1.0f;
+                lv.morphsValid = false;
+            }
+            for (std::int64_t tb = b - 1; tb <= b; ++tb)
+                for (std::int64_t ta = a - 1; ta <= a; ++ta) {
+                    const std::int64_t ia = ta - lv.a0, ib = tb - lv.b0;
+                    if (ia < 0 || ib < 0 || ia >= lv.size - 1 || ib >= lv.size - 1)
+                        continue;
+                    lv.dirtyTiles[std::size_t(ib / kRingTileSide) * std::size_t(tilesPerSide) +
+                                  std::size_t(ia / kRingTileSide)] = true;
+                }
+        }
+    }
 }
 
 void TerrainRings::updateLevel(Level& lv, const LatticeView& land, double cameraX, double cameraZ)
@@ -536,24 +599,24 @@ void TerrainRings::update(const LatticeView& land, double cameraX, double camera
     const LatticeWindow designed = colourPassWindow(land, float(cameraX), float(cameraZ), designedRadius);
     const bool designedMoved = designed.colLo != designed_.colLo || designed.colHi != designed_.colHi ||
                                designed.rowLo != designed_.rowLo || designed.rowHi != designed_.rowHi;
+    const LatticeWindow designedBefore = designed_;
     designed_ = designed;
 
     for (Level& lv : levels_) {
-        if (lv.level == 0 && designedMoved) {
-            // The band's weights at the designed window's edge change with it.
-            lv.listsValid = false;
-            redrawMorphs(lv);
-        }
+        if (lv.level == 0 && designedMoved && lv.size > 0)
+            markDesignedEdge(lv, designedBefore, designed);
         updateLevel(lv, land, cameraX, cameraZ);
         if (innerChanged)
             lv.listsValid = false;
     }
-    // A level's lists depend on the square inside it: rebuilt when that one moved too.
-    for (std::size_t i = 0; i < levels_.size(); ++i)
-        if (!levels_[i].listsValid || (i > 0 && !levels_[i - 1].listsValid))
+    // A level's lists leave out the square inside it: rebuilt when that square moved. (Not
+    // when the inner level's lists were rebuilt for another reason: the band's follow the
+    // designed window, a cell at a time, and the coarser levels need not.)
+    for (std::size_t i = 1; i < levels_.size(); ++i)
+        if (!(levels_[i].innerSquare == levels_[i - 1].square))
             levels_[i].listsValid = false;
     for (Level& lv : levels_)
-        if (!lv.listsValid)
+        if (!lv.listsValid || std::find(lv.dirtyTiles.begin(), lv.dirtyTiles.end(), true) != lv.dirtyTiles.end())
             buildLists(lv, land);
 }
 
@@ -576,9 +639,10 @@ std::size_t TerrainRings::memoryBytes() const
         for (const Level::Tile& tile : lv.tiles) {
             for (const std::vector<std::uint32_t>& l : tile.groupLists)
                 bytes += l.capacity() * sizeof(std::uint32_t);
-            bytes += tile.depthList.capacity() * sizeof(std::uint32_t) + sizeof(Level::Tile);
+            bytes += tile.depthList.capacity() * sizeof(std::uint32_t) + sizeof(Level::Tile) +
+                     tile.triangles.capacity() * sizeof(RingTriangle);
         }
-        bytes += lv.triangles.capacity() * sizeof(RingTriangle);
+        bytes += lv.dirtyTiles.capacity() / 8;
     }
     return bytes;
 }

@@ -127,8 +127,9 @@ public:
     struct Level {
         int level = 0;
         RingSquare square;
-        std::int32_t size = 0; // n: the window is n x n vertices in (a, b)
-        std::int32_t a0 = 0;   // window's first a and b
+        RingSquare innerSquare; // the inner level's square the lists leave out
+        std::int32_t size = 0;  // n: the window is n x n vertices in (a, b)
+        std::int32_t a0 = 0;    // window's first a and b
         std::int32_t b0 = 0;
         bool listsValid = false;
         bool filled = false; // the window was filled once
@@ -169,11 +170,20 @@ public:
         struct Tile {
             std::vector<std::vector<std::uint32_t>> groupLists;
             std::vector<std::uint32_t> depthList;
+            std::vector<RingTriangle> triangles; // what the lists hold, in their order
             float low[3] = {0.0f, 0.0f, 0.0f};
             float high[3] = {0.0f, 0.0f, 0.0f};
         };
         std::vector<Tile> tiles;
-        std::vector<RingTriangle> triangles; // what the lists hold, in their order
+        std::vector<bool> dirtyTiles; // tiles to build again though the lists are valid
+        // Every tile's triangles, tile after tile.
+        std::vector<RingTriangle> triangles() const
+        {
+            std::vector<RingTriangle> all;
+            for (const Tile& tile : tiles)
+                all.insert(all.end(), tile.triangles.begin(), tile.triangles.end());
+            return all;
+        }
     };
 
     // Brings the levels up to date for the camera at (cameraX, cameraZ), view distance
@@ -207,6 +217,9 @@ private:
     // Has every drawn vertex of the level made again at the next update.
     static void redrawMorphs(Level& lv);
     void buildLists(Level& lv, const LatticeView& land);
+    // Marks dirty the band's tiles, and makes again the vertices, that the designed window's
+    // cells moving from `before` to `after` changes.
+    void markDesignedEdge(Level& lv, const LatticeWindow& before, const LatticeWindow& after);
     bool designedCell(const LatticeIndex& li) const;
     std::size_t slotOf(const Level& lv, std::int32_t a, std::int32_t b) const;
 

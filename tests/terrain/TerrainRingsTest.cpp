@@ -78,7 +78,7 @@ struct DrawnSurface {
     {
         for (const TerrainRings::Level& lv : rings.levels()) {
             drawn.emplace_back();
-            for (const RingTriangle& t : lv.triangles)
+            for (const RingTriangle& t : lv.triangles())
                 drawn.back().insert(keyOf(t));
         }
     }
@@ -225,8 +225,8 @@ void TerrainRingsTest::everyTriangleIsDrawnOnce()
         std::unordered_map<std::uint64_t, int> count;
         std::vector<RingTriangle> fine;
         for (const TerrainRings::Level& lv : rings.levels()) {
-            QVERIFY(!lv.triangles.empty());
-            for (const RingTriangle& t : lv.triangles) {
+            QVERIFY(!lv.triangles().empty());
+            for (const RingTriangle& t : lv.triangles()) {
                 fine.clear();
                 fineTrianglesOf(lv.level, t, fine);
                 for (const RingTriangle& f : fine) {
@@ -296,13 +296,13 @@ void TerrainRingsTest::seamsAreClosed()
         const TerrainRings::Level& fine = rings.levels()[l];
         const TerrainRings::Level& coarse = rings.levels()[l + 1];
         std::unordered_set<std::uint64_t> fineVertices;
-        for (const RingTriangle& t : fine.triangles) {
+        for (const RingTriangle& t : fine.triangles()) {
             std::int32_t c[3][2];
             triangleCorners(t, c);
             for (auto& corner : c)
                 fineVertices.insert(keyOf(RingTriangle{corner[0], corner[1], false}));
         }
-        for (const RingTriangle& t : coarse.triangles) {
+        for (const RingTriangle& t : coarse.triangles()) {
             std::int32_t c[3][2];
             triangleCorners(t, c);
             for (int e = 0; e < 3; ++e) {
@@ -324,7 +324,7 @@ void TerrainRingsTest::seamsAreClosed()
     // The band's vertices on the designed window's triangles are unmoved.
     const TerrainRings::Level& band = rings.levels()[0];
     int shared = 0;
-    for (const RingTriangle& t : band.triangles) {
+    for (const RingTriangle& t : band.triangles()) {
         std::int32_t c[3][2];
         triangleCorners(t, c);
         for (auto& corner : c) {
@@ -342,7 +342,7 @@ void TerrainRingsTest::seamsAreClosed()
     // The layer weights of every band vertex sum to 1, except on the designed window's cells,
     // whose weight its hexagons carry: 0 in the band.
     int onCells = 0;
-    for (const RingTriangle& t : band.triangles) {
+    for (const RingTriangle& t : band.triangles()) {
         std::int32_t c[3][2];
         triangleCorners(t, c);
         for (auto& corner : c) {
@@ -448,7 +448,7 @@ void TerrainRingsTest::incrementalUpdateEqualsAFreshOne()
     for (std::size_t l = 0; l < fresh.levels().size(); ++l) {
         const TerrainRings::Level& a = moved.levels()[l];
         const TerrainRings::Level& b = fresh.levels()[l];
-        QVERIFY(a.triangles == b.triangles);
+        QVERIFY(a.triangles() == b.triangles());
         QCOMPARE(a.tiles.size(), b.tiles.size());
         std::vector<std::uint32_t> indices;
         for (std::size_t i = 0; i < b.tiles.size(); ++i) {
