@@ -45,10 +45,11 @@ Rgb notNegative(const Rgb& c)
 // interpolates straight lines, which bend where two meet; the sky changes fastest, and its slope
 // most, just above the horizon, so there those bends read as lines across the sky (Mach bands,
 // the strongest at 0.4 degrees where the slope halved). The lowest kSmoothedIntervals intervals
-// are therefore drawn as kSubdivisions strips each, coloured by a cubic Hermite curve in
+// (up to 3.6 degrees; above, the bends are slight) are therefore drawn as kSubdivisions strips
+// each, coloured by a cubic Hermite curve in
 // elevation through the rows, with the slopes of the three-point formula for uneven spacing, so
 // that the colour's slope has no jump at a row either.
-constexpr int kSmoothedIntervals = 4;
+constexpr int kSmoothedIntervals = 3;
 constexpr int kSubdivisions = 4;
 
 // Under the horizon the dome shows the far ground in its haze, into which the fog fades the
@@ -449,18 +450,26 @@ void PhysicalSky::update(const TWorld& world, const Vec3d& viewForward)
     const std::vector<DomeRing>& rings = domeRings();
     domeColours_.resize(rings.size() * (kDomeSlices + 1) * 3);
     Rgb rows[SkyViewTable::kRows];
-    for (int k = 0; k <= kDomeSlices; ++k) {
+    const auto colourAt = [this](std::size_t ring, int k) {
+        return &domeColours_[(ring * (kDomeSlices + 1) + std::size_t(k)) * 3];
+    };
+    for (int k = 0; k < kDomeSlices; ++k) {
         const double azimuth = azimuthFromSun(2.0 * kPi * k / kDomeSlices, sunAzimuthRadians_);
         for (int j = 0; j < SkyViewTable::kRows; ++j)
             rows[j] = mix(tableRadiance(*lower_, j, azimuth), tableRadiance(*upper_, j, azimuth), blend_);
-        for (std::size_t ring = 0; ring < rings.size(); ++ring) {
+        // Ring 0 (the nadir) has the band's colour, as ring 1 has.
+        for (std::size_t ring = 1; ring < rings.size(); ++ring) {
             const Rgb c = displayColour(ringRadiance(rings[ring], rows), exposure_);
-            float* out = &domeColours_[(ring * (kDomeSlices + 1) + std::size_t(k)) * 3];
+            float* out = colourAt(ring, k);
             out[0] = float(c.r);
             out[1] = float(c.g);
             out[2] = float(c.b);
         }
+        std::copy(colourAt(1, k), colourAt(1, k) + 3, colourAt(0, k));
     }
+    // The last slice closes the dome where the first began.
+    for (std::size_t ring = 0; ring < rings.size(); ++ring)
+        std::copy(colourAt(ring, 0), colourAt(ring, 0) + 3, colourAt(ring, kDomeSlices));
 
     // Light on the ground: a Lambertian ground of the texture's albedo under the sun (E = 1,
     // transmitted) and the sky (its irradiance), each radiance E / pi taken through the same
