@@ -46,9 +46,8 @@ Rgb notNegative(const Rgb& c)
 // most, just above the horizon, so there those bends read as lines across the sky (Mach bands,
 // the strongest at 0.4 degrees where the slope halved). The lowest kSmoothedIntervals intervals
 // (up to 3.6 degrees; above, the bends are slight) are therefore drawn as kSubdivisions strips
-// each, coloured by a cubic Hermite curve in
-// elevation through the rows, with the slopes of the three-point formula for uneven spacing, so
-// that the colour's slope has no jump at a row either.
+// each, coloured by a cubic Hermite curve in elevation through the rows, with the slopes of the
+// three-point formula for uneven spacing, so that the colour's slope has no jump at a row either.
 constexpr int kSmoothedIntervals = 3;
 constexpr int kSubdivisions = 4;
 
@@ -241,10 +240,11 @@ Rgb displayColour(const Rgb& radiance, double exposure)
 void starsOverTheGround(const StarField::Batch& batch, const float skyMatrix[16], const AtmosphereTables& tables,
                         double visibility, std::vector<float>& positions, std::vector<float>& colours)
 {
-    // Extinction by the model's own air rather than an airmass formula with fixed coefficients:
-    // the table follows the sphere's curvature to the horizon (where Kasten and Young's airmass
-    // is fitted to the same geometry), carries Rayleigh, Mie and ozone per channel, and changes
-    // with the sliders and the atmosphere's height as the sky and the sun do.
+    // Extinction by the model's own air rather than an airmass formula (Kasten and Young's)
+    // with fixed coefficients: the table integrates the air along the curved path to the
+    // horizon, with each layer's own scale height (Rayleigh 8 km, Mie 1.2 km, the ozone at
+    // 25 km) per channel, and changes with the sliders and the atmosphere's height as the sky
+    // and the sun do, so a star and the sun beside it redden alike.
     const double observer = tables.model().groundRadiusMetres + 1.0;
     positions.clear();
     colours.clear();
