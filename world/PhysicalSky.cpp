@@ -31,6 +31,108 @@ Rgb mix(const Rgb& a, const Rgb& b, double t)
     return a * (1.0 - t) + b * t;
 }
 
+Rgb difference(const Rgb& a, const Rgb& b)
+{
+    return {a.r - b.r, a.g - b.g, a.b - b.b};
+}
+
+Rgb notNegative(const Rgb& c)
+{
+    return {std::max(c.r, 0.0), std::max(c.g, 0.0), std::max(c.b, 0.0)};
+}
+
+// The dome. Between the tables' rows (0, 0.4, 1.6, 3.6, 6.4 ... degrees) smooth shading
+// interpolates straight lines, which bend where two meet; the sky changes fastest, and its slope
+// most, just above the horizon, so there those bends read as lines across the sky (Mach bands,
+// the strongest at 0.4 degrees where the slope halved). The lowest kSmoothedIntervals intervals
+// (up to 3.6 degrees; above, the bends are slight) are therefore drawn as kSubdivisions strips
+// each, coloured by a cubic Hermite curve in elevation through the rows, with the slopes of the
+// three-point formula for uneven spacing, so that the colour's slope has no jump at a row either.
+constexpr int kSmoothedIntervals = 3;
+constexpr int kSubdivisions = 4;
+
+// Under the horizon the dome shows the far ground in its haze, into which the fog fades the
+// ground that is drawn. The eye stands above the ground (the model's sky is that of an eye 1 m
+// up), so the sky does not end at the mathematical horizon: it goes on below it, with the trend
+// it has just above, down to the dip of the visible horizon, sqrt(2 h / R), where the far ground
+// lies in air of nearly that colour. The band therefore continues the sky's slope at the horizon
+// (radiance per degree) and levels it off kBandDepthDegrees down (about the dip seen from
+// 100 m): at a depth e the radiance is horizon - slope (e - e^2 / (2 D)), and from D on it is the
+// band's colour, horizon - slope D / 2, never below 0. Neither the colour nor its slope jumps at
+// the horizon, where a flat band against the sky's steepest gradient read as a line.
+constexpr double kBandDepthDegrees = 0.4;
+
+Rgb underHorizon(const Rgb& horizon, const Rgb& slopePerDegree, double depthDegrees)
+{
+    const double e = std::clamp(depthDegrees, 0.0, kBandDepthDegrees);
+    return notNegative(horizon + slopePerDegree * -(e - e * e / (2.0 * kBandDepthDegrees)));
+}
+
+// The slope (per degree) at row j of radiances rows[0 .. j + 1] at the rows' elevations: the
+// derivative of the parabola through rows j - 1, j, j + 1, or through 0, 1, 2 at the horizon.
+Rgb rowSlope(const Rgb* rows, int j)
+{
+    const auto elevation = [](int row) { return SkyViewTable::rowElevationDegrees(row); };
+    if (j == 0) {
+        const double h0 = elevation(1) - elevation(0);
+        const double h1 = elevation(2) - elevation(1);
+        const Rgb d0 = difference(rows[1], rows[0]) * (1.0 / h0);
+        const Rgb d1 = difference(rows[2], rows[1]) * (1.0 / h1);
+        return d0 + difference(d0, d1) * (h0 / (h0 + h1));
+    }
+    const double before = elevation(j) - elevation(j - 1);
+    const double after = elevation(j + 1) - elevation(j);
+    const Rgb dBefore = difference(rows[j], rows[j - 1]) * (1.0 / before);
+    const Rgb dAfter = difference(rows[j + 1], rows[j]) * (1.0 / after);
+    return (dBefore * after + dAfter * before) * (1.0 / (before + after));
+}
+
+// A ring of the dome: its elevation and where its colour comes from (row and fraction t of the
+// interval above it, or for row -1 the band at depth -elevation).
+struct DomeRing {
+    double elevationDegrees;
+    int row;
+    double t;
+};
+
+// Bottom up: the nadir, the band's two rings, then the rows with the smoothed intervals'
+// rings between them.
+const std::vector<DomeRing>& domeRings()
+{
+    static const std::vector<DomeRing> rings = [] {
+        std::vector<DomeRing> list{{-90.0, -1, 0.0},
+                                   {-kBandDepthDegrees, -1, 0.0},
+                                   {-0.5 * kBandDepthDegrees, -1, 0.0}};
+        for (int j = 0; j < SkyViewTable::kRows; ++j) {
+            const double e = SkyViewTable::rowElevationDegrees(j);
+            list.push_back({e, j, 0.0});
+            for (int s = 1; j < kSmoothedIntervals && s < kSubdivisions; ++s) {
+                const double t = double(s) / kSubdivisions;
+                list.push_back({e + t * (SkyViewTable::rowElevationDegrees(j + 1) - e), j, t});
+            }
+        }
+        return list;
+    }();
+    return rings;
+}
+
+// The radiance of a ring from the rows at one azimuth (rows[0 .. kRows - 1]).
+Rgb ringRadiance(const DomeRing& ring, const Rgb* rows)
+{
+    if (ring.row < 0)
+        return underHorizon(rows[0], rowSlope(rows, 0), -ring.elevationDegrees);
+    if (ring.t == 0.0)
+        return rows[ring.row];
+    // Cubic Hermite basis on [row, row + 1].
+    const int j = ring.row;
+    const double h = SkyViewTable::rowElevationDegrees(j + 1) - SkyViewTable::rowElevationDegrees(j);
+    const double t = ring.t;
+    const double t2 = t * t;
+    const double t3 = t2 * t;
+    return notNegative(rows[j] * (2.0 * t3 - 3.0 * t2 + 1.0) + rowSlope(rows, j) * (h * (t3 - 2.0 * t2 + t)) +
+                       rows[j + 1] * (3.0 * t2 - 2.0 * t3) + rowSlope(rows, j + 1) * (h * (t3 - t2)));
+}
+
 Vec3d directionAt(double elevationDegrees, double azimuthRadians)
 {
     const double e = elevationDegrees * kDegreesToRadians;
@@ -133,6 +235,35 @@ Rgb displayColour(const Rgb& radiance, double exposure)
 {
     const auto map = [exposure](double x) { return std::pow(1.0 - std::exp(-exposure * std::max(x, 0.0)), 1.0 / 2.2); };
     return {map(radiance.r), map(radiance.g), map(radiance.b)};
+}
+
+void starsOverTheGround(const StarField::Batch& batch, const float skyMatrix[16], const AtmosphereTables& tables,
+                        double visibility, std::vector<float>& positions, std::vector<float>& colours)
+{
+    // Extinction by the model's own air rather than an airmass formula (Kasten and Young's)
+    // with fixed coefficients: the table integrates the air along the curved path to the
+    // horizon, with each layer's own scale height (Rayleigh 8 km, Mie 1.2 km, the ozone at
+    // 25 km) per channel, and changes with the sliders and the atmosphere's height as the sky
+    // and the sun do, so a star and the sun beside it redden alike.
+    const double observer = tables.model().groundRadiusMetres + 1.0;
+    positions.clear();
+    colours.clear();
+    const std::size_t count = std::min(batch.positions.size(), batch.colours.size()) / 3;
+    for (std::size_t i = 0; i < count; ++i) {
+        const float* e = &batch.positions[3 * i];
+        const float* m = skyMatrix;
+        const float x = m[0] * e[0] + m[4] * e[1] + m[8] * e[2];
+        const float y = m[1] * e[0] + m[5] * e[1] + m[9] * e[2];
+        const float z = m[2] * e[0] + m[6] * e[1] + m[10] * e[2];
+        if (!(y > 0.0f))
+            continue;
+        const Rgb t = tables.transmittanceToTop(observer, double(y));
+        const float* c = &batch.colours[3 * i];
+        positions.insert(positions.end(), {x, y, z});
+        colours.insert(colours.end(),
+                       {float(c[0] * visibility * std::sqrt(t.r)), float(c[1] * visibility * std::sqrt(t.g)),
+                        float(c[2] * visibility * std::sqrt(t.b))});
+    }
 }
 
 PhysicalSky::PhysicalSky() = default;
@@ -315,22 +446,30 @@ void PhysicalSky::update(const TWorld& world, const Vec3d& viewForward)
     else
         exposure_ = kKey / (std::pow(meanLuminance, kAdaptation) * std::pow(referenceLuminance_, 1.0 - kAdaptation));
 
-    // The dome's colours: its rings are the tables' rows, a ring of the horizon's colours below.
-    domeColours_.resize(std::size_t(SkyViewTable::kRows + 1) * (kDomeSlices + 1) * 3);
-    for (int k = 0; k <= kDomeSlices; ++k) {
+    // The dome's colours, ring by ring (domeRings), from the rows at each slice's azimuth.
+    const std::vector<DomeRing>& rings = domeRings();
+    domeColours_.resize(rings.size() * (kDomeSlices + 1) * 3);
+    Rgb rows[SkyViewTable::kRows];
+    const auto colourAt = [this](std::size_t ring, int k) {
+        return &domeColours_[(ring * (kDomeSlices + 1) + std::size_t(k)) * 3];
+    };
+    for (int k = 0; k < kDomeSlices; ++k) {
         const double azimuth = azimuthFromSun(2.0 * kPi * k / kDomeSlices, sunAzimuthRadians_);
-        for (int j = 0; j < SkyViewTable::kRows; ++j) {
-            const Rgb c = displayColour(mix(tableRadiance(*lower_, j, azimuth), tableRadiance(*upper_, j, azimuth),
-                                            blend_),
-                                        exposure_);
-            float* out = &domeColours_[(std::size_t(j + 1) * (kDomeSlices + 1) + std::size_t(k)) * 3];
+        for (int j = 0; j < SkyViewTable::kRows; ++j)
+            rows[j] = mix(tableRadiance(*lower_, j, azimuth), tableRadiance(*upper_, j, azimuth), blend_);
+        // Ring 0 (the nadir) has the band's colour, as ring 1 has.
+        for (std::size_t ring = 1; ring < rings.size(); ++ring) {
+            const Rgb c = displayColour(ringRadiance(rings[ring], rows), exposure_);
+            float* out = colourAt(ring, k);
             out[0] = float(c.r);
             out[1] = float(c.g);
             out[2] = float(c.b);
-            if (j == 0)
-                std::copy(out, out + 3, &domeColours_[std::size_t(k) * 3]);
         }
+        std::copy(colourAt(1, k), colourAt(1, k) + 3, colourAt(0, k));
     }
+    // The last slice closes the dome where the first began.
+    for (std::size_t ring = 0; ring < rings.size(); ++ring)
+        std::copy(colourAt(ring, 0), colourAt(ring, 0) + 3, colourAt(ring, kDomeSlices));
 
     // Light on the ground: a Lambertian ground of the texture's albedo under the sun (E = 1,
     // transmitted) and the sky (its irradiance), each radiance E / pi taken through the same
@@ -338,9 +477,12 @@ void PhysicalSky::update(const TWorld& world, const Vec3d& viewForward)
     const Rgb transmittance = mix(lower_->sunTransmittance, upper_->sunTransmittance, blend_);
     diffuse_ = displayColour(transmittance * (1.0 / kPi), exposure_);
     ambient_ = displayColour(mix(lower_->skyIrradiance, upper_->skyIrradiance, blend_) * (1.0 / kPi), exposure_);
-    // Fog: the sky at the horizon where the camera looks, so the far ground fades into it.
+    // Fog: the dome's band under the horizon where the camera looks, so the far ground fades
+    // into it.
     const double viewAzimuth = azimuthFromSun(std::atan2(viewForward.z, viewForward.x), sunAzimuthRadians_);
-    fog_ = displayColour(radianceAt(0.0, viewAzimuth), exposure_);
+    for (int j = 0; j < 3; ++j)
+        rows[j] = mix(tableRadiance(*lower_, j, viewAzimuth), tableRadiance(*upper_, j, viewAzimuth), blend_);
+    fog_ = displayColour(underHorizon(rows[0], rowSlope(rows, 0), kBandDepthDegrees), exposure_);
     // The disc: the transmitted sunlight's hue at full brightness; the halo: the Mie glow one
     // degree from the sun, reaching out the further the whiter the sunlight (as the classic
     // halo's extent).
@@ -410,7 +552,7 @@ void PhysicalSky::starSkyMatrix(const TWorld& world, float matrix[16]) const
 // depth test, alpha test, lighting, culling, colour material and fog enabled and the depth mask
 // on; GL_TEXTURE_2D and GL_BLEND enabled (blend function source alpha, one minus source alpha)
 // with the world's opticalDepthTexture bound; GL_TEXTURE_1D disabled with its halo texture
-// bound; the vertex and colour arrays disabled and clip plane 0 off.
+// bound; the vertex and colour arrays disabled.
 void PhysicalSky::render(TWorld& world)
 {
     GLfloat view[16];
@@ -418,13 +560,7 @@ void PhysicalSky::render(TWorld& world)
     // The camera looks along -z of the eye: in the world that is minus the rotation's third row.
     update(world, {-view[2], -view[6], -view[10]});
 
-    glDepthMask(GL_FALSE);
-    glDisable(GL_DEPTH_TEST);
-    glDisable(GL_ALPHA_TEST);
-    glDisable(GL_LIGHTING);
-    glDisable(GL_CULL_FACE);
-    glDisable(GL_COLOR_MATERIAL);
-    glDisable(GL_FOG);
+    enterSkyState();
 
     glPushMatrix();
     view[12] = 0.0f;
@@ -466,27 +602,19 @@ void PhysicalSky::render(TWorld& world)
     glBindTexture(GL_TEXTURE_1D, world.haloTexture);
     glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, world.opticalDepthTexture);
-    glEnable(GL_FOG);
-    glEnable(GL_COLOR_MATERIAL);
-    glEnable(GL_CULL_FACE);
-    glEnable(GL_LIGHTING);
-    glEnable(GL_ALPHA_TEST);
-    glEnable(GL_DEPTH_TEST);
-    glDepthMask(GL_TRUE);
+    leaveSkyState();
 }
 
 void PhysicalSky::drawDome() const
 {
-    // Ring 0 is the horizon's colours at the nadir, rings 1 .. kRows the tables' rows; smooth
-    // shading interpolates between them.
-    const auto vertex = [this](int ring, int k) {
-        const float* c = &domeColours_[(std::size_t(ring) * (kDomeSlices + 1) + std::size_t(k)) * 3];
-        glColor3fv(c);
-        const double elevation = ring == 0 ? -90.0 : SkyViewTable::rowElevationDegrees(ring - 1);
-        const Vec3d d = directionAt(elevation, 2.0 * kPi * k / kDomeSlices);
+    // Rings bottom up (domeRings); smooth shading interpolates between them.
+    const std::vector<DomeRing>& rings = domeRings();
+    const auto vertex = [this, &rings](std::size_t ring, int k) {
+        glColor3fv(&domeColours_[(ring * (kDomeSlices + 1) + std::size_t(k)) * 3]);
+        const Vec3d d = directionAt(rings[ring].elevationDegrees, 2.0 * kPi * k / kDomeSlices);
         glVertex3d(d.x, d.y, d.z);
     };
-    for (int ring = 0; ring < SkyViewTable::kRows; ++ring) {
+    for (std::size_t ring = 0; ring + 1 < rings.size(); ++ring) {
         glBegin(GL_TRIANGLE_STRIP);
         for (int k = 0; k <= kDomeSlices; ++k) {
             vertex(ring + 1, k);
@@ -498,36 +626,29 @@ void PhysicalSky::drawDome() const
 
 void PhysicalSky::drawStars(const TWorld& world) const
 {
-    // The designed clock turns the stars through the sun's own matrix (see designedSkyMatrix);
-    // clip plane 0 in the sky frame hides those below the horizon.
-    const GLdouble horizon[4] = {0.0, 1.0, 0.0, 0.0};
-    glClipPlane(GL_CLIP_PLANE0, horizon);
-    glEnable(GL_CLIP_PLANE0);
-    glPushMatrix();
+    // The designed clock turns the stars through the sun's own matrix (see designedSkyMatrix).
+    // They are turned on the CPU, in the world frame the dome is drawn in, so that each can be
+    // dimmed by the air along its direction and those below the horizon left out.
     GLfloat sky[16];
     starSkyMatrix(world, sky);
-    glMultMatrixf(sky);
 
     // Added to the sky's colour, each star scaled by how far the sky has darkened.
     glEnable(GL_BLEND);
     glBlendFunc(GL_ONE, GL_ONE);
     glEnableClientState(GL_VERTEX_ARRAY);
     glEnableClientState(GL_COLOR_ARRAY);
+    std::vector<float> positions;
     std::vector<float> colours;
     for (const StarField::Batch& batch : stars_.batches()) {
-        colours.resize(batch.colours.size());
-        for (std::size_t i = 0; i < colours.size(); ++i)
-            colours[i] = float(batch.colours[i] * starVisibility_);
+        starsOverTheGround(batch, sky, *tables_, starVisibility_, positions, colours);
         glPointSize(batch.pointSize);
-        glVertexPointer(3, GL_FLOAT, 0, batch.positions.data());
+        glVertexPointer(3, GL_FLOAT, 0, positions.data());
         glColorPointer(3, GL_FLOAT, 0, colours.data());
-        glDrawArrays(GL_POINTS, 0, GLsizei(batch.positions.size() / 3));
+        glDrawArrays(GL_POINTS, 0, GLsizei(positions.size() / 3));
     }
     glDisableClientState(GL_COLOR_ARRAY);
     glDisableClientState(GL_VERTEX_ARRAY);
     glPointSize(1.0f);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glDisable(GL_BLEND);
-    glPopMatrix();
-    glDisable(GL_CLIP_PLANE0);
 }

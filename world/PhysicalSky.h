@@ -42,6 +42,16 @@ SkyViewTable computeSkyView(const AtmosphereTables& tables, double sunElevationD
 // Tone mapping: display = (1 - exp(-exposure * radiance))^(1/2.2) per channel, 0 .. 1.
 Rgb displayColour(const Rgb& radiance, double exposure);
 
+// The stars of one batch as they are drawn over an observer on the ground: turned into the world
+// frame by skyMatrix (column-major, the star frame of StarField.h to the world, y up), only those
+// above the horizon, each star's colour times visibility (0 .. 1) and times the square root of
+// the air's transmittance along its direction (AtmosphereTables::transmittanceToTop from 1 m up,
+// per channel). The square root because the field shows a star's brightness as the square root
+// of its flux: a star the air dims shows as a star that much fainter would. Replaces the
+// contents of positions (xyz, world frame) and colours (RGB).
+void starsOverTheGround(const StarField::Batch& batch, const float skyMatrix[16], const AtmosphereTables& tables,
+                        double visibility, std::vector<float>& positions, std::vector<float>& colours);
+
 // The physically based sky the window draws instead of the classic one when asked: tables kept
 // for the atmosphere the settings select (rebuilt a slice a frame when the sliders or the
 // atmosphere height change, the old ones drawn until the new are whole), sky-view tables at

@@ -55,6 +55,28 @@ SunLight computeSunLight(float sunMatrixHeight, float planetRadiusMetres, float 
     return light;
 }
 
+void enterSkyState()
+{
+    glDepthMask(GL_FALSE);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_ALPHA_TEST);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_COLOR_MATERIAL);
+    glDisable(GL_FOG);
+}
+
+void leaveSkyState()
+{
+    glEnable(GL_FOG);
+    glEnable(GL_COLOR_MATERIAL);
+    glEnable(GL_CULL_FACE);
+    glEnable(GL_LIGHTING);
+    glEnable(GL_ALPHA_TEST);
+    glEnable(GL_DEPTH_TEST);
+    glDepthMask(GL_TRUE);
+}
+
 // Expects: GL context current, GL_MODELVIEW selected with the camera's look-at loaded, and the
 // world initialised. Draws the sky dome, sets light 0 and the fog colour from the sun, draws the
 // halo and the sun disc. Leaves: the modelview matrix as it was; depth test, alpha test,
@@ -73,15 +95,7 @@ void TWorld::renderOverBlack()
 
 void TWorld::renderSky(bool paintBackground)
 {
-    // The sky lies at distance 1 around the eye: it must not write or test depth, and it is
-    // shaded by colour and texture alone.
-    glDepthMask(GL_FALSE);
-    glDisable(GL_DEPTH_TEST);
-    glDisable(GL_ALPHA_TEST);
-    glDisable(GL_LIGHTING);
-    glDisable(GL_CULL_FACE);
-    glDisable(GL_COLOR_MATERIAL);
-    glDisable(GL_FOG);
+    enterSkyState();
 
     // The camera's rotation without its translation: the sky is centred on the eye.
     glPushMatrix();
@@ -140,11 +154,5 @@ void TWorld::renderSky(bool paintBackground)
     glPopMatrix();
     glPopMatrix();
 
-    glEnable(GL_FOG);
-    glEnable(GL_COLOR_MATERIAL);
-    glEnable(GL_CULL_FACE);
-    glEnable(GL_LIGHTING);
-    glEnable(GL_ALPHA_TEST);
-    glEnable(GL_DEPTH_TEST);
-    glDepthMask(GL_TRUE);
+    leaveSkyState();
 }

@@ -171,6 +171,14 @@ float maxAtmosphereHeight(float planetRadiusMetres);
 // angleDegrees. r(2) = 0.0171556, r(0.5358) = 0.004654, r(22) = 0.162746.
 float sunRimRadius(float angleDegrees);
 
+// The state both skies draw in. The sky lies at distance 1 around the eye: it neither writes nor
+// tests depth and is shaded by colour and texture alone. enterSkyState turns off, in this order,
+// the depth mask, depth test, alpha test, lighting, culling, colour material and fog;
+// leaveSkyState turns on again fog, colour material, culling, lighting, alpha test, depth test
+// and the depth mask, whatever they were before. Neither touches textures, blending or matrices.
+void enterSkyState();
+void leaveSkyState();
+
 // What the sun does to the scene for one sun height (element 5 of sunMatrix):
 // sunHeight     - the height clamped to >= 0 (not >= 0, NaN included, gives 0);
 // pathFactor    - the sun's path through the atmosphere relative to the horizontal path, in

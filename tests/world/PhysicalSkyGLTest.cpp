@@ -11,6 +11,7 @@
 
 #include <GL/glu.h>
 #include <QImage>
+#include <QScopeGuard>
 #include <memory>
 #include <utility>
 
@@ -80,8 +81,10 @@ private slots:
     void stateAndMatrixAfterRender();
     void lightAndFogFollowTheSun();
     void fogMeetsTheHorizon();
+    void horizonBandContinuesTheSky();
     void noonSunsetAndNight();
     void starsKeepTheirPlaceAboutTheSun();
+    void starsFadeTowardTheHorizon();
     void tablesKeptUntilSomethingChanges();
     void rebuiltSkyEqualsAFreshOne();
 
@@ -242,6 +245,46 @@ void PhysicalSkyGLTest::fogMeetsTheHorizon()
     }
 }
 
+void PhysicalSkyGLTest::horizonBandContinuesTheSky()
+{
+    // Around sunset, level towards the sun (5 degrees beside it, off its disc), sideways and away:
+    // through a 3-degree field (0.012 degrees a pixel, the horizon on the centre row) the band
+    // under the horizon meets the sky with no step in colour (a pixel above against a pixel
+    // below) and no crease in its gradient (the change over 12 pixels above against that over 12
+    // below), each within 3 steps of 255: a crease reads as a line at the horizon.
+    glView.setPerspective(3.0f, 50.0f);
+    const auto restore = qScopeGuard([] { glView.setPerspective(45.0f, 50.0f); });
+    for (const float hour : {16.3f, 16.6f, 16.9f}) {
+        world_->setHour(hour);
+        const Vec3d sun = sunDirection(*world_);
+        for (const double away : {5.0, 45.0, 90.0, 180.0}) {
+            const double a = std::atan2(sun.z, sun.x) + away * 3.14159265358979 / 180.0;
+            frame(std::cos(a), 0.0, std::sin(a));
+            const QImage image = panel_->readPixels();
+            for (const int x : {kCentre, kCentre + 60}) {
+                const auto at = [&](int dy) { return pixel(image, x, kCentre + dy); };
+                const Pixel above = at(1), horizon = at(0), below = at(-1), higher = at(12), lower = at(-12);
+                const auto channels = [](const Pixel& p) { return std::array<int, 3>{p.r, p.g, p.b}; };
+                const auto u = channels(higher), h = channels(horizon), d = channels(lower);
+                const auto p = channels(above), q = channels(below);
+                for (int c = 0; c < 3; ++c) {
+                    const QString detail = QString(
+                                               "hour %1, %2 degrees from the sun, column %3, channel %4: "
+                                               "%5 above, %6 on, %7 below the horizon, %8 and %9 12 pixels off")
+                                               .arg(hour)
+                                               .arg(away)
+                                               .arg(x)
+                                               .arg(c)
+                                               .arg(text(above), text(horizon), text(below), text(higher), text(lower));
+                    VERIFY_FRAME(std::abs(p[c] - q[c]) <= 3, image, "physical-horizon-step", detail);
+                    VERIFY_FRAME(std::abs((u[c] - h[c]) - (h[c] - d[c])) <= 3, image, "physical-horizon-crease",
+                                 detail);
+                }
+            }
+        }
+    }
+}
+
 void PhysicalSkyGLTest::noonSunsetAndNight()
 {
     // Noon: overhead the sky is blue, darker than at the horizon.
@@ -321,6 +364,49 @@ void PhysicalSkyGLTest::starsKeepTheirPlaceAboutTheSun()
     sky_->realSky.reset();
     QVERIFY(std::abs(std::asin(polaris.y) * 180.0 / 3.14159265358979 - 40.0) < 0.75);
     QVERIFY(polaris.x > 0.75 && std::abs(polaris.z) < 0.02);
+}
+
+void PhysicalSkyGLTest::starsFadeTowardTheHorizon()
+{
+    // One white star of brightness 1 at the zenith, 5 degrees up and 1 degree down, the star
+    // frame taken as the world's, at visibility 0.5.
+    const auto direction = [](double elevationDegrees) {
+        const double e = elevationDegrees * 3.14159265358979 / 180.0;
+        return std::array<float, 3>{float(std::cos(e)), float(std::sin(e)), 0.0f};
+    };
+    StarField::Batch batch;
+    for (const double elevation : {90.0, 5.0, -1.0}) {
+        const auto d = direction(elevation);
+        batch.positions.insert(batch.positions.end(), d.begin(), d.end());
+        batch.colours.insert(batch.colours.end(), {1.0f, 1.0f, 1.0f});
+    }
+    const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    std::vector<float> positions, colours;
+    starsOverTheGround(batch, identity, *sky_->tables(), 0.5, positions, colours);
+    // The star below the horizon is not drawn; the others keep their places.
+    QCOMPARE(positions.size(), std::size_t(6));
+    QCOMPARE(positions[4], direction(5.0)[1]);
+
+    // Expected: the zenith optical depth of the published coefficients (Rayleigh over its 8 km
+    // scale height, Mie extinction over 1.2 km, ozone over its tent's area of 15 km) times one
+    // less than Kasten and Young's airmass (1989) 85 degrees from the zenith,
+    // X = 1 / (cos z + 0.50572 (96.07995 - z)^-1.6364) = 10.3. The drawn colour goes as the square
+    // root of the transmittance, so tau = -2 ln(colour at 5 degrees / colour at the zenith). The
+    // 6 % allowed: the thin Mie layer's airmass is some 10 % above that of the 8 km air, the high
+    // ozone layer's some 25 % below (1 / sqrt(sin^2 e + 2 h / R) with h = 25 km is 7.9).
+    const double z = 85.0;
+    const double airmass = 1.0 / (std::cos(z * 3.14159265358979 / 180.0) + 0.50572 * std::pow(96.07995 - z, -1.6364));
+    const double rayleigh[3] = {5.802e-6, 13.558e-6, 33.1e-6};
+    const double ozone[3] = {0.650e-6, 1.881e-6, 0.085e-6};
+    for (int c = 0; c < 3; ++c) {
+        const double zenithDepth = rayleigh[c] * 8000.0 + 4.44e-6 * 1200.0 + ozone[c] * 15000.0;
+        const double expected = zenithDepth * (airmass - 1.0);
+        const double drawn = -2.0 * std::log(double(colours[3 + c]) / double(colours[c]));
+        QVERIFY2(std::abs(drawn / expected - 1.0) < 0.06,
+                 qPrintable(QString("channel %1: %2 against %3").arg(c).arg(drawn).arg(expected)));
+        // At the zenith the star shows nearly whole, times the visibility.
+        QVERIFY(colours[c] > 0.5f * 0.85f && colours[c] < 0.5f);
+    }
 }
 
 void PhysicalSkyGLTest::tablesKeptUntilSomethingChanges()
