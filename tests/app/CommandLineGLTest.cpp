@@ -95,7 +95,7 @@ void CommandLineGLTest::badOptions_data()
                                              << "not '99999999999999999999999999999999... (1468 more characters)'";
     QTest::newRow("no value") << QStringList{"--day"} << "(see --help)";
     QTest::newRow("frames") << QStringList{"--frames", "0"} << "--frames";
-    QTest::newRow("terrain") << QStringList{"--terrain", "fast"} << "--terrain";
+    QTest::newRow("terrain") << QStringList{"--terrain", "fast"} << "--terrain takes batched or literal, not 'fast'";
     QTest::newRow("sky") << QStringList{"--sky", "blue"} << "--sky takes classic or physical, not 'blue'";
     QTest::newRow("exposure word") << QStringList{"--exposure", "bright"} << "--exposure takes auto or a number";
     QTest::newRow("exposure range") << QStringList{"--exposure", "21"} << "--exposure takes auto or a number";
