@@ -152,11 +152,43 @@ bool numberInRange(const QString& text, double low, double high, bool highExclud
     return *value >= low && (highExcluded ? *value < high : *value <= high);
 }
 
+// An option whose value, when it is given, must be a number of `unit` from low to high: read
+// into target, or refused with "--name needs a number of <unit> from <low> to <high>, not '...'".
+template <typename T, typename Fail>
+bool readNumber(const QCommandLineParser& parser, const QCommandLineOption& option, double low, double high,
+                const char* unit, T& target, const Fail& fail)
+{
+    if (!parser.isSet(option))
+        return true;
+    double value = 0.0;
+    if (!numberInRange(parser.value(option), low, high, false, &value))
+        return fail(2, QStringLiteral("--%1 needs a number of %2 from %3 to %4, not '%5'")
+                           .arg(option.names().first(), QLatin1String(unit))
+                           .arg(low)
+                           .arg(high)
+                           .arg(quotedInput(parser.value(option))));
+    target = value;
+    return true;
+}
+
+// An option that takes one of two words: *isFirst says which, or the value is refused with
+// "--name takes <first> or <second>, not '...'".
+template <typename Fail>
+bool readChoice(const QCommandLineParser& parser, const QCommandLineOption& option, const char* first,
+                const char* second, bool* isFirst, const Fail& fail)
+{
+    const QString value = parser.value(option);
+    *isFirst = value == QLatin1String(first);
+    if (*isFirst || value == QLatin1String(second))
+        return true;
+    return fail(2, QStringLiteral("--%1 takes %2 or %3, not '%4'")
+                       .arg(option.names().first(), QLatin1String(first), QLatin1String(second), quotedInput(value)));
+}
+
 // --heightmap and its options, --date, --sun, --utc-offset and --longitude.
 template <typename Fail>
 bool parseGroundAndSun(const QCommandLineParser& parser, const Options& o, ViewerOptions* options, const Fail& fail)
 {
-    double value = 0.0;
     options->heightmapFile = parser.value(o.heightmap);
     if (parser.isSet(o.heightmap) && options->heightmapFile.isEmpty())
         return fail(2, QStringLiteral("--heightmap needs the name of an elevation model file"));
@@ -164,46 +196,20 @@ bool parseGroundAndSun(const QCommandLineParser& parser, const Options& o, Viewe
     options->describe = parser.isSet(o.describe);
     if (options->describe && options->heightmapFile.isEmpty())
         return fail(2, QStringLiteral("--describe describes the file of --heightmap: give one"));
-    const struct {
-        const QCommandLineOption& option;
-        double low, high;
-        const char* unit;
-    } ranges[] = {{o.cellMetres, 0.01, 100000.0, "metres"},
-                  {o.exaggeration, 0.01, 100.0, "times"},
-                  {o.heightRange, 1.0, 20000.0, "metres"},
-                  {o.utcOffset, -14.0, 14.0, "hours"},
-                  {o.longitude, -180.0, 180.0, "degrees"}};
-    double values[5] = {};
-    for (std::size_t k = 0; k < 5; ++k) {
-        const auto& range = ranges[k];
-        if (!parser.isSet(range.option))
-            continue;
-        if (!numberInRange(parser.value(range.option), range.low, range.high, false, &value))
-            return fail(2, QStringLiteral("--%1 needs a number of %2 from %3 to %4, not '%5'")
-                               .arg(range.option.names().first(), QLatin1String(range.unit))
-                               .arg(range.low)
-                               .arg(range.high)
-                               .arg(quotedInput(parser.value(range.option))));
-        values[k] = value;
-    }
-    if (parser.isSet(o.cellMetres))
-        options->cellMetres = values[0];
-    if (parser.isSet(o.exaggeration))
-        options->exaggeration = values[1];
-    if (parser.isSet(o.heightRange))
-        options->heightRangeMetres = values[2];
-    if (parser.isSet(o.utcOffset))
-        options->utcOffsetHours = float(values[3]);
-    if (parser.isSet(o.longitude))
-        options->longitudeDegrees = float(values[4]);
+    if (!readNumber(parser, o.cellMetres, 0.01, 100000.0, "metres", options->cellMetres, fail) ||
+        !readNumber(parser, o.exaggeration, 0.01, 100.0, "times", options->exaggeration, fail) ||
+        !readNumber(parser, o.heightRange, 1.0, 20000.0, "metres", options->heightRangeMetres, fail) ||
+        !readNumber(parser, o.utcOffset, -14.0, 14.0, "hours", options->utcOffsetHours, fail) ||
+        !readNumber(parser, o.longitude, -180.0, 180.0, "degrees", options->longitudeDegrees, fail))
+        return false;
     for (const QCommandLineOption* groundOption : {&o.cellMetres, &o.exaggeration, &o.heightRange, &o.bump})
         if (parser.isSet(*groundOption) && options->heightmapFile.isEmpty())
             return fail(2, QStringLiteral("--%1 shapes the ground of --heightmap: give one")
                                .arg(groundOption->names().first()));
 
-    const QString sun = parser.value(o.sun);
-    if (sun != QLatin1String("designed") && sun != QLatin1String("real"))
-        return fail(2, QStringLiteral("--sun takes designed or real, not '%1'").arg(quotedInput(sun)));
+    bool designedSun = true;
+    if (!readChoice(parser, o.sun, "designed", "real", &designedSun, fail))
+        return false;
     if (parser.isSet(o.date)) {
         const QString text = parser.value(o.date);
         const QRegularExpressionMatch match =
@@ -212,10 +218,10 @@ bool parseGroundAndSun(const QCommandLineParser& parser, const Options& o, Viewe
         if (!match.hasMatch() || !isValidDate(date) || date.year < 1800 || date.year > 2200)
             return fail(2, QStringLiteral("--date needs a date YYYY-MM-DD of the years 1800 to 2200, not '%1'")
                                .arg(quotedInput(text)));
-        if (sun == QLatin1String("designed") && parser.isSet(o.sun))
+        if (designedSun && parser.isSet(o.sun))
             return fail(2, QStringLiteral("--date sets the real sun: --sun designed cannot be used with it"));
         options->sunDate = date;
-    } else if (sun == QLatin1String("real")) {
+    } else if (!designedSun) {
         const QDate today = QDate::currentDate();
         options->sunDate = CalendarDate{today.year(), today.month(), today.day()};
     }
@@ -324,14 +330,11 @@ bool parseCommandLine(const QStringList& arguments, ViewerOptions* options, int*
             return fail(2, QStringLiteral("--screenshot with --camera-path draws the path's last pose: --frames "
                                           "cannot be used with them"));
     }
-    const QString path = parser.value(o.terrain);
-    if (path != QLatin1String("literal") && path != QLatin1String("batched"))
-        return fail(2, QStringLiteral("--terrain takes batched or literal, not '%1'").arg(path));
-    options->batchedTerrain = path == QLatin1String("batched");
-    const QString sky = parser.value(o.sky);
-    if (sky != QLatin1String("classic") && sky != QLatin1String("physical"))
-        return fail(2, QStringLiteral("--sky takes classic or physical, not '%1'").arg(quotedInput(sky)));
-    options->physicalSky = sky == QLatin1String("physical");
+    bool classicSky = true;
+    if (!readChoice(parser, o.terrain, "batched", "literal", &options->batchedTerrain, fail) ||
+        !readChoice(parser, o.sky, "classic", "physical", &classicSky, fail))
+        return false;
+    options->physicalSky = !classicSky;
 
     double value = 0.0;
     const QString exposure = parser.value(o.exposure);
@@ -347,10 +350,8 @@ bool parseCommandLine(const QStringList& arguments, ViewerOptions* options, int*
                            .arg(quotedInput(distance)));
     options->viewDistance = float(value);
     options->viewDistanceGiven = parser.isSet(o.viewDistance);
-    const QString lod = parser.value(o.lod);
-    if (lod != QLatin1String("on") && lod != QLatin1String("off"))
-        return fail(2, QStringLiteral("--lod takes on or off, not '%1'").arg(quotedInput(lod)));
-    options->lodRings = lod == QLatin1String("on");
+    if (!readChoice(parser, o.lod, "on", "off", &options->lodRings, fail))
+        return false;
 
     if (parser.isSet(o.hour)) {
         const QString hour = parser.value(o.hour);
@@ -373,25 +374,10 @@ bool parseCommandLine(const QStringList& arguments, ViewerOptions* options, int*
                                .arg(quotedInput(parser.value(o.day))));
         options->startDay = day;
     }
-    const struct {
-        const QCommandLineOption& option;
-        std::optional<float>& target;
-        double low, high;
-        const char* unit;
-    } ranges[] = {{o.latitude, options->latitudeDegrees, -90.0, 90.0, "degrees"},
-                  {o.tilt, options->axialTiltDegrees, -90.0, 90.0, "degrees"},
-                  {o.hoursPerFrame, options->hoursPerFrame, 0.0, 24.0, "hours"}};
-    for (const auto& range : ranges) {
-        if (!parser.isSet(range.option))
-            continue;
-        if (!numberInRange(parser.value(range.option), range.low, range.high, false, &value))
-            return fail(2, QStringLiteral("--%1 needs a number of %2 from %3 to %4, not '%5'")
-                               .arg(range.option.names().first(), QLatin1String(range.unit))
-                               .arg(range.low)
-                               .arg(range.high)
-                               .arg(quotedInput(parser.value(range.option))));
-        range.target = float(value);
-    }
+    if (!readNumber(parser, o.latitude, -90.0, 90.0, "degrees", options->latitudeDegrees, fail) ||
+        !readNumber(parser, o.tilt, -90.0, 90.0, "degrees", options->axialTiltDegrees, fail) ||
+        !readNumber(parser, o.hoursPerFrame, 0.0, 24.0, "hours", options->hoursPerFrame, fail))
+        return false;
 
     if (!parseGroundAndSun(parser, o, options, fail))
         return false;

@@ -1,6 +1,7 @@
 #include "ElevationModel.h"
 
 #include "HugePages.h"
+#include "MathConstants.h"
 #include "ViewerError.h"
 
 #include <gdal.h>
@@ -18,7 +19,6 @@ namespace {
 
 // sqrt(3)/2: the column distance in units of the row spacing.
 constexpr double kColumnFactor = 0.8660254037844386;
-constexpr double kRadians = 0.017453292519943295;
 // WGS 84 ellipsoid.
 constexpr double kSemiMajorMetres = 6378137.0;
 constexpr double kEccentricitySquared = 0.00669437999014;
@@ -71,10 +71,10 @@ std::string lastGdalMessage()
 // radius N cos phi, N = a / sqrt(1 - e^2 sin^2 phi), each times pi/180.
 void metresPerDegree(double latitudeDegrees, double* northMetres, double* eastMetres)
 {
-    const double s = std::sin(latitudeDegrees * kRadians);
+    const double s = std::sin(latitudeDegrees * kDegreesToRadians);
     const double w = 1.0 - kEccentricitySquared * s * s;
-    *northMetres = kRadians * kSemiMajorMetres * (1.0 - kEccentricitySquared) / (w * std::sqrt(w));
-    *eastMetres = kRadians * kSemiMajorMetres * std::cos(latitudeDegrees * kRadians) / std::sqrt(w);
+    *northMetres = kDegreesToRadians * kSemiMajorMetres * (1.0 - kEccentricitySquared) / (w * std::sqrt(w));
+    *eastMetres = kDegreesToRadians * kSemiMajorMetres * std::cos(latitudeDegrees * kDegreesToRadians) / std::sqrt(w);
 }
 
 // A 2 x 2 linear map from raster (column, row) steps to ground (east, north) metres.

@@ -1,20 +1,20 @@
 #include "SolarPosition.h"
 
+#include "MathConstants.h"
+
 #include <cmath>
 
 namespace {
 
-constexpr double kDegrees = 57.29577951308232;    // per radian
-constexpr double kRadians = 0.017453292519943295; // per degree
-constexpr double kSunriseZenithDegrees = 90.833;  // 0.567 refraction + 0.266 semi-diameter
+constexpr double kSunriseZenithDegrees = 90.833; // 0.567 refraction + 0.266 semi-diameter
 
 double sinDeg(double a)
 {
-    return std::sin(a * kRadians);
+    return std::sin(a * kDegreesToRadians);
 }
 double cosDeg(double a)
 {
-    return std::cos(a * kRadians);
+    return std::cos(a * kDegreesToRadians);
 }
 
 double wrapDegrees(double a)
@@ -46,16 +46,16 @@ SolarCoordinates solarCoordinates(double jd)
     // Mean obliquity of the ecliptic (22.2) corrected for nutation (25.8).
     const double meanObliquity = 23.0 + (26.0 + (21.448 - t * (46.815 + t * (0.00059 - t * 0.001813))) / 60.0) / 60.0;
     const double obliquity = meanObliquity + 0.00256 * cosDeg(omega);
-    const double declination = std::asin(sinDeg(obliquity) * sinDeg(apparentLongitude)) * kDegrees; // 25.7
+    const double declination = std::asin(sinDeg(obliquity) * sinDeg(apparentLongitude)) * kRadiansToDegrees; // 25.7
 
     // Equation of time (Meeus 28.3, Smart's series), radians turned into minutes (4 per degree).
-    const double y = std::pow(std::tan(obliquity * kRadians / 2.0), 2.0);
-    const double l0 = meanLongitude * kRadians;
-    const double m = meanAnomaly * kRadians;
+    const double y = std::pow(std::tan(obliquity * kDegreesToRadians / 2.0), 2.0);
+    const double l0 = meanLongitude * kDegreesToRadians;
+    const double m = meanAnomaly * kDegreesToRadians;
     const double e = eccentricity;
     const double eot = y * std::sin(2.0 * l0) - 2.0 * e * std::sin(m) + 4.0 * e * y * std::sin(m) * std::cos(2.0 * l0) -
                        0.5 * y * y * std::sin(4.0 * l0) - 1.25 * e * e * std::sin(2.0 * m);
-    return {declination, 4.0 * eot * kDegrees};
+    return {declination, 4.0 * eot * kRadiansToDegrees};
 }
 
 } // namespace
@@ -127,7 +127,7 @@ double refractionDegrees(double geometricElevationDegrees)
     if (h < -1.0)
         return 0.0;
     // Saemundsson: R = 1.02 / tan(h + 10.3 / (h + 5.11)) arc minutes, h in degrees.
-    return 1.02 / std::tan((h + 10.3 / (h + 5.11)) * kRadians) / 60.0;
+    return 1.02 / std::tan((h + 10.3 / (h + 5.11)) * kDegreesToRadians) / 60.0;
 }
 
 SunPosition sunPosition(const CalendarDate& date, double hoursLocal, double utcOffsetHours, double latitudeDegrees,
@@ -151,17 +151,17 @@ SunPosition sunPosition(const CalendarDate& date, double hoursLocal, double utcO
 
     // Spherical astronomy's horizon transform (Meeus 13.5, 13.6), with the azimuth turned from
     // Meeus's "west of south" to east of north.
-    const double phi = latitudeDegrees * kRadians;
-    const double delta = sun.declinationDegrees * kRadians;
-    const double h = hourAngle * kRadians;
+    const double phi = latitudeDegrees * kDegreesToRadians;
+    const double delta = sun.declinationDegrees * kDegreesToRadians;
+    const double h = hourAngle * kDegreesToRadians;
     double cosZenith = std::sin(phi) * std::sin(delta) + std::cos(phi) * std::cos(delta) * std::cos(h);
     cosZenith = std::fmax(-1.0, std::fmin(1.0, cosZenith));
-    p.zenithDegrees = std::acos(cosZenith) * kDegrees;
+    p.zenithDegrees = std::acos(cosZenith) * kRadiansToDegrees;
     const double geometricElevation = 90.0 - p.zenithDegrees;
     p.elevationDegrees = geometricElevation + refractionDegrees(geometricElevation);
     const double east = -std::sin(h) * std::cos(delta);
     const double north = std::sin(delta) * std::cos(phi) - std::cos(delta) * std::sin(phi) * std::cos(h);
-    p.azimuthDegreesEastOfNorth = wrapDegrees(std::atan2(east, north) * kDegrees);
+    p.azimuthDegreesEastOfNorth = wrapDegrees(std::atan2(east, north) * kRadiansToDegrees);
     return p;
 }
 
@@ -171,19 +171,20 @@ SunTimes sunTimes(const CalendarDate& date, double utcOffsetHours, double latitu
     // the declination and equation of time taken at the event itself: two refinements from
     // local noon converge to well under a minute.
     SunTimes times;
-    const double phi = latitudeDegrees * kRadians;
+    const double phi = latitudeDegrees * kDegreesToRadians;
     const auto eventHours = [&](double sign, double guessHours, bool* never) {
         double hours = guessHours;
         for (int pass = 0; pass < 3; ++pass) {
             const SolarCoordinates sun = solarCoordinates(julianDay(date, hours - utcOffsetHours));
-            const double delta = sun.declinationDegrees * kRadians;
-            const double cosH0 = (std::cos(kSunriseZenithDegrees * kRadians) - std::sin(phi) * std::sin(delta)) /
+            const double delta = sun.declinationDegrees * kDegreesToRadians;
+            const double cosH0 = (std::cos(kSunriseZenithDegrees * kDegreesToRadians) -
+                                  std::sin(phi) * std::sin(delta)) /
                                  (std::cos(phi) * std::cos(delta));
             if (cosH0 < -1.0 || cosH0 > 1.0) {
                 *never = true;
                 return cosH0 < -1.0 ? -1.0 : 1.0; // sign of the failure: -1 polar day, 1 polar night
             }
-            const double h0 = std::acos(cosH0) * kDegrees;
+            const double h0 = std::acos(cosH0) * kRadiansToDegrees;
             // Local solar noon on the clock, in minutes, then the event H0 * 4 minutes away.
             const double noonMinutes = 720.0 - 4.0 * longitudeDegrees - sun.equationOfTimeMinutes +
                                        utcOffsetHours * 60.0;
@@ -207,8 +208,8 @@ SunTimes sunTimes(const CalendarDate& date, double utcOffsetHours, double latitu
 
 void sunMatrixFromPosition(const SunPosition& position, float matrix[16])
 {
-    const double el = position.elevationDegrees * kRadians;
-    const double az = position.azimuthDegreesEastOfNorth * kRadians;
+    const double el = position.elevationDegrees * kDegreesToRadians;
+    const double az = position.azimuthDegreesEastOfNorth * kDegreesToRadians;
     // Column 1, the sun: x north, y up, z east.
     const double d[3] = {std::cos(el) * std::cos(az), std::sin(el), std::cos(el) * std::sin(az)};
     // Column 0: column 1 turned by -90 degrees in the sun's vertical plane, so at right angles

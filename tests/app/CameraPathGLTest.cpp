@@ -8,7 +8,6 @@
 #include "FrameInstruments.h"
 #include "ImageCompare.h"
 #include "KeyCodes.h"
-#include "ProgramRun.h"
 #include "StartedForm.h"
 #include "ViewerError.h"
 
@@ -20,11 +19,6 @@
 #include <sys/resource.h>
 
 namespace {
-
-ProgramRun runViewer(const QStringList& arguments)
-{
-    return runProgram(QStringLiteral(TERRAIN_VIEWER_BINARY), arguments, assetsFolder());
-}
 
 bool writeFile(const QString& path, const QByteArray& bytes)
 {

@@ -18,12 +18,6 @@ namespace {
 // before drawing is unaffected.
 const EnvironmentChange kNoDisplay{{"DISPLAY", "WAYLAND_DISPLAY"}, {"QT_QPA_PLATFORM=xcb"}};
 
-ProgramRun runViewer(const QStringList& arguments, const QString& workingDirectory = QString(),
-                     const EnvironmentChange& change = {})
-{
-    return runProgram(QStringLiteral(TERRAIN_VIEWER_BINARY), arguments, workingDirectory, change);
-}
-
 } // namespace
 
 Q_DECLARE_METATYPE(EnvironmentChange)
@@ -32,27 +26,22 @@ class CommandLineGLTest : public QObject {
     Q_OBJECT
 private slots:
     void help();
-    void version();
     void badOptions_data();
     void badOptions();
     void rangeEdgesAreAccepted();
     void screenshot();
-    void screenshotFromAnotherFolder();
-    void unwritableScreenshot();
     void refusedBeforeDrawing_data();
     void refusedBeforeDrawing();
     void noDisplayOrNoOpenGl_data();
     void noDisplayOrNoOpenGl();
     void jpegScreenshot();
-    void shortRunShowsFrameRate();
+    void shortRunFromAnotherFolder();
     void recordWritesEachFrame();
     void savedPicturesHoldTheSceneAtItsSize();
     void badTextureFailsTheRun();
 };
 
 namespace {
-
-const QString kAssets = qEnvironmentVariable("TERRAIN_SOURCE_DIR") + QStringLiteral("/assets");
 
 // Columns of the image's top band (the "FPS:" read-out) holding dark text pixels: from the
 // first to the last.
@@ -84,13 +73,6 @@ void CommandLineGLTest::help()
     QVERIFY2(run.out.contains(keyHelpText()), qPrintable(run.out));
 }
 
-void CommandLineGLTest::version()
-{
-    const ProgramRun run = runViewer({QStringLiteral("--version")});
-    QCOMPARE(run.status, 0);
-    QVERIFY(run.out.startsWith(QStringLiteral("terrain-viewer ")));
-}
-
 void CommandLineGLTest::badOptions_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -113,27 +95,22 @@ void CommandLineGLTest::badOptions_data()
                                              << "not '99999999999999999999999999999999... (1468 more characters)'";
     QTest::newRow("no value") << QStringList{"--day"} << "(see --help)";
     QTest::newRow("frames") << QStringList{"--frames", "0"} << "--frames";
-    QTest::newRow("terrain") << QStringList{"--terrain", "fast"} << "--terrain";
+    QTest::newRow("terrain") << QStringList{"--terrain", "fast"} << "--terrain takes batched or literal, not 'fast'";
     QTest::newRow("sky") << QStringList{"--sky", "blue"} << "--sky takes classic or physical, not 'blue'";
     QTest::newRow("exposure word") << QStringList{"--exposure", "bright"} << "--exposure takes auto or a number";
     QTest::newRow("exposure range") << QStringList{"--exposure", "21"} << "--exposure takes auto or a number";
-    QTest::newRow("hour") << QStringList{"--hour", "25"} << "--hour";
     QTest::newRow("hour 24") << QStringList{"--hour", "24"}
                              << "--hour needs a number from 0 up to but not including 24";
     QTest::newRow("hour nan") << QStringList{"--hour", "nan"} << "--hour";
     const QString day = QStringLiteral("--day needs a whole number from 0 to 364");
-    for (const char* value : {"365", "-1", "1.5", "x", ""})
+    for (const char* value : {"365", "-1", "1.5"})
         QTest::newRow(qPrintable(QStringLiteral("day ") + value)) << QStringList{"--day", value} << day;
     const QString latitude = QStringLiteral("--latitude needs a number of degrees from -90 to 90");
-    for (const char* value : {"91", "-90.5", "nan", "inf", "north"})
+    for (const char* value : {"91", "nan", "north"})
         QTest::newRow(qPrintable(QStringLiteral("latitude ") + value)) << QStringList{"--latitude", value} << latitude;
-    const QString tilt = QStringLiteral("--tilt needs a number of degrees from -90 to 90");
-    for (const char* value : {"90.01", "-100", "1e400"})
-        QTest::newRow(qPrintable(QStringLiteral("tilt ") + value)) << QStringList{"--tilt", value} << tilt;
-    const QString perFrame = QStringLiteral("--hours-per-frame needs a number of hours from 0 to 24");
-    for (const char* value : {"-0.1", "24.5", "x"})
-        QTest::newRow(qPrintable(QStringLiteral("hours-per-frame ") + value))
-            << QStringList{"--record", "/tmp", "--hours-per-frame", value} << perFrame;
+    QTest::newRow("tilt") << QStringList{"--tilt", "-90.01"} << "--tilt needs a number of degrees from -90 to 90";
+    QTest::newRow("hours-per-frame") << QStringList{"--record", "/tmp", "--hours-per-frame", "24.5"}
+                                     << "--hours-per-frame needs a number of hours from 0 to 24";
     QTest::newRow("bmp") << QStringList{"--screenshot", "/tmp/shot.bmp"} << "--screenshot writes .png or .jpg files";
     QTest::newRow("both") << QStringList{"--screenshot", "/tmp/a.png", "--record", "/tmp"} << "cannot be used together";
     QTest::newRow("argument") << QStringList{"extra"} << "extra";
@@ -184,10 +161,8 @@ void CommandLineGLTest::screenshot()
     // The README's screenshot command, into a scratch folder.
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("shot.png"));
-    const QString assets = qEnvironmentVariable("TERRAIN_SOURCE_DIR") + QStringLiteral("/assets");
     const ProgramRun run = runViewer({QStringLiteral("--screenshot"), path, QStringLiteral("--frames"),
-                                      QStringLiteral("40"), QStringLiteral("--hour"), QStringLiteral("10")},
-                                     assets);
+                                      QStringLiteral("40"), QStringLiteral("--hour"), QStringLiteral("10")});
     QVERIFY2(run.status == 0, qPrintable(run.err));
     const QImage image(path);
     QCOMPARE(image.size(), QSize(1012, 614));
@@ -199,26 +174,6 @@ void CommandLineGLTest::screenshot()
     QVERIFY2(sky.blue() > sky.red(), qPrintable(sky.name()));
     const QColor ground = image.pixelColor(600, 590);
     QVERIFY2(ground.red() + ground.green() + ground.blue() > 30, qPrintable(ground.name()));
-}
-
-void CommandLineGLTest::screenshotFromAnotherFolder()
-{
-    // No textures in the working folder: the shipped ones are found, no error is printed.
-    QTemporaryDir folder;
-    const QString path = folder.filePath(QStringLiteral("shot.png"));
-    const ProgramRun run = runViewer({QStringLiteral("--screenshot"), path, QStringLiteral("--frames"),
-                                      QStringLiteral("5")},
-                                     folder.path());
-    QCOMPARE(run.status, 0);
-    QVERIFY2(!run.err.contains(QStringLiteral("Cannot open file")), qPrintable(run.err));
-    QVERIFY(QFileInfo::exists(path));
-}
-
-void CommandLineGLTest::unwritableScreenshot()
-{
-    const ProgramRun run = runViewer({QStringLiteral("--screenshot"), QStringLiteral("/nonexistent-folder/shot.png")});
-    QCOMPARE(run.status, 1);
-    QVERIFY2(run.err.contains(QStringLiteral("cannot write the screenshot")), qPrintable(run.err));
 }
 
 void CommandLineGLTest::refusedBeforeDrawing_data()
@@ -240,7 +195,7 @@ void CommandLineGLTest::refusedBeforeDrawing()
     // Without a display: a check made after the window opened would fail differently.
     QFETCH(QStringList, arguments);
     QFETCH(QString, message);
-    const ProgramRun run = runViewer(arguments, QString(), kNoDisplay);
+    const ProgramRun run = runViewer(arguments, assetsFolder(), kNoDisplay);
     QCOMPARE(run.status, 1);
     QVERIFY2(run.err.contains(message), qPrintable(run.err));
     QVERIFY(!QFileInfo::exists(QStringLiteral("/proc/frames")));
@@ -286,13 +241,14 @@ void CommandLineGLTest::noDisplayOrNoOpenGl()
     QFETCH(QStringList, arguments);
     QFETCH(int, status);
     QFETCH(QStringList, messages);
-    const ProgramRun run = runViewer(arguments, QString(), change);
+    const ProgramRun run = runViewer(arguments, assetsFolder(), change);
     QVERIFY2(run.status == status, qPrintable(QString::number(run.status) + QLatin1Char(' ') + run.err));
     for (const QString& message : messages)
         QVERIFY2(run.err.contains(message), qPrintable(run.err));
     QVERIFY2(!run.err.contains(QStringLiteral("Reinstalling")), qPrintable(run.err));
     if (status == 0)
-        QVERIFY(run.out.startsWith(QStringLiteral("terrain-viewer ")) || run.out.startsWith(QStringLiteral("Usage:")));
+        QVERIFY2(run.out.startsWith(arguments.first() == QLatin1String("--help") ? "Usage:" : "terrain-viewer "),
+                 qPrintable(run.out));
     QVERIFY(!QFileInfo::exists(QDir::temp().filePath(QStringLiteral("never-written.png"))));
 }
 
@@ -302,7 +258,7 @@ void CommandLineGLTest::jpegScreenshot()
     const QString path = folder.filePath(QStringLiteral("shot.JPG"));
     const ProgramRun run = runViewer({QStringLiteral("--screenshot"), path, QStringLiteral("--frames"),
                                       QStringLiteral("3")},
-                                     kAssets);
+                                     assetsFolder());
     QVERIFY2(run.status == 0, qPrintable(run.err));
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
@@ -311,16 +267,18 @@ void CommandLineGLTest::jpegScreenshot()
     QCOMPARE(QImage(path).size(), QSize(1012, 614));
 }
 
-void CommandLineGLTest::shortRunShowsFrameRate()
+void CommandLineGLTest::shortRunFromAnotherFolder()
 {
-    // Two frames are over long before the first one-second read-out: the saved picture still
-    // shows a rate after "FPS:", so its text is wider than the caption alone.
+    // No textures in the working folder: the shipped ones are found, no error is printed. Two
+    // frames are over long before the first one-second read-out: the saved picture still shows
+    // a rate after "FPS:", so its text is wider than the caption alone.
     QTemporaryDir folder;
     const QString shortRun = folder.filePath(QStringLiteral("short.png"));
-    ProgramRun run = runViewer({QStringLiteral("--screenshot"), shortRun, QStringLiteral("--frames"),
-                                QStringLiteral("2")},
-                               kAssets);
-    QVERIFY2(run.status == 0, qPrintable(run.err));
+    const ProgramRun run = runViewer({QStringLiteral("--screenshot"), shortRun, QStringLiteral("--frames"),
+                                      QStringLiteral("2")},
+                                     folder.path());
+    QCOMPARE(run.status, 0);
+    QVERIFY2(!run.err.contains(QStringLiteral("Cannot open file")), qPrintable(run.err));
     const int width = readOutTextWidth(QImage(shortRun));
     // "FPS:" alone, as the window's description has it, is about 23 pixels at this font; a
     // space and one digit add at least 8.
@@ -335,7 +293,7 @@ void CommandLineGLTest::recordWritesEachFrame()
                                       QStringLiteral("7"), QStringLiteral("--hour"), QStringLiteral("9"),
                                       QStringLiteral("--hours-per-frame"), QStringLiteral("2"), QStringLiteral("--day"),
                                       QStringLiteral("3"), QStringLiteral("--latitude"), QStringLiteral("45")},
-                                     kAssets);
+                                     assetsFolder());
     QVERIFY2(run.status == 0, qPrintable(run.err));
     const QStringList files = QDir(frames).entryList(QDir::Files, QDir::Name);
     QStringList expected;
@@ -383,7 +341,7 @@ void CommandLineGLTest::savedPicturesHoldTheSceneAtItsSize()
     std::vector<QImage> pictures;
     for (const auto& r : runs) {
         const QString frames = folder.filePath(QLatin1String(r.name));
-        const ProgramRun run = runViewer(r.arguments + QStringList{"--record", frames}, kAssets);
+        const ProgramRun run = runViewer(r.arguments + QStringList{"--record", frames}, assetsFolder());
         QVERIFY2(run.status == 0, qPrintable(run.err));
         pictures.emplace_back(QDir(frames).filePath(QStringLiteral("frame-00001.png")));
         QCOMPARE(pictures.back().size(), QSize(640, 400));

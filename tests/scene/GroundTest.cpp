@@ -20,14 +20,8 @@ namespace {
 
 constexpr double kColumnFactor = 0.8660254037844386; // sqrt(3)/2
 
-// The model laid on a landscape as buildLandscape lays it, without the textures.
-void layOn(TLandscape& land, const ElevationModel& model)
-{
-    land.create(model.latticeWidth, model.latticeDepth, float(kLatticeRowUnits), 4);
-    setModelHeights(land, model);
-    land.computeNormals(0, land.width, 0, land.depth);
-    setColoursAndLayers(land);
-}
+// A change to the default test raster, for a table's row.
+using RasterChange = std::function<void(TestRaster&)>;
 
 float heightAt(const ElevationModel& model, std::uint32_t i, std::uint32_t j)
 {
@@ -52,6 +46,8 @@ double lit(const float3& normal, const TWorld& world)
 }
 
 } // namespace
+
+Q_DECLARE_METATYPE(RasterChange)
 
 class GroundTest : public QObject {
     Q_OBJECT
@@ -95,12 +91,11 @@ private slots:
         raster.geoTransform = std::vector<double>(geoTransform.begin(), geoTransform.end());
         raster.epsg = epsg;
         raster.elevation = plane(eastRise, northRise);
-        const QString path = dir_.filePath(QStringLiteral("plane.") + (driver == "GTiff" ? "tif" : "asc"));
-        writeTestRaster(path, driver.toLatin1().constData(), raster);
-        ElevationRequest request{path.toStdString(), {}, exaggeration, {}};
+        ElevationRequest request{{}, {}, exaggeration, {}};
         if (cellMetres > 0.0)
             request.cellMetres = cellMetres;
-        const ElevationModel model = loadElevationModel(request);
+        const ElevationModel model = load(QStringLiteral("plane.") + (driver == "GTiff" ? "tif" : "asc"), raster,
+                                          driver.toLatin1().constData(), request);
 
         const double row = cellMetres > 0.0 ? cellMetres : 90.0;
         QVERIFY(std::fabs(model.rasterCellMetres - 90.0) < 1e-6);
@@ -140,13 +135,8 @@ private slots:
     {
         QFETCH(double, slope);
         QFETCH(unsigned, layer);
-        TestRaster raster;
-        raster.elevation = plane(0.0, slope); // rising north: the ground faces south, -x
-        const QString path = dir_.filePath(QStringLiteral("slope.tif"));
-        writeTestRaster(path, "GTiff", raster);
         TLandscape land;
-        layOn(land, loadElevationModel({path.toStdString(), {}, 1.0, {}}));
-        const std::size_t k = std::size_t(land.depth / 2) * land.width + land.width / 2;
+        const std::size_t k = layPlane(land, 0.0, slope); // rising north: the ground faces south, -x
         const double length = std::sqrt(1.0 + slope * slope);
         QVERIFY(std::fabs(land.normals[k].y - 1.0 / length) < 1e-4);
         QVERIFY(std::fabs(land.normals[k].x - -slope / length) < 1e-4);
@@ -176,16 +166,12 @@ private slots:
         QFETCH(double, latitude);
         QFETCH(double, earlyHour);
         QFETCH(double, lateHour);
-        const auto centreNormal = [this](double e, double n, const char* name) {
-            TestRaster raster;
-            raster.elevation = plane(e, n);
-            const QString path = dir_.filePath(QString::fromLatin1(name));
-            writeTestRaster(path, "GTiff", raster);
+        const auto centreNormal = [this](double e, double n) {
             TLandscape land;
-            layOn(land, loadElevationModel({path.toStdString(), {}, 1.0, {}}));
-            return land.normals[std::size_t(land.depth / 2) * land.width + land.width / 2];
+            const std::size_t centre = layPlane(land, e, n); // before land.normals is read
+            return land.normals[centre];
         };
-        const float3 normal = centreNormal(eastRise, northRise, "lit.tif");
+        const float3 normal = centreNormal(eastRise, northRise);
         TWorld world;
         world.realSun = true;
         world.calendarYear = 2024;
@@ -202,7 +188,7 @@ private slots:
             second = lit(normal, world);
         } else {
             // The same hour on the opposite slope.
-            second = lit(centreNormal(-eastRise, -northRise, "opposite.tif"), world);
+            second = lit(centreNormal(-eastRise, -northRise), world);
         }
         QVERIFY2(first > second + 0.05, qPrintable(QStringLiteral("%1 against %2").arg(first).arg(second)));
     }
@@ -218,9 +204,7 @@ private slots:
                 return std::numeric_limits<double>::quiet_NaN();
             return plane(0.0, 0.1)(x, y, column, row);
         };
-        const QString path = dir_.filePath(QStringLiteral("holes.tif"));
-        writeTestRaster(path, "GTiff", raster);
-        const ElevationModel model = loadElevationModel({path.toStdString(), {}, 1.0, {}});
+        const ElevationModel model = load(QStringLiteral("holes.tif"), raster);
         QCOMPARE(model.nodataFilled, std::uint64_t(10));
         // The plane's cell centres lie 45 to 1755 m south of its origin: heights 95.5 m down to
         // -75.5 m. A filled cell takes the mean of its neighbours, within the same range.
@@ -255,14 +239,11 @@ private slots:
         TestRaster geographic;
         geographic.epsg = 4326;
         geographic.geoTransform = std::vector<double>{8.99, 0.001, 0.0, 45.01, 0.0, -0.001};
-        writeTestRaster(dir_.filePath("degrees.tif"), "GTiff", geographic);
         TestRaster projected;
         projected.epsg = 32632;
         projected.geoTransform = std::vector<double>{x[0], eastCell, 0.0, y[0], 0.0, -northCell};
-        writeTestRaster(dir_.filePath("metres.tif"), "GTiff", projected);
-        const ElevationModel fromDegrees = loadElevationModel(
-            {dir_.filePath("degrees.tif").toStdString(), {}, 1.0, {}});
-        const ElevationModel fromMetres = loadElevationModel({dir_.filePath("metres.tif").toStdString(), {}, 1.0, {}});
+        const ElevationModel fromDegrees = load(QStringLiteral("degrees.tif"), geographic);
+        const ElevationModel fromMetres = load(QStringLiteral("metres.tif"), projected);
         // UTM's scale factor (0.9996 and the distance from the central meridian) differs from
         // the ground by under 0.1 % here.
         QVERIFY2(std::fabs(fromDegrees.rasterCellMetres / fromMetres.rasterCellMetres - 1.0) < 0.002,
@@ -282,8 +263,7 @@ private slots:
         raster.height = 4;
         raster.geoTransform = std::vector<double>{500000.0, 1.0, 0.0, 4500000.0, 0.0, -1.0};
         raster.elevation = plane(0.01, 0.0);
-        writeTestRaster(dir_.filePath("long.tif"), "GTiff", raster);
-        const ElevationModel model = loadElevationModel({dir_.filePath("long.tif").toStdString(), {}, 1.0, {}});
+        const ElevationModel model = load(QStringLiteral("long.tif"), raster);
         QVERIFY(model.cappedToMaxLattice);
         QCOMPARE(model.latticeDepth, kMaxLatticeSide);
         QVERIFY(std::fabs(model.rowMetres - 9999.0 / 4095.0) < 1e-3);
@@ -306,13 +286,12 @@ private slots:
         raster.geoTransform.reset();
         raster.type = GDT_UInt16;
         raster.elevation = [](double, double, int column, int) { return column == 0 ? 0.0 : 65535.0; };
-        writeTestRaster(dir_.filePath("grey.png"), "PNG", raster);
-        ElevationRequest request{dir_.filePath("grey.png").toStdString(), {}, 1.0, {}};
+        ElevationRequest request;
         if (heightRange > 0.0)
             request.heightRangeMetres = heightRange;
         if (cellMetres > 0.0)
             request.cellMetres = cellMetres;
-        const ElevationModel model = loadElevationModel(request);
+        const ElevationModel model = load(QStringLiteral("grey.png"), raster, "PNG", request);
         QVERIFY(!model.georeferenced && !model.centreLatitude);
         QCOMPARE(model.driver, std::string("PNG"));
         QCOMPARE(model.rasterCellMetres, cellMetres > 0.0 ? cellMetres : kDefaultPlainCellMetres);
@@ -326,8 +305,7 @@ private slots:
         raster.wkt = QStringLiteral(
             "LOCAL_CS[\"site grid\",UNIT[\"metre\",1],AXIS[\"Easting\",EAST],"
             "AXIS[\"Northing\",NORTH]]");
-        writeTestRaster(dir_.filePath("local.tif"), "GTiff", raster);
-        const ElevationModel model = loadElevationModel({dir_.filePath("local.tif").toStdString(), {}, 1.0, {}});
+        const ElevationModel model = load(QStringLiteral("local.tif"), raster);
         QVERIFY(!model.centreLatitude);
         QVERIFY(!model.placeProblem.empty());
         QVERIFY(QString::fromStdString(model.notes.back()).contains("default latitude"));
@@ -335,50 +313,41 @@ private slots:
 
     void badInputsAreRefused_data()
     {
+        // A row without a raster change writes no raster: the file is missing, a folder or text.
         QTest::addColumn<QString>("name");
+        QTest::addColumn<RasterChange>("change");
         QTest::addColumn<QString>("why");
-        QTest::newRow("missing") << "absent.tif"
-                                 << "no such file";
-        QTest::newRow("a folder") << "folder.tif"
-                                  << "folder";
-        QTest::newRow("not a raster") << "notes.tif"
-                                      << "cannot read it as a raster";
-        QTest::newRow("2 x 2 cells") << "tiny.tif"
+        QTest::newRow("missing") << "absent.tif" << RasterChange() << "no such file";
+        QTest::newRow("a folder") << "folder.tif" << RasterChange() << "folder";
+        QTest::newRow("not a raster") << "notes.tif" << RasterChange() << "cannot read it as a raster";
+        QTest::newRow("2 x 2 cells") << "tiny.tif" << RasterChange([](TestRaster& r) { r.width = r.height = 2; })
                                      << "at least 3 x 3";
-        QTest::newRow("every cell nodata") << "empty.tif"
-                                           << "every cell is nodata";
-        QTest::newRow("every cell NaN") << "nan.tif"
-                                        << "every cell is nodata";
-        QTest::newRow("30000 m high") << "high.tif"
-                                      << "within +-20000 m";
-        QTest::newRow("0.1 mm cells") << "specks.tif"
-                                      << "between 0.01 m and 100000 m";
+        QTest::newRow("every cell nodata") << "empty.tif" << RasterChange([](TestRaster& r) {
+            r.nodata = -1.0;
+            r.elevation = [](double, double, int, int) { return -1.0; };
+        }) << "every cell is nodata";
+        QTest::newRow("30000 m high") << "high.tif" << RasterChange([](TestRaster& r) {
+            r.elevation = [](double, double, int column, int) { return column == 5 ? 30000.0 : 10.0; };
+        }) << "within +-20000 m";
+        QTest::newRow("0.1 mm cells") << "specks.tif" << RasterChange([](TestRaster& r) {
+            r.geoTransform = std::vector<double>{500000.0, 0.0001, 0.0, 4500000.0, 0.0, -0.0001};
+        }) << "between 0.01 m and 100000 m";
     }
     void badInputsAreRefused()
     {
         QFETCH(QString, name);
+        QFETCH(RasterChange, change);
         QFETCH(QString, why);
         const QString path = dir_.filePath(name);
-        TestRaster raster;
         if (name == "folder.tif") {
             QVERIFY(QDir(dir_.path()).mkdir(name));
         } else if (name == "notes.tif") {
             QFile file(path);
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write("not an elevation model\n");
-        } else if (name != "absent.tif") {
-            if (name == "tiny.tif")
-                raster.width = raster.height = 2;
-            if (name == "empty.tif") {
-                raster.nodata = -1.0;
-                raster.elevation = [](double, double, int, int) { return -1.0; };
-            }
-            if (name == "nan.tif")
-                raster.elevation = [](double, double, int, int) { return std::numeric_limits<double>::quiet_NaN(); };
-            if (name == "high.tif")
-                raster.elevation = [](double, double, int column, int) { return column == 5 ? 30000.0 : 10.0; };
-            if (name == "specks.tif")
-                raster.geoTransform = std::vector<double>{500000.0, 0.0001, 0.0, 4500000.0, 0.0, -0.0001};
+        } else if (change) {
+            TestRaster raster;
+            change(raster);
             writeTestRaster(path, "GTiff", raster);
         }
         try {
@@ -391,6 +360,30 @@ private slots:
     }
 
 private:
+    // raster written as name into the test's folder with the driver and read back as the
+    // viewer reads it, with request's settings.
+    ElevationModel load(const QString& name, const TestRaster& raster, const char* driver = "GTiff",
+                        ElevationRequest request = {})
+    {
+        request.path = dir_.filePath(name).toStdString();
+        writeTestRaster(dir_.filePath(name), driver, raster);
+        return loadElevationModel(request);
+    }
+
+    // The plane of plane(eastRise, northRise) laid on land as buildLandscape lays a ground,
+    // without the textures; returns the index of its centre vertex.
+    std::size_t layPlane(TLandscape& land, double eastRise, double northRise)
+    {
+        TestRaster raster;
+        raster.elevation = plane(eastRise, northRise);
+        const ElevationModel model = load(QStringLiteral("plane-%1-%2.tif").arg(eastRise).arg(northRise), raster);
+        land.create(model.latticeWidth, model.latticeDepth, float(kLatticeRowUnits), 4);
+        setModelHeights(land, model);
+        land.computeNormals(0, land.width, 0, land.depth);
+        setColoursAndLayers(land);
+        return std::size_t(land.depth / 2) * land.width + land.width / 2;
+    }
+
     QTemporaryDir dir_;
 };
 

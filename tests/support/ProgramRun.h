@@ -9,6 +9,12 @@
 #include <QString>
 #include <QStringList>
 
+// The shipped textures and example ground.
+inline QString assetsFolder()
+{
+    return qEnvironmentVariable("TERRAIN_SOURCE_DIR") + QStringLiteral("/assets");
+}
+
 // Changes to the test's own environment for one run: variables removed, and NAME=value
 // settings.
 struct EnvironmentChange {
@@ -56,3 +62,13 @@ inline ProgramRun runProgram(const QString& program, const QStringList& argument
     run.err = QString::fromLocal8Bit(process.readAllStandardError());
     return run;
 }
+
+#ifdef TERRAIN_VIEWER_BINARY
+// The viewer built beside the test (its target defines TERRAIN_VIEWER_BINARY), run from the
+// shipped assets unless another folder is given.
+inline ProgramRun runViewer(const QStringList& arguments, const QString& workingDirectory = assetsFolder(),
+                            const EnvironmentChange& change = {})
+{
+    return runProgram(QStringLiteral(TERRAIN_VIEWER_BINARY), arguments, workingDirectory, change);
+}
+#endif

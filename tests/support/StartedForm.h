@@ -5,6 +5,7 @@
 
 #include "GlPanel.h"
 #include "MainForm.h"
+#include "ProgramRun.h"
 #include "Screenshots.h"
 #include "ViewOverlays.h"
 
@@ -16,12 +17,6 @@
 #include <functional>
 #include <memory>
 #include <stdexcept>
-
-// The shipped textures.
-inline QString assetsFolder()
-{
-    return qEnvironmentVariable("TERRAIN_SOURCE_DIR") + QStringLiteral("/assets");
-}
 
 // If the window does not become active and started, or no context can be made current, the
 // constructor throws, so the test fails.

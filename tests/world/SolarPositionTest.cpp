@@ -4,14 +4,13 @@
 // latitudes. The world's real-sun clock and the designed clock's sun height without GL.
 
 #include "SolarPosition.h"
+#include "MathConstants.h"
 #include "World.h"
 
 #include <QtTest>
 #include <cmath>
 
 namespace {
-
-constexpr double kRadians = 0.017453292519943295;
 
 // NOAA's series is good to about 0.01 degrees against SPA's 0.0003 over these years, and its
 // equation of time to a few seconds: the tolerances leave room for that and no more.
@@ -137,8 +136,8 @@ private slots:
         world.utcOffsetHours = -7.0f;
         world.setHour(12.5f);
         const SunPosition p = sunPosition(CalendarDate{2003, 10, 17}, 12.5, -7.0, 39.742476, -105.1786);
-        const double el = p.elevationDegrees * kRadians;
-        const double az = p.azimuthDegreesEastOfNorth * kRadians;
+        const double el = p.elevationDegrees * kDegreesToRadians;
+        const double az = p.azimuthDegreesEastOfNorth * kDegreesToRadians;
         const float* m = world.sunMatrix;
         QVERIFY(std::fabs(m[4] - std::cos(el) * std::cos(az)) < 1e-4); // north: negative, the sun is south
         QVERIFY(std::fabs(m[5] - std::sin(el)) < 1e-4);
@@ -186,8 +185,8 @@ private slots:
     {
         // Day 0, tilt 23.27, latitude 40: at noon the sun stands cos(40 + 23.27) high, at
         // midnight -cos(40 - 23.27) (the rotations worked by hand).
-        QVERIFY(std::fabs(designedSunHeight(0, 12.0, 23.27, 40.0) - std::cos(63.27 * kRadians)) < 1e-12);
-        QVERIFY(std::fabs(designedSunHeight(0, 0.0, 23.27, 40.0) + std::cos(16.73 * kRadians)) < 1e-12);
+        QVERIFY(std::fabs(designedSunHeight(0, 12.0, 23.27, 40.0) - std::cos(63.27 * kDegreesToRadians)) < 1e-12);
+        QVERIFY(std::fabs(designedSunHeight(0, 0.0, 23.27, 40.0) + std::cos(16.73 * kDegreesToRadians)) < 1e-12);
         // Day 182 turns the sky half a year about x: the sun is down at noon and up at midnight.
         QVERIFY(designedSunHeight(182, 12.0, 23.27, 40.0) < 0.0);
         QVERIFY(designedSunHeight(182, 0.0, 23.27, 40.0) > 0.0);
