@@ -8,11 +8,11 @@
 
 namespace {
 
-// The view's side and near planes from the current projection and modelview matrices (rows of
-// their product added to and taken from the last, Gribb and Hartmann 2001), as (a, b, c, d)
-// with a point inside where a x + b y + c z + d >= 0.
+// The view's side, near and far planes from the current projection and modelview matrices
+// (rows of their product added to and taken from the last, Gribb and Hartmann 2001), as
+// (a, b, c, d) with a point inside where a x + b y + c z + d >= 0.
 struct ViewPlanes {
-    float plane[5][4];
+    float plane[6][4];
 
     ViewPlanes()
     {
@@ -25,9 +25,9 @@ struct ViewPlanes {
                 clip[c * 4 + r] = p[r] * m[c * 4] + p[4 + r] * m[c * 4 + 1] + p[8 + r] * m[c * 4 + 2] +
                                   p[12 + r] * m[c * 4 + 3];
         const auto row = [&clip](int r, int c) { return clip[c * 4 + r]; };
-        const int rows[5] = {0, 0, 1, 1, 2};
-        const float signs[5] = {1.0f, -1.0f, 1.0f, -1.0f, 1.0f};
-        for (int k = 0; k < 5; ++k)
+        const int rows[6] = {0, 0, 1, 1, 2, 2};
+        const float signs[6] = {1.0f, -1.0f, 1.0f, -1.0f, 1.0f, -1.0f};
+        for (int k = 0; k < 6; ++k)
             for (int c = 0; c < 4; ++c)
                 plane[k][c] = row(3, c) + signs[k] * row(rows[k], c);
     }
