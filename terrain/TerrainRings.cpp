@@ -227,7 +227,8 @@ std::size_t TerrainRings::slotOf(const Level& lv, std::int32_t a, std::int32_t b
     return std::size_t(j * n + i);
 }
 
-void TerrainRings::fillSlot(Level& lv, Level::Slot& slot, const LatticeView& land, std::int32_t a, std::int32_t b)
+void TerrainRings::fillSlot(Level& lv, Level::Slot& slot, const LatticeView& land, std::int32_t a, std::int32_t b,
+                            const Level* coarser)
 {
     slot.a = a;
     slot.b = b;
@@ -253,10 +254,26 @@ void TerrainRings::fillSlot(Level& lv, Level::Slot& slot, const LatticeView& lan
     const bool oddA = (a & 1) != 0;
     const bool oddB = (b & 1) != 0;
     const int next = lv.level + 1;
+    // The next level's own vertex where it holds it up to date (it is brought up to date
+    // first): its normal and look are what levelNormal and ringLookAt give here.
+    const auto nextSlot = [&](std::int64_t na, std::int64_t nb) -> const Level::Slot* {
+        if (!coarser || coarser->size == 0)
+            return nullptr;
+        const Level::Slot& held = coarser->cells[slotOf(*coarser, std::int32_t(na), std::int32_t(nb))];
+        return held.held && !held.stale && held.onLattice && held.a == na && held.b == nb ? &held : nullptr;
+    };
+    const auto nextNormal = [&](std::int64_t na, std::int64_t nb, std::int64_t nk) {
+        const Level::Slot* held = nextSlot(na, nb);
+        return held ? held->normal : levelNormal(land, next, na, nb, nk);
+    };
+    const auto nextLook = [&](std::int64_t na, std::int64_t nb) {
+        const Level::Slot* held = nextSlot(na, nb);
+        return held ? held->look : ringLookAt(land, next, na, nb);
+    };
     if (!oddA && !oddB) {
         slot.targetY = slot.position.y;
-        slot.targetNormal = levelNormal(land, next, a / 2, b / 2, k);
-        slot.targetLook = ringLookAt(land, next, a / 2, b / 2);
+        slot.targetNormal = nextNormal(a / 2, b / 2, k);
+        slot.targetLook = nextLook(a / 2, b / 2);
     } else {
         const std::int32_t da = oddA ? 1 : 0;
         const std::int32_t db = oddB ? 1 : 0;
@@ -268,11 +285,11 @@ void TerrainRings::fillSlot(Level& lv, Level::Slot& slot, const LatticeView& lan
             slot.targetLook = slot.look;
         } else {
             slot.targetY = 0.5f * (land.positions[k0].y + land.positions[k1].y);
-            const float3 n0 = levelNormal(land, next, (a - da) / 2, (b - db) / 2, k0);
-            const float3 n1 = levelNormal(land, next, (a + da) / 2, (b + db) / 2, k1);
+            const float3 n0 = nextNormal((a - da) / 2, (b - db) / 2, k0);
+            const float3 n1 = nextNormal((a + da) / 2, (b + db) / 2, k1);
             slot.targetNormal = float3{0.5f * (n0.x + n1.x), 0.5f * (n0.y + n1.y), 0.5f * (n0.z + n1.z)};
-            const RingLook l0 = ringLookAt(land, next, (a - da) / 2, (b - db) / 2);
-            const RingLook l1 = ringLookAt(land, next, (a + da) / 2, (b + db) / 2);
+            const RingLook l0 = nextLook((a - da) / 2, (b - db) / 2);
+            const RingLook l1 = nextLook((a + da) / 2, (b + db) / 2);
             for (int c = 0; c < 3; ++c)
                 slot.targetLook.colour[c] = 0.5f * (l0.colour[c] + l1.colour[c]);
             for (std::uint32_t g = 0; g < kRingGroups; ++g)
@@ -365,6 +382,40 @@ void TerrainRings::buildLists(Level& lv, const LatticeView& land)
     const bool band = lv.level == 0;
     const RingSquare inner = band ? RingSquare{} : ringSquare(scale_, lv.level - 1, cameraX_, cameraZ_);
     lv.innerSquare = inner;
+    // Along each axis of the window, offset i from its first a (or b): the storage column (row)
+    // of the slot, for i up to the window's size (a triangle's far corners), and for each kind
+    // of triangle its parent's coordinate and the remainder that tells the parent's kind (as
+    // parentTriangle and slotOf work them out, without a division per triangle).
+    struct Axis {
+        std::vector<std::int32_t> slot;
+        std::vector<std::int32_t> parent[2];
+        std::vector<std::int32_t> rest[2];
+    };
+    const auto axis = [&lv](std::int32_t first, const std::int32_t offset[2]) {
+        Axis ax;
+        const std::int64_t n = lv.size;
+        for (std::int64_t i = 0; i <= n; ++i) {
+            const std::int64_t v = first + i;
+            ax.slot.push_back(std::int32_t(((v % n) + n) % n));
+            for (int upper = 0; upper < 2; ++upper) {
+                const std::int64_t p = 3 * v + offset[upper];
+                const std::int64_t q = floorDiv(p, 6);
+                ax.parent[upper].push_back(std::int32_t(q));
+                ax.rest[upper].push_back(std::int32_t(p - 6 * q));
+            }
+        }
+        return ax;
+    };
+    // Six times the centroid: (3a + 2, 3b + 1) for the lower triangle, (3a + 1, 3b + 2) for the
+    // upper one (see parentTriangle).
+    const std::int32_t offsetA[2] = {2, 1};
+    const std::int32_t offsetB[2] = {1, 2};
+    const Axis alongA = axis(lv.a0, offsetA);
+    const Axis alongB = axis(lv.b0, offsetB);
+    const auto slotAt = [&](std::int32_t ia, std::int32_t ib) {
+        return std::size_t(alongB.slot[std::size_t(ib)]) * std::size_t(lv.size) +
+               std::size_t(alongA.slot[std::size_t(ia)]);
+    };
     for (std::size_t tileIndex = 0; tileIndex < tileCount; ++tileIndex) {
         if (!all && !lv.dirtyTiles[tileIndex])
             continue;
@@ -389,7 +440,11 @@ void TerrainRings::buildLists(Level& lv, const LatticeView& land)
                         if (inner.holds(x, z))
                             continue;
                     }
-                    triangleCentroid(lv.level + 1, parentTriangle(t), s, &x, &z);
+                    const std::size_t ia = std::size_t(a - lv.a0), ib = std::size_t(b - lv.b0);
+                    const int kind = upper ? 1 : 0;
+                    const RingTriangle parent{alongA.parent[kind][ia], alongB.parent[kind][ib],
+                                              alongA.rest[kind][ia] < alongB.rest[kind][ib]};
+                    triangleCentroid(lv.level + 1, parent, s, &x, &z);
                     if (!lv.square.holds(x, z))
                         continue;
                     std::int32_t corners[3][2];
@@ -399,7 +454,7 @@ void TerrainRings::buildLists(Level& lv, const LatticeView& land)
                     bool drawn = true;
                     int designedCorners = 0;
                     for (int m = 0; m < 3 && drawn; ++m) {
-                        const std::size_t slot = slotOf(lv, corners[m][0], corners[m][1]);
+                        const std::size_t slot = slotAt(corners[m][0] - lv.a0, corners[m][1] - lv.b0);
                         const Level::Slot& v = lv.cells[slot];
                         drawn = v.onLattice;
                         index[m] = std::uint32_t(slot);
@@ -482,7 +537,7 @@ void TerrainRings::markDesignedEdge(Level& lv, const LatticeWindow& before, cons
     }
 }
 
-void TerrainRings::updateLevel(Level& lv, const LatticeView& land, double cameraX, double cameraZ)
+void TerrainRings::updateLevel(Level& lv, const LatticeView& land, double cameraX, double cameraZ, const Level* coarser)
 {
     const RingSquare square = ringSquare(scale_, lv.level, cameraX, cameraZ);
     const double u = cellOf(scale_, lv.level);
@@ -522,7 +577,7 @@ void TerrainRings::updateLevel(Level& lv, const LatticeView& land, double camera
             const bool same = slot.held && slot.a == a && slot.b == b;
             const std::uint32_t mask = slot.groupMask;
             const bool was = slot.onLattice;
-            fillSlot(lv, slot, land, a, b);
+            fillSlot(lv, slot, land, a, b, coarser);
             if (!same || mask != slot.groupMask || was != slot.onLattice)
                 groupsChanged = true;
         }
@@ -602,10 +657,13 @@ void TerrainRings::update(const LatticeView& land, double cameraX, double camera
     const LatticeWindow designedBefore = designed_;
     designed_ = designed;
 
-    for (Level& lv : levels_) {
+    // Coarsest first: a level's morph targets read the next level's vertices once it is up to
+    // date.
+    for (std::size_t i = levels_.size(); i-- > 0;) {
+        Level& lv = levels_[i];
         if (lv.level == 0 && designedMoved && lv.size > 0)
             markDesignedEdge(lv, designedBefore, designed);
-        updateLevel(lv, land, cameraX, cameraZ);
+        updateLevel(lv, land, cameraX, cameraZ, i + 1 < levels_.size() ? &levels_[i + 1] : nullptr);
         if (innerChanged)
             lv.listsValid = false;
     }

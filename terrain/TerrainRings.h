@@ -211,8 +211,10 @@ public:
     std::size_t memoryBytes() const;
 
 private:
-    void updateLevel(Level& lv, const LatticeView& land, double cameraX, double cameraZ);
-    void fillSlot(Level& lv, Level::Slot& slot, const LatticeView& land, std::int32_t a, std::int32_t b);
+    // `coarser` is the next level, already up to date, or null.
+    void updateLevel(Level& lv, const LatticeView& land, double cameraX, double cameraZ, const Level* coarser);
+    void fillSlot(Level& lv, Level::Slot& slot, const LatticeView& land, std::int32_t a, std::int32_t b,
+                  const Level* coarser);
     void morphSlot(Level& lv, std::size_t s, float alpha);
     // Has every drawn vertex of the level made again at the next update.
     static void redrawMorphs(Level& lv);
