@@ -4,6 +4,7 @@
 
 #include <GL/gl.h>
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -46,6 +47,26 @@ struct ViewPlanes {
     }
 };
 
+// The levels firstLevel..endLevel-1 that exist, as [first, end) indices into `levels`; empty
+// when none does.
+std::pair<int, int> levelRange(const std::vector<TerrainRings::Level>& levels, int firstLevel, int endLevel)
+{
+    return {firstLevel, std::max(firstLevel, std::min(endLevel, int(levels.size())))};
+}
+
+// Draws every triangle of the level, tile by tile, where the tile may show, from the arrays
+// already pointed at.
+void drawShownTiles(const TerrainRings::Level& lv, const ViewPlanes& view, TerrainDrawCounters* counters)
+{
+    for (const TerrainRings::Level::Tile& tile : lv.tiles) {
+        if (tile.depthList.empty() || !view.mayShow(tile.low, tile.high))
+            continue;
+        glDrawElements(GL_TRIANGLES, GLsizei(tile.depthList.size()), GL_UNSIGNED_INT, tile.depthList.data());
+        if (counters)
+            ++counters->drawCalls;
+    }
+}
+
 } // namespace
 
 namespace {
@@ -82,10 +103,14 @@ void TLandscape::updateRings(float x, float z, float viewDistance, float designe
     // The layers' means, read once for each set of textures: a reload makes new names before
     // it deletes the old ones, and create() forgets them with the rings.
     const std::uint32_t groups = std::min<std::uint32_t>(textureCount + 1, kRingGroups);
-    std::vector<GLuint> names(groups, 0);
-    for (std::uint32_t g = 0; g < groups && g < textureCount; ++g)
-        names[g] = textures[g];
-    if (names != meanTextures_) {
+    const auto nameOf = [this](std::uint32_t g) { return g < textureCount ? textures[g] : 0u; };
+    bool same = meanTextures_.size() == groups;
+    for (std::uint32_t g = 0; same && g < groups; ++g)
+        same = meanTextures_[g] == nameOf(g);
+    if (!same) {
+        std::vector<GLuint> names(groups);
+        for (std::uint32_t g = 0; g < groups; ++g)
+            names[g] = nameOf(g);
         GLint bound = 0;
         glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
         std::vector<float3> means;
@@ -107,25 +132,17 @@ void TLandscape::updateRings(float x, float z, float viewDistance, float designe
 void TLandscape::renderRingsDepth(int firstLevel, int endLevel, TerrainDrawCounters* counters)
 {
     const std::vector<TerrainRings::Level>& levels = rings_.levels();
-    endLevel = std::min(endLevel, int(levels.size()));
-    if (firstLevel >= endLevel)
+    const auto [first, end] = levelRange(levels, firstLevel, endLevel);
+    if (first == end)
         return;
 
     beginDepthPassState();
-
     const ViewPlanes view;
-    for (int l = firstLevel; l < endLevel; ++l) {
+    for (int l = first; l < end; ++l) {
         const TerrainRings::Level& lv = levels[std::size_t(l)];
         glVertexPointer(3, GL_FLOAT, 0, lv.positions.data());
-        for (const TerrainRings::Level::Tile& tile : lv.tiles) {
-            if (tile.depthList.empty() || !view.mayShow(tile.low, tile.high))
-                continue;
-            glDrawElements(GL_TRIANGLES, GLsizei(tile.depthList.size()), GL_UNSIGNED_INT, tile.depthList.data());
-            if (counters)
-                ++counters->drawCalls;
-        }
+        drawShownTiles(lv, view, counters);
     }
-
     endDepthPassState();
 }
 
@@ -142,13 +159,13 @@ void TLandscape::renderRingsDepth(int firstLevel, int endLevel, TerrainDrawCount
 void TLandscape::renderRingsColour(int firstLevel, int endLevel, TerrainDrawCounters* counters)
 {
     const std::vector<TerrainRings::Level>& levels = rings_.levels();
-    endLevel = std::min(endLevel, int(levels.size()));
-    if (firstLevel >= endLevel)
+    const auto [first, end] = levelRange(levels, firstLevel, endLevel);
+    if (first == end)
         return;
 
     const ViewPlanes view;
     beginColourPasses(spacing, ColourPassArrays{nullptr, nullptr, nullptr, 0});
-    for (int l = firstLevel; l < endLevel; ++l) {
+    for (int l = first; l < end; ++l) {
         const TerrainRings::Level& lv = levels[std::size_t(l)];
         glVertexPointer(3, GL_FLOAT, 0, lv.positions.data());
         glNormalPointer(GL_FLOAT, 0, lv.normals.data());
@@ -187,8 +204,8 @@ void TLandscape::renderRingsColour(int firstLevel, int endLevel, TerrainDrawCoun
 void TLandscape::renderRingsFlat(int firstLevel, int endLevel, TerrainDrawCounters* counters)
 {
     const std::vector<TerrainRings::Level>& levels = rings_.levels();
-    endLevel = std::min(endLevel, int(levels.size()));
-    if (firstLevel >= endLevel)
+    const auto [first, end] = levelRange(levels, firstLevel, endLevel);
+    if (first == end)
         return;
 
     const ViewPlanes view;
@@ -197,18 +214,12 @@ void TLandscape::renderRingsFlat(int firstLevel, int endLevel, TerrainDrawCounte
     glEnableClientState(GL_VERTEX_ARRAY);
     glEnableClientState(GL_NORMAL_ARRAY);
     glEnableClientState(GL_COLOR_ARRAY);
-    for (int l = firstLevel; l < endLevel; ++l) {
+    for (int l = first; l < end; ++l) {
         const TerrainRings::Level& lv = levels[std::size_t(l)];
         glVertexPointer(3, GL_FLOAT, 0, lv.positions.data());
         glNormalPointer(GL_FLOAT, 0, lv.normals.data());
         glColorPointer(4, GL_UNSIGNED_BYTE, 0, lv.flatColours.data());
-        for (const TerrainRings::Level::Tile& tile : lv.tiles) {
-            if (tile.depthList.empty() || !view.mayShow(tile.low, tile.high))
-                continue;
-            glDrawElements(GL_TRIANGLES, GLsizei(tile.depthList.size()), GL_UNSIGNED_INT, tile.depthList.data());
-            if (counters)
-                ++counters->drawCalls;
-        }
+        drawShownTiles(lv, view, counters);
     }
     glDisableClientState(GL_COLOR_ARRAY);
     glDisableClientState(GL_NORMAL_ARRAY);
