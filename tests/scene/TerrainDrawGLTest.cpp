@@ -12,6 +12,7 @@
 
 #include <GL/gl.h>
 #include <QTest>
+#include <cstring>
 #include <memory>
 
 using namespace bumptest;
@@ -25,6 +26,7 @@ private slots:
 
     void drawsAroundTheCameraAlongTheFormsPath();
     void nothingIsDrawnBeforeTheTerrainIsBuilt();
+    void levelsLeaveTheDesignedPassesState();
 
 private:
     std::unique_ptr<GlTestPanel> panel_;
@@ -92,6 +94,50 @@ void TerrainDrawGLTest::nothingIsDrawnBeforeTheTerrainIsBuilt()
     QCOMPARE(instruments_.counters.drawCalls, 0u);
     QCOMPARE(instruments_.counters.cells, 0u);
     QCOMPARE(instruments_.counters.strips, 0u);
+    VERIFY_NO_GL_ERROR();
+}
+
+// The state a drawing leaves that the next one depends on.
+struct HandOver {
+    GLboolean enabled[8];
+    GLint ints[5];
+    GLfloat depthRange[2];
+    GLfloat projection[16];
+    bool operator==(const HandOver& o) const { return std::memcmp(this, &o, sizeof *this) == 0; }
+};
+
+HandOver handOver()
+{
+    HandOver h{};
+    const GLenum caps[8] = {GL_TEXTURE_2D, GL_BLEND,        GL_ALPHA_TEST,   GL_LIGHTING,
+                            GL_CULL_FACE,  GL_VERTEX_ARRAY, GL_NORMAL_ARRAY, GL_COLOR_ARRAY};
+    for (int i = 0; i < 8; ++i)
+        h.enabled[i] = glIsEnabled(caps[i]);
+    const GLenum ints[5] = {GL_BLEND_SRC, GL_BLEND_DST, GL_DEPTH_WRITEMASK, GL_MATRIX_MODE, GL_TEXTURE_BINDING_2D};
+    for (int i = 0; i < 5; ++i)
+        h.ints[i] = integerState(ints[i]);
+    glGetFloatv(GL_DEPTH_RANGE, h.depthRange);
+    glGetFloatv(GL_PROJECTION_MATRIX, h.projection);
+    return h;
+}
+
+// At view distance 500 the levels are drawn after the designed passes and leave what those
+// leave, in one pass of their means (a light that cannot saturate) and splatted (one that can).
+void TerrainDrawGLTest::levelsLeaveTheDesignedPassesState()
+{
+    auto form = makeForm(300, 300);
+    form->camera.position = Vec3d{300.0, 9.0, 300.0};
+    drawTerrain(*form);
+    const HandOver designed = handOver();
+    form->viewDistance = 500.0f;
+    for (const GLfloat ambient : {0.0f, 0.5f}) {
+        const GLfloat light[4] = {ambient, ambient, ambient, 1.0f};
+        glLightfv(GL_LIGHT0, GL_AMBIENT, light);
+        QCOMPARE(lightingStaysLinear(), ambient == 0.0f);
+        drawTerrain(*form);
+        QVERIFY(!form->landscape.rings().levels().empty());
+        QVERIFY(handOver() == designed);
+    }
     VERIFY_NO_GL_ERROR();
 }
 
