@@ -12,7 +12,7 @@
 
 #include <GL/gl.h>
 #include <QTest>
-#include <cstring>
+#include <algorithm>
 #include <memory>
 
 using namespace bumptest;
@@ -103,7 +103,12 @@ struct HandOver {
     GLint ints[5];
     GLfloat depthRange[2];
     GLfloat projection[16];
-    bool operator==(const HandOver& o) const { return std::memcmp(this, &o, sizeof *this) == 0; }
+    bool operator==(const HandOver& o) const
+    {
+        return std::equal(enabled, enabled + 8, o.enabled) && std::equal(ints, ints + 5, o.ints) &&
+               std::equal(depthRange, depthRange + 2, o.depthRange) &&
+               std::equal(projection, projection + 16, o.projection);
+    }
 };
 
 HandOver handOver()
