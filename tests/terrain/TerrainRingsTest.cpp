@@ -1,7 +1,5 @@
-// The levels of detail without a GL context: the diamond coordinates against the lattice's own
-// positions, the nesting of the levels, the rings and the designed window covering every
-// lattice triangle once, the seams closed by the morph, no height jumping as the camera moves
-// across the rings' snapping, and the incremental update against a fresh one.
+// The levels of detail without a GL context: coordinates, nesting, coverage, seams, motion and
+// the incremental update against a fresh one.
 
 #include "TerrainRings.h"
 #include "Landscape.h"
@@ -17,9 +15,8 @@ namespace {
 
 constexpr float kDesignedRadius = 60.0f;
 
-// A 520 x 460 lattice of spacing 2 (some 900 x 920 world units) with hills of several
-// wavelengths, so a coarse level differs from a fine one by up to a few units; layers in
-// bands, one of them without a texture slot.
+// 520 x 460 vertices of spacing 2, hills of several wavelengths (a coarse level differs from a
+// fine one by a few units), layers in bands, one without a texture slot.
 struct HillyLattice {
     TLandscape land;
     HillyLattice()
@@ -65,6 +62,23 @@ bool onLattice(const TLandscape& land, const LatticeIndex& li)
     return li.column >= 0 && li.row >= 0 && li.column < std::int64_t(land.width) && li.row < std::int64_t(land.depth);
 }
 
+const float3& latticePoint(const TLandscape& land, const LatticeIndex& li)
+{
+    return land.positions[li.row * land.width + li.column];
+}
+
+bool inWindow(const LatticeWindow& w, const LatticeIndex& li)
+{
+    return li.column >= w.colLo && li.column < w.colHi && li.row >= w.rowLo && li.row < w.rowHi;
+}
+
+// A level's toroidal slot of its vertex (a, b).
+std::size_t slotOf(const TerrainRings::Level& lv, std::int32_t a, std::int32_t b)
+{
+    const std::int64_t n = lv.size;
+    return std::size_t(((b % n + n) % n) * n + ((a % n + n) % n));
+}
+
 // The surface the levels and the designed window draw, as a height at any point: the drawn
 // triangle that holds the point, its corners' drawn heights interpolated.
 struct DrawnSurface {
@@ -87,12 +101,9 @@ struct DrawnSurface {
     {
         std::int32_t c[3][2];
         triangleCorners(t, c);
-        for (auto& corner : c) {
-            const LatticeIndex li = latticeIndexOf(0, corner[0], corner[1]);
-            if (li.column >= designed.colLo && li.column < designed.colHi && li.row >= designed.rowLo &&
-                li.row < designed.rowHi)
+        for (auto& corner : c)
+            if (inWindow(designed, latticeIndexOf(0, corner[0], corner[1])))
                 return true;
-        }
         return false;
     }
 
@@ -114,17 +125,10 @@ struct DrawnSurface {
             std::int32_t c[3][2];
             triangleCorners(t, c);
             double y[3];
-            for (int m = 0; m < 3; ++m) {
-                if (level < 0) {
-                    const LatticeIndex li = latticeIndexOf(0, c[m][0], c[m][1]);
-                    y[m] = land.positions[li.row * land.width + li.column].y;
-                } else {
-                    const TerrainRings::Level& lv = rings.levels()[std::size_t(l)];
-                    const std::int64_t n = lv.size;
-                    const std::size_t slot = std::size_t(((c[m][1] % n + n) % n) * n + ((c[m][0] % n + n) % n));
-                    y[m] = lv.positions[slot].y;
-                }
-            }
+            const TerrainRings::Level& lv = rings.levels()[std::size_t(l)];
+            for (int m = 0; m < 3; ++m)
+                y[m] = level < 0 ? latticePoint(land, latticeIndexOf(0, c[m][0], c[m][1])).y
+                                 : lv.positions[slotOf(lv, c[m][0], c[m][1])].y;
             // Barycentric weights in (a, b): lower (0,0),(1,0),(1,1); upper (0,0),(1,1),(0,1).
             const double fa = a - std::floor(a), fb = b - std::floor(b);
             if (!t.upper)
@@ -150,9 +154,8 @@ private slots:
     void incrementalUpdateEqualsAFreshOne();
 };
 
-// Level vertex (a, b) is lattice vertex (2^L a, 2^L b): its position, computed from the
-// lattice's own x = i s sqrt(3)/2, z = (j - (i mod 2)/2) s, is 2^L times the diamond point's.
-// Corners turn clockwise seen from above, as the designed hexagons do.
+// Level vertex (a, b) is lattice vertex (2^L a, 2^L b), at 2^L times the diamond point; corners
+// turn clockwise seen from above, as the designed hexagons do.
 void TerrainRingsTest::diamondCoordinatesNameTheLatticeVertices()
 {
     HillyLattice hills;
@@ -164,7 +167,7 @@ void TerrainRingsTest::diamondCoordinatesNameTheLatticeVertices()
     for (const auto& c : cases) {
         const LatticeIndex li = latticeIndexOf(c.level, c.a, c.b);
         QVERIFY(onLattice(land, li));
-        const float3& p = land.positions[li.row * land.width + li.column];
+        const float3& p = latticePoint(land, li);
         const double scale = double(1 << c.level);
         QVERIFY(std::fabs(double(p.x) - (c.a - c.b) * scale * 2.0 * 0.8660254037844386) < 1e-3);
         QVERIFY(std::fabs(double(p.z) - (c.a + c.b) * scale) < 1e-3);
@@ -173,11 +176,9 @@ void TerrainRingsTest::diamondCoordinatesNameTheLatticeVertices()
         std::int32_t corners[3][2];
         triangleCorners(RingTriangle{40, 10, upper}, corners);
         float3 p[3];
-        for (int m = 0; m < 3; ++m) {
-            const LatticeIndex li = latticeIndexOf(0, corners[m][0], corners[m][1]);
-            p[m] = land.positions[li.row * land.width + li.column];
-        }
-        // Turning from +x towards +z: (p1 - p0).x * (p2 - p0).z - (p1 - p0).z * (p2 - p0).x > 0.
+        for (int m = 0; m < 3; ++m)
+            p[m] = latticePoint(land, latticeIndexOf(0, corners[m][0], corners[m][1]));
+        // Turning from +x towards +z.
         const float turn = (p[1].x - p[0].x) * (p[2].z - p[0].z) - (p[1].z - p[0].z) * (p[2].x - p[0].x);
         QVERIFY2(turn > 0.0f, upper ? "upper" : "lower");
     }
@@ -207,9 +208,8 @@ void TerrainRingsTest::levelsReachTheViewDistance()
         QCOMPARE(ringLevelsFor(scale, c.distance), c.levels);
 }
 
-// Over the middle of the lattice, every lattice triangle within the outermost square is drawn
-// exactly once: by the designed window (a corner on one of its cells), by the band, or as part
-// of one coarser level's triangle. No gap, no overlap.
+// Every lattice triangle within the outermost square is drawn exactly once: by the designed
+// window (a corner on one of its cells), by the band, or inside one coarser level's triangle.
 void TerrainRingsTest::everyTriangleIsDrawnOnce()
 {
     HillyLattice hills;
@@ -230,8 +230,8 @@ void TerrainRingsTest::everyTriangleIsDrawnOnce()
                 fine.clear();
                 fineTrianglesOf(lv.level, t, fine);
                 for (const RingTriangle& f : fine) {
-                    // The band's triangles at the designed window's edge add the weights of
-                    // their corners off its cells: drawn by the window, coloured by both.
+                    // Band triangles at the window's edge only add the weights of corners off
+                    // its cells: the window draws them.
                     if (lv.level == 0 && surface.designedTriangle(f))
                         continue;
                     QVERIFY2(!surface.designedTriangle(f), "a ring overlaps the designed window");
@@ -239,8 +239,7 @@ void TerrainRingsTest::everyTriangleIsDrawnOnce()
                 }
             }
         }
-        // Every lattice triangle, all corners on the lattice, within 300 units (the outermost
-        // square reaches 360 less its snapping and parents' reach).
+        // Within 300 units: the outermost square reaches 360 less its snapping and parents' reach.
         int checked = 0;
         for (std::int32_t b = -600; b < 600; ++b) {
             for (std::int32_t a = -100; a < 800; ++a) {
@@ -261,13 +260,8 @@ void TerrainRingsTest::everyTriangleIsDrawnOnce()
                     const int times = (found == count.end() ? 0 : found->second) +
                                       (surface.designedTriangle(t) ? 1 : 0);
                     if (times != 1)
-                        QFAIL(qPrintable(QStringLiteral("triangle (%1, %2, %3) at (%4, %5) drawn %6 times")
-                                             .arg(a)
-                                             .arg(b)
-                                             .arg(upper)
-                                             .arg(x)
-                                             .arg(z)
-                                             .arg(times)));
+                        QFAIL(qPrintable(QString::asprintf("triangle (%d, %d, %d) at (%g, %g) drawn %d times", a, b,
+                                                           int(upper), x, z, times)));
                     ++checked;
                 }
             }
@@ -276,9 +270,9 @@ void TerrainRingsTest::everyTriangleIsDrawnOnce()
     }
 }
 
-// Where a level meets the next, each of its vertices on the common edge lies on the coarser
-// triangle's edge (the mean of the edge's ends, fully morphed) and each end is where the coarser
-// level has it; where the band meets the designed window its vertices are the lattice's own.
+// Where a level meets the next, its vertex on the common edge is the mean of the edge's ends
+// (fully morphed) and the ends are the coarser level's; the band's vertices on the designed
+// window are the lattice's own, and the band's layer weights sum to 1 off the window's cells.
 void TerrainRingsTest::seamsAreClosed()
 {
     HillyLattice hills;
@@ -287,8 +281,7 @@ void TerrainRingsTest::seamsAreClosed()
     const float camX = 447.1f, camZ = 463.8f;
     rings.update(land.lattice(), camX, camZ, 270.0, kDesignedRadius);
     const auto drawnAt = [](const TerrainRings::Level& lv, std::int32_t a, std::int32_t b) {
-        const std::int64_t n = lv.size;
-        return lv.positions[std::size_t(((b % n + n) % n) * n + ((a % n + n) % n))];
+        return lv.positions[slotOf(lv, a, b)];
     };
     DrawnSurface surface(land, rings, camX, camZ);
     int seams = 0;
@@ -321,56 +314,37 @@ void TerrainRingsTest::seamsAreClosed()
         }
     }
     QVERIFY(seams > 200);
-    // The band's vertices on the designed window's triangles are unmoved.
     const TerrainRings::Level& band = rings.levels()[0];
-    int shared = 0;
+    int shared = 0, onCells = 0;
     for (const RingTriangle& t : band.triangles()) {
         std::int32_t c[3][2];
         triangleCorners(t, c);
         for (auto& corner : c) {
             const LatticeIndex li = latticeIndexOf(0, corner[0], corner[1]);
-            const float3& lattice = land.positions[li.row * land.width + li.column];
-            const float3 drawn = drawnAt(band, corner[0], corner[1]);
+            const float3& lattice = latticePoint(land, li);
             if (std::fabs(lattice.x - camX) < 70.0f && std::fabs(lattice.z - camZ) < 70.0f) {
-                QCOMPARE(drawn.y, lattice.y);
+                QCOMPARE(drawnAt(band, corner[0], corner[1]).y, lattice.y);
                 ++shared;
+            }
+            int sum = 0;
+            for (const std::vector<ubyte4>& colours : band.colours)
+                sum += colours[slotOf(band, corner[0], corner[1])].a;
+            // A designed cell's weight is carried by its hexagon: 0 in the band.
+            if (inWindow(surface.designed, li)) {
+                QCOMPARE(sum, 0);
+                ++onCells;
+            } else {
+                QVERIFY2(std::abs(sum - 255) <= 2, qPrintable(QString::number(sum)));
             }
         }
     }
     QVERIFY(shared > 100);
-
-    // The layer weights of every band vertex sum to 1, except on the designed window's cells,
-    // whose weight its hexagons carry: 0 in the band.
-    int onCells = 0;
-    for (const RingTriangle& t : band.triangles()) {
-        std::int32_t c[3][2];
-        triangleCorners(t, c);
-        for (auto& corner : c) {
-            const std::int64_t n = band.size;
-            const std::size_t slot = std::size_t(((corner[1] % n + n) % n) * n + ((corner[0] % n + n) % n));
-            int sum = 0;
-            for (const std::vector<ubyte4>& colours : band.colours)
-                sum += colours[slot].a;
-            const bool cell = surface.designedTriangle(RingTriangle{corner[0], corner[1], false}) &&
-                              surface.designedTriangle(RingTriangle{corner[0] - 1, corner[1] - 1, true});
-            if (cell) {
-                const LatticeIndex li = latticeIndexOf(0, corner[0], corner[1]);
-                if (li.column >= surface.designed.colLo && li.column < surface.designed.colHi &&
-                    li.row >= surface.designed.rowLo && li.row < surface.designed.rowHi) {
-                    QCOMPARE(sum, 0);
-                    ++onCells;
-                    continue;
-                }
-            }
-            QVERIFY2(std::abs(sum - 255) <= 2, qPrintable(QString::number(sum)));
-        }
-    }
     QVERIFY(onCells > 50);
 }
 
-// The camera flies in small steps across several snaps of every level's square; at points all
-// over the rings the drawn surface moves at most by the morph's share of a step (no triangle
-// changes level while it differs from its coarser self) and never opens (no point undrawn).
+// Flying in small steps across several snaps of every level, the drawn surface at fixed points
+// moves at most by the morph's share of a step (no triangle changes level while it differs from
+// its coarser self) and never opens.
 void TerrainRingsTest::surfaceDoesNotJumpAsTheCameraMoves()
 {
     HillyLattice hills;
@@ -393,7 +367,6 @@ void TerrainRingsTest::surfaceDoesNotJumpAsTheCameraMoves()
         DrawnSurface surface(land, rings, camX, camZ);
         std::vector<double> now;
         for (const auto& p : points) {
-            // Points fixed on the ground, chosen around the first camera position.
             const double h = surface.heightAt(400.0 + p.first, 430.0 + p.second);
             QVERIFY2(!std::isnan(h), "a point of the ground is not drawn");
             now.push_back(h);
@@ -410,8 +383,7 @@ void TerrainRingsTest::surfaceDoesNotJumpAsTheCameraMoves()
     QVERIFY2(largest < 0.5, qPrintable(QString::number(largest)));
 }
 
-// After random moves, jumps and changed heights, the toroidal windows hold what a fresh update
-// at the last position computes: the same triangles, vertices and weights.
+// After random moves, a jump and changed heights, the windows hold what a fresh update computes.
 void TerrainRingsTest::incrementalUpdateEqualsAFreshOne()
 {
     HillyLattice hills;
@@ -424,11 +396,9 @@ void TerrainRingsTest::incrementalUpdateEqualsAFreshOne()
     for (int n = 0; n < 60; ++n) {
         camX += step(random);
         camZ += step(random);
-        if (n == 30) {
+        if (n == 30)
             camX += 150.0f; // a jump of several windows
-        }
         if (n % 7 == 0) {
-            // A bump-like change of heights and layers near the camera.
             const auto col = std::int32_t(camX / (2.0f * 0.8660254f)) + 40;
             const auto row = std::int32_t(camZ / 2.0f) - 20;
             for (std::int32_t j = row - 3; j <= row + 3; ++j)
