@@ -17,6 +17,23 @@ bool parseCount(const QString& text, int low, int high, int* value)
     return true;
 }
 
+// Reads an option that takes one of two words: true when it is set, with *second telling which
+// word it holds; false with *error set when it holds neither.
+bool readTwoWords(const QCommandLineParser& parser, const QCommandLineOption& option, const char* first,
+                  const char* second, bool* isSecond, QString* error)
+{
+    if (!parser.isSet(option))
+        return true;
+    const QString value = parser.value(option);
+    if (value != QLatin1String(first) && value != QLatin1String(second)) {
+        *error = QStringLiteral("--%1 takes %2 or %3, not '%4'")
+                     .arg(option.names().first(), QLatin1String(first), QLatin1String(second), value);
+        return false;
+    }
+    *isSecond = value == QLatin1String(second);
+    return true;
+}
+
 } // namespace
 
 QString terrainName(TerrainPath terrain)
@@ -172,17 +189,10 @@ bool parseBenchOptions(const QStringList& arguments, BenchOptions* options, QStr
             QStringLiteral("--warmup takes a whole number from 0 to 1000000, not '%1'").arg(parser.value(warmupOption));
         return false;
     }
-    if (parser.isSet(terrainOption)) {
-        const QString path = parser.value(terrainOption);
-        if (path == QLatin1String("literal")) {
-            options->terrain = TerrainPath::Literal;
-        } else if (path == QLatin1String("batched")) {
-            options->terrain = TerrainPath::Batched;
-        } else {
-            *error = QStringLiteral("--terrain takes literal or batched, not '%1'").arg(path);
-            return false;
-        }
-    }
+    bool batched = options->terrain == TerrainPath::Batched;
+    if (!readTwoWords(parser, terrainOption, "literal", "batched", &batched, error))
+        return false;
+    options->terrain = batched ? TerrainPath::Batched : TerrainPath::Literal;
     // Absolute, as the bench reads the textures from the assets folder it enters.
     options->heightmap = parser.value(heightmapOption);
     if (!options->heightmap.isEmpty())
@@ -213,14 +223,10 @@ bool parseBenchOptions(const QStringList& arguments, BenchOptions* options, QStr
             options->viewDistances.push_back(float(d));
         }
     }
-    if (parser.isSet(lodOption)) {
-        const QString lod = parser.value(lodOption);
-        if (lod != QLatin1String("on") && lod != QLatin1String("off")) {
-            *error = QStringLiteral("--lod takes on or off, not '%1'").arg(lod);
-            return false;
-        }
-        options->lod = lod == QLatin1String("on");
-    }
+    bool lodOff = !options->lod;
+    if (!readTwoWords(parser, lodOption, "on", "off", &lodOff, error))
+        return false;
+    options->lod = !lodOff;
     if (parser.isSet(presentOption)) {
         const QString mode = parser.value(presentOption);
         if (mode == QLatin1String("outside")) {
@@ -234,36 +240,14 @@ bool parseBenchOptions(const QStringList& arguments, BenchOptions* options, QStr
             return false;
         }
     }
-    if (parser.isSet(surfaceOption)) {
-        const QString surface = parser.value(surfaceOption);
-        if (surface == QLatin1String("window")) {
-            options->surface = SurfaceChoice::Window;
-        } else if (surface == QLatin1String("widget")) {
-            options->surface = SurfaceChoice::Widget;
-        } else {
-            *error = QStringLiteral("--surface takes window or widget, not '%1'").arg(surface);
-            return false;
-        }
-    }
-    if (parser.isSet(skyOption)) {
-        const QString sky = parser.value(skyOption);
-        if (sky == QLatin1String("behind")) {
-            options->sky = SkyChoice::Behind;
-        } else if (sky == QLatin1String("first")) {
-            options->sky = SkyChoice::First;
-        } else {
-            *error = QStringLiteral("--sky takes behind or first, not '%1'").arg(sky);
-            return false;
-        }
-    }
-    if (parser.isSet(skyModelOption)) {
-        const QString model = parser.value(skyModelOption);
-        if (model != QLatin1String("classic") && model != QLatin1String("physical")) {
-            *error = QStringLiteral("--sky-model takes classic or physical, not '%1'").arg(model);
-            return false;
-        }
-        options->physicalSky = model == QLatin1String("physical");
-    }
+    bool widget = options->surface == SurfaceChoice::Widget;
+    bool skyFirst = options->sky == SkyChoice::First;
+    if (!readTwoWords(parser, surfaceOption, "window", "widget", &widget, error) ||
+        !readTwoWords(parser, skyOption, "behind", "first", &skyFirst, error) ||
+        !readTwoWords(parser, skyModelOption, "classic", "physical", &options->physicalSky, error))
+        return false;
+    options->surface = widget ? SurfaceChoice::Widget : SurfaceChoice::Window;
+    options->sky = skyFirst ? SkyChoice::First : SkyChoice::Behind;
     if (parser.isSet(hoursOption)) {
         bool ok = false;
         const double hours = parser.value(hoursOption).toDouble(&ok);
