@@ -4,6 +4,7 @@
 
 #include "AtmosphereModel.h"
 #include "PhysicalSky.h"
+#include "tAHelpers.h"
 
 #include <QtTest>
 #include <algorithm>
@@ -13,15 +14,7 @@
 
 namespace {
 
-constexpr double kPiHere = 3.14159265358979323846;
 constexpr double kGround = 6360e3;
-
-Vec3d direction(double elevationDegrees, double azimuthDegrees)
-{
-    const double e = elevationDegrees * kPiHere / 180.0;
-    const double a = azimuthDegrees * kPiHere / 180.0;
-    return {std::cos(e) * std::cos(a), std::sin(e), std::cos(e) * std::sin(a)};
-}
 
 const AtmosphereTables& earth()
 {
@@ -35,7 +28,7 @@ const AtmosphereTables& earth()
 double horizonColumn(double scaleHeight)
 {
     const double x = kGround / scaleHeight;
-    return scaleHeight * std::sqrt(kPiHere * x / 2.0) * (1.0 + 1.0 / (8.0 * x) - 9.0 / (128.0 * x * x));
+    return scaleHeight * std::sqrt(kTestPi * x / 2.0) * (1.0 + 1.0 / (8.0 * x) - 9.0 / (128.0 * x * x));
 }
 
 // The ozone tent's column along the horizon, integrated over altitude instead of along the ray:
@@ -63,7 +56,7 @@ double cieClearSky(double zenith, double sunZenith, double scatteringAngle)
     const double a = -1.0, b = -0.32, c = 10.0, d = -3.0, e = 0.45;
     const auto gradation = [&](double z) { return 1.0 + a * std::exp(b / std::cos(z)); };
     const auto indicatrix = [&](double x) {
-        return 1.0 + c * (std::exp(d * x) - std::exp(d * kPiHere / 2.0)) + e * std::cos(x) * std::cos(x);
+        return 1.0 + c * (std::exp(d * x) - std::exp(d * kTestPi / 2.0)) + e * std::cos(x) * std::cos(x);
     };
     return indicatrix(scatteringAngle) * gradation(zenith) / (indicatrix(sunZenith) * gradation(0.0));
 }
@@ -160,8 +153,8 @@ void AtmosphereModelTest::phasesIntegrateToOne()
             rayleigh += rayleighPhase(mu);
             mie += miePhase(mu, g);
         }
-        QVERIFY(std::abs(rayleigh * 2.0 / n * 2.0 * kPiHere - 1.0) < 1e-6);
-        QVERIFY2(std::abs(mie * 2.0 / n * 2.0 * kPiHere - 1.0) < 1e-4, qPrintable(QString::number(g)));
+        QVERIFY(std::abs(rayleigh * 2.0 / n * 2.0 * kTestPi - 1.0) < 1e-6);
+        QVERIFY2(std::abs(mie * 2.0 / n * 2.0 * kTestPi - 1.0) < 1e-4, qPrintable(QString::number(g)));
     }
 }
 
@@ -192,7 +185,7 @@ void AtmosphereModelTest::clearSkyShape()
             const double angle = std::acos(std::clamp(dot(view, sun), -1.0, 1.0));
             model.push_back(luminance(earth().skyRadiance(view, sun)) / zenith);
             cie.push_back(
-                cieClearSky((90.0 - elevation) * kPiHere / 180.0, (90.0 - sunElevation) * kPiHere / 180.0, angle));
+                cieClearSky((90.0 - elevation) * kTestPi / 180.0, (90.0 - sunElevation) * kTestPi / 180.0, angle));
         }
     double meanDeviation = 0.0;
     for (std::size_t i = 0; i < model.size(); ++i)
@@ -212,14 +205,14 @@ void AtmosphereModelTest::clearSkyShape()
         const Vec3d view = e <= 90.0 ? direction(e, 0.0) : direction(180.0 - e, 180.0);
         const double angle = std::acos(std::clamp(dot(view, sun), -1.0, 1.0));
         const double l = luminance(earth().skyRadiance(view, sun));
-        const double c = cieClearSky(std::acos(view.y), (90.0 - sunElevation) * kPiHere / 180.0, angle);
+        const double c = cieClearSky(std::acos(view.y), (90.0 - sunElevation) * kTestPi / 180.0, angle);
         if (l < darkest) {
             darkest = l;
-            darkestAngle = angle * 180.0 / kPiHere;
+            darkestAngle = angle * 180.0 / kTestPi;
         }
         if (c < cieDarkest) {
             cieDarkest = c;
-            cieDarkestAngle = angle * 180.0 / kPiHere;
+            cieDarkestAngle = angle * 180.0 / kTestPi;
         }
     }
     QVERIFY2(std::abs(darkestAngle - cieDarkestAngle) < 20.0,
@@ -249,7 +242,7 @@ void AtmosphereModelTest::sunsetRedTowardsTheSunBlueOverhead()
         QVERIFY2(towards.r > towards.b, qPrintable(QString::number(sunElevation)));
         QVERIFY2(overhead.b > overhead.r && overhead.b > overhead.g, qPrintable(QString::number(sunElevation)));
         // And the sun itself is reddened: its transmittance falls from red to blue.
-        const Rgb t = earth().sunTransmittance(kGround + 1.0, std::sin(sunElevation * kPiHere / 180.0));
+        const Rgb t = earth().sunTransmittance(kGround + 1.0, std::sin(sunElevation * kTestPi / 180.0));
         QVERIFY(t.r > t.g && t.g > t.b);
     }
 }
