@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -206,14 +208,10 @@ void AtmosphereModelTest::clearSkyShape()
         const double angle = std::acos(std::clamp(dot(view, sun), -1.0, 1.0));
         const double l = luminance(earth().skyRadiance(view, sun));
         const double c = cieClearSky(std::acos(view.y), (90.0 - sunElevation) * kTestPi / 180.0, angle);
-        if (l < darkest) {
-            darkest = l;
-            darkestAngle = angle * 180.0 / kTestPi;
-        }
-        if (c < cieDarkest) {
-            cieDarkest = c;
-            cieDarkestAngle = angle * 180.0 / kTestPi;
-        }
+        if (l < darkest)
+            std::tie(darkest, darkestAngle) = std::pair(l, angle * 180.0 / kTestPi);
+        if (c < cieDarkest)
+            std::tie(cieDarkest, cieDarkestAngle) = std::pair(c, angle * 180.0 / kTestPi);
     }
     QVERIFY2(std::abs(darkestAngle - cieDarkestAngle) < 20.0,
              qPrintable(QString("model %1, CIE %2").arg(darkestAngle).arg(cieDarkestAngle)));
