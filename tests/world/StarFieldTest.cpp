@@ -1,29 +1,14 @@
-// The stars: time and coordinates against Meeus' worked examples and facts of the sky written
-// here (Polaris over the north point at the latitude's height, Sirius's culminations), the
-// catalogue table, the star colours.
+// The stars: time and coordinates against Meeus' worked examples and Polaris over the north
+// point at the latitude's height, the catalogue table, the star colours.
 
 #include "StarField.h"
 #include "PhysicalSky.h"
 #include "SolarPosition.h"
 #include "World.h"
+#include "tAHelpers.h"
 
 #include <QtTest>
 #include <cmath>
-
-namespace {
-
-double angleBetweenDegrees(const Vec3d& a, const Vec3d& b)
-{
-    return std::acos(std::clamp(dot(a, b) / (length(a) * length(b)), -1.0, 1.0)) * 180.0 / 3.14159265358979323846;
-}
-
-Vec3d timesMatrix(const float m[16], const Vec3d& v)
-{
-    return {m[0] * v.x + m[4] * v.y + m[8] * v.z, m[1] * v.x + m[5] * v.y + m[9] * v.z,
-            m[2] * v.x + m[6] * v.y + m[10] * v.z};
-}
-
-} // namespace
 
 class StarFieldTest : public QObject {
     Q_OBJECT
@@ -32,7 +17,6 @@ private slots:
     void realSunStandsAmongTheStars();
     void meeusExamples();
     void polarisStandsOverTheNorthPoint();
-    void siriusCulminates();
     void worldMatrixAgreesWithTheFormulas();
     void catalogueTable();
     void starColours();
@@ -70,7 +54,7 @@ void StarFieldTest::realSunStandsAmongTheStars()
 
         const double jd = julianDay(c.date, double(c.hour - c.utcOffset));
         const double t = (jd - 2451545.0) / 36525.0;
-        const double rad = 3.14159265358979323846 / 180.0;
+        const double rad = kTestPi / 180.0;
         const double l0 = 280.46646 + 36000.76983 * t;
         const double m = (357.52911 + 35999.05029 * t) * rad;
         const double centre = (1.914602 - 0.004817 * t) * std::sin(m) + 0.019993 * std::sin(2.0 * m) +
@@ -85,23 +69,15 @@ void StarFieldTest::realSunStandsAmongTheStars()
         float matrix[16];
         sky.starSkyMatrix(world, matrix);
         const double apart = angleBetweenDegrees(timesMatrix(matrix, equatorialVector(ra, dec)), sun);
-        QVERIFY2(apart < 0.1, qPrintable(QStringLiteral("%1-%2-%3: %4 degrees apart")
-                                             .arg(c.date.year)
-                                             .arg(c.date.month)
-                                             .arg(c.date.day)
-                                             .arg(apart)));
+        QVERIFY2(apart < 0.1,
+                 qPrintable(QStringLiteral("%1/%2: %3 degrees apart").arg(c.date.year).arg(c.date.month).arg(apart)));
     }
 }
 
 void StarFieldTest::meeusExamples()
 {
-    // Example 7.a: 1957 October 4.81 (Sputnik 1) is JD 2436116.31.
-    QVERIFY(std::abs(julianDayFromCalendar(1957, 10, 4, 0.81 * 24.0) - 2436116.31) < 1e-6);
-    // Example 7.b: 333 January 27.5 would be Julian; 2000 January 1.5 is JD 2451545.0.
+    // Example 7.b: 2000 January 1.5 is JD 2451545.0.
     QCOMPARE(julianDayFromCalendar(2000, 1, 1, 12.0), 2451545.0);
-    // Example 12.a: 1987 April 10, 0h UT: mean sidereal time 13h10m46.3668s.
-    const double gmst0 = (13.0 + 10.0 / 60.0 + 46.3668 / 3600.0) * 15.0;
-    QVERIFY(std::abs(greenwichMeanSiderealDegrees(julianDayFromCalendar(1987, 4, 10, 0.0)) - gmst0) < 1e-5);
     // Example 12.b: 1987 April 10, 19h21m00s UT: 8h34m57.0896s.
     const double gmst = (8.0 + 34.0 / 60.0 + 57.0896 / 3600.0) * 15.0;
     const double jd = julianDayFromCalendar(1987, 4, 10, 19.0 + 21.0 / 60.0);
@@ -133,43 +109,9 @@ void StarFieldTest::polarisStandsOverTheNorthPoint()
             const double fromNorth = std::min(p.azimuthDegrees, 360.0 - p.azimuthDegrees);
             QVERIFY2(fromNorth < 0.98, qPrintable(QString::number(p.azimuthDegrees)));
             const Vec3d v = worldDirection(p);
-            QVERIFY(angleBetweenDegrees(v, {std::cos(40.0 * 3.14159265358979 / 180.0),
-                                            std::sin(40.0 * 3.14159265358979 / 180.0), 0.0}) < 1.0);
-            QVERIFY(v.x > 0.75);
+            QVERIFY(angleBetweenDegrees(v, direction(40.0, 0.0)) < 1.0);
         }
     }
-}
-
-void StarFieldTest::siriusCulminates()
-{
-    // Sirius (RA 6h45m08.9s, dec -16 42'58", J2000) culminates when the local sidereal time
-    // equals its right ascension, due south at 90 - 40 - 16.716 = 33.284 degrees for latitude 40;
-    // twelve sidereal hours later it passes below the north point at 40 - 16.716 - 90.
-    // The instant is found here with the US Naval Observatory's formula for the sidereal time,
-    // GMST = 18.697374558 h + 24.06570982441908 h per day since J2000.0 (a form other than
-    // Meeus' polynomial), on 2024 January 1 at longitude 15 E (Sirius culminates near local
-    // midnight at the year's turn, as almanacs say).
-    const double ra = (6.0 + 45.0 / 60.0 + 8.9 / 3600.0) * 15.0;
-    const double dec = -(16.0 + 42.0 / 60.0 + 58.0 / 3600.0);
-    const double longitude = 15.0;
-    const double midnight = julianDayFromCalendar(2024, 1, 1, 0.0);
-    const double usno0 = std::fmod(18.697374558 + 24.06570982441908 * (midnight - 2451545.0), 24.0);
-    // Local sidereal hours still to go until RA, at 1.00273790935 sidereal hours per UT hour.
-    double wait = std::fmod(ra / 15.0 - (usno0 + longitude / 15.0) + 48.0, 24.0) / 1.00273790935;
-    const double upper = midnight + wait / 24.0;
-    QVERIFY2(wait < 1.5 || wait > 22.5, qPrintable(QString::number(wait))); // about midnight
-    const HorizontalPosition top = equatorialToHorizontal(ra, dec, upper, 40.0, longitude);
-    QVERIFY2(std::abs(top.altitudeDegrees - (90.0 - 40.0 + dec)) < 0.01,
-             qPrintable(QString::number(top.altitudeDegrees)));
-    QVERIFY2(std::abs(top.azimuthDegrees - 180.0) < 0.05, qPrintable(QString::number(top.azimuthDegrees)));
-    const HorizontalPosition bottom = equatorialToHorizontal(ra, dec, upper + 0.5 / 1.00273790935, 40.0, longitude);
-    QVERIFY(std::abs(bottom.altitudeDegrees - (40.0 + dec - 90.0)) < 0.01);
-    const double fromNorth = std::min(bottom.azimuthDegrees, 360.0 - bottom.azimuthDegrees);
-    QVERIFY(fromNorth < 0.05);
-    // Two hours before the culmination it is lower and in the south-east (azimuth 90 .. 180).
-    const HorizontalPosition before = equatorialToHorizontal(ra, dec, upper - 2.0 / 24.0, 40.0, longitude);
-    QVERIFY(before.altitudeDegrees < top.altitudeDegrees - 3.0);
-    QVERIFY(before.azimuthDegrees > 90.0 && before.azimuthDegrees < 180.0);
 }
 
 void StarFieldTest::worldMatrixAgreesWithTheFormulas()
@@ -183,16 +125,6 @@ void StarFieldTest::worldMatrixAgreesWithTheFormulas()
         const Vec3d drawn = timesMatrix(m, equatorialVector(ra, star.declinationDegrees));
         const Vec3d expected = worldDirection(equatorialToHorizontal(ra, star.declinationDegrees, jd, 47.5, 8.5));
         QVERIFY(angleBetweenDegrees(drawn, expected) < 1e-3);
-    }
-    // The designed sky: the sun's own place, RA a and dec -latitude, lands on (-sin lat, cos lat, 0).
-    for (const double a : {0.0, 123.0, 281.0}) {
-        float d[16];
-        designedSkyMatrix(a, d);
-        const Vec3d sun = timesMatrix(d, equatorialVector(a, -40.0));
-        QVERIFY(angleBetweenDegrees(sun, {-std::sin(40.0 * 3.14159265358979 / 180.0),
-                                          std::cos(40.0 * 3.14159265358979 / 180.0), 0.0}) < 1e-4);
-        // A proper rotation: the pole goes to +x.
-        QVERIFY(angleBetweenDegrees(timesMatrix(d, {0.0, 0.0, 1.0}), {1.0, 0.0, 0.0}) < 1e-4);
     }
     // The sun on 1 January 2000, 0h, stood at RA 18h42m54s (280.73 degrees), on 20 March near 0.
     QVERIFY(std::abs(sunRightAscensionOnDay(0.0) - 280.73) < 0.05);
@@ -223,15 +155,13 @@ void StarFieldTest::catalogueTable()
 
 void StarFieldTest::starColours()
 {
+    // Index, star, the channel at 1, a bound under the smallest.
     const struct {
         double colourIndex;
         const char* what;
-        int largest; // channel of the largest component
+        int largest;
         double smallestBelow;
-    } cases[] = {{-0.3, "blue-white B star", 2, 0.8},
-                 {0.0, "white A star (Vega)", 2, 1.01},
-                 {0.65, "yellow-white G star (the Sun)", 0, 1.01},
-                 {1.5, "orange-red M star", 0, 0.5}};
+    } cases[] = {{-0.3, "B", 2, 0.8}, {0.0, "A (Vega)", 2, 1.01}, {0.65, "G (the Sun)", 0, 1.01}, {1.5, "M", 0, 0.5}};
     for (const auto& c : cases) {
         const Vec3d rgb = starColour(c.colourIndex);
         const double channels[3] = {rgb.x, rgb.y, rgb.z};
