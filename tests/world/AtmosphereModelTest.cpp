@@ -4,7 +4,7 @@
 
 #include "AtmosphereModel.h"
 #include "PhysicalSky.h"
-#include "tAHelpers.h"
+#include "SkyDirections.h"
 
 #include <QtTest>
 #include <algorithm>

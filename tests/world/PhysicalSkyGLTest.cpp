@@ -2,10 +2,10 @@
 // horizon without a seam, the drawn sky by day and night, the stars, and the tables' rebuilding.
 
 #include "PhysicalSky.h"
+#include "SkyDirections.h"
 #include "StarField.h"
 #include "World.h"
 #include "WorldGlSupport.h"
-#include "tAHelpers.h"
 
 #include <GL/glu.h>
 #include <QImage>

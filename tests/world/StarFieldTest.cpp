@@ -3,9 +3,9 @@
 
 #include "StarField.h"
 #include "PhysicalSky.h"
+#include "SkyDirections.h"
 #include "SolarPosition.h"
 #include "World.h"
-#include "tAHelpers.h"
 
 #include <QtTest>
 #include <cmath>
