@@ -122,8 +122,7 @@ private slots:
         }
     }
 
-    // A path that starts at frame 40: the first frame step of its playback leaves the bump where
-    // the recording's frame 40 left it, its centre and every height of the lattice.
+    // A path starting at frame 40: its first played frame leaves the bump (centre, heights) as recorded.
     void playbackStepsTheBumpToThePath()
     {
         QTemporaryDir folder;
@@ -161,8 +160,7 @@ private slots:
         QVERIFY(played.heights == recorded.heights);
     }
 
-    // A second recording in the same window counts and writes its own frames; closing the window
-    // while recording closes the file with every frame in it.
+    // A second recording counts its own frames; closing the window mid-recording keeps every frame.
     void secondRecordingAndClosing()
     {
         QTemporaryDir folder;
@@ -195,9 +193,8 @@ private slots:
         QVERIFY(started.errors.isEmpty());
     }
 
-    // A file that takes no more bytes (a process file-size limit stands in for a full disk): the
-    // frame whose line does not fit stops the recording at once and says so; the file keeps the
-    // whole lines before it and still reads. A device that refuses every write fails the start.
+    // A file-size limit stands in for a full disk: the frame whose line does not fit stops the
+    // recording and says so, the file keeps the whole lines before it; /dev/full fails the start.
     void recorderStopsAtOnceWhenTheDiskIsFull()
     {
         QTemporaryDir folder;
@@ -244,10 +241,9 @@ private slots:
         QVERIFY(!form.recordingPath());
     }
 
-    // What a spreadsheet or an editor makes of a path (a byte-order mark, CR LF line ends, blank
-    // lines at the end) reads as nine values a pose. The settings line keeps the view distance
-    // and ground of a flight; one written before either was kept reads as the designed view
-    // over the built-in hills.
+    // What an editor makes of a path (byte-order mark, CR LF, blank lines at the end) still reads;
+    // the settings line keeps a flight's view distance and ground, and one written before either
+    // was kept reads as the designed view over the built-in hills.
     void pathFilesAreRead()
     {
         QTemporaryDir folder;

@@ -359,8 +359,7 @@ private:
         return loadElevationModel(request);
     }
 
-    // The plane of plane(eastRise, northRise) laid on land as buildLandscape lays a ground,
-    // without the textures; returns the index of its centre vertex.
+    // The plane laid on land as buildLandscape lays a ground, without textures; its centre's index.
     std::size_t layPlane(TLandscape& land, double eastRise, double northRise)
     {
         TestRaster raster;
