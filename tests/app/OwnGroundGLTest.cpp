@@ -1,7 +1,5 @@
-// A ground of the user's own in the program and the window: --describe of the example ground,
-// refused files and options (status 2, nothing drawn), and the window over the example: the
-// camera above its middle facing north, the bump leaving it alone, F orbiting the ground at the
-// view's centre, Home, the mode line, and F5 reading the file again or keeping the ground.
+// A ground of the user's own in the program and the window: --describe, refusals before
+// anything is drawn, the start clock, the camera, bump, orbit and Home over it, and F5.
 
 #include "CommandLine.h"
 #include "ElevationModel.h"
@@ -123,8 +121,7 @@ private slots:
         options.groundLongitude = model.centreLongitude;
         StartedForm started;
         TWorld& world = started.form->world;
-        // The start-up's ticks may have moved the clock on before the timers stopped: the
-        // hour it has is the one applyStartClock must keep without --hour.
+        // Without --hour applyStartClock keeps whatever hour the start-up's ticks left.
         const float hourBefore = world.hour;
         applyStartClock(options, world);
         QCOMPARE(world.realSun, realSun);

