@@ -72,6 +72,11 @@ struct TForm1State {
     // tables and stars, kept between frames.
     SkyKind sky = SkyKind::Classic;
     PhysicalSky physicalSky;
+    // Set by the frame while the physical sky is drawn: the ground then fades into the sky's
+    // band direction by direction (groundFog, made for the frame's view) rather than into GL's
+    // one fog colour.
+    bool fogFollowsSky = false;
+    GroundFog groundFog;
 
     // How far the view reaches, world units (the program's --view-distance): the far plane and
     // the fog follow it. 50 is the designed view, drawn exactly as designed. Beyond it the

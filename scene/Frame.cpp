@@ -14,11 +14,11 @@
 namespace {
 
 // The sky form.sky selects. The physical sky's dome covers every direction, so it paints no
-// black background first either way.
+// black background first either way; beginScene has brought it up to date.
 void drawSky(TForm1State& form, bool overBlack)
 {
     if (form.sky == SkyKind::Physical)
-        form.physicalSky.render(form.world);
+        form.physicalSky.draw(form.world);
     else if (overBlack)
         form.world.renderOverBlack();
     else
@@ -37,11 +37,13 @@ void drawSky(TForm1State& form, bool overBlack)
 // the far plane, the mark also spares ground that lies exactly at the far plane's depth.
 void drawSkyBehindGround(TForm1State& form, GroundCentre centre)
 {
-    // Set up: the depth pass writes the mark and no colour.
+    // Set up: the depth pass writes the mark and no colour, or with a ground fog its colours,
+    // which the sky then leaves.
     glEnable(GL_STENCIL_TEST);
     glStencilFunc(GL_ALWAYS, 1, 0xFF);
     glStencilOp(GL_KEEP, GL_KEEP, GL_REPLACE);
-    glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
+    if (!form.fogFollowsSky)
+        glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
     drawTerrainDepth(form, centre);
     // The sky only where no mark is.
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
@@ -84,6 +86,20 @@ void beginScene(TForm1State& form, const SceneView& view, SkyOrder order)
     }
     gluLookAt(view.eye.x, view.eye.y, view.eye.z, view.centre.x, view.centre.y, view.centre.z, view.up.x, view.up.y,
               view.up.z);
+    // The physical sky is brought up to date here, before the ground's depth pass, which fades
+    // the ground into its band under the horizon direction by direction.
+    form.fogFollowsSky = order != SkyOrder::Hidden && form.sky == SkyKind::Physical;
+    if (form.fogFollowsSky) {
+        form.physicalSky.update(form.world, viewForwardOfModelview());
+        GLfloat modelview[16];
+        glGetFloatv(GL_MODELVIEW_MATRIX, modelview);
+        GLfloat start = 0.0f;
+        GLfloat end = 0.0f;
+        glGetFloatv(GL_FOG_START, &start);
+        glGetFloatv(GL_FOG_END, &end);
+        form.groundFog.set(float3{float(view.eye.x), float(view.eye.y), float(view.eye.z)}, modelview, start, end,
+                           form.physicalSky.horizonBand());
+    }
     markFramePhase(form.instruments, FramePhase::Camera);
 }
 

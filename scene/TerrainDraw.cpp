@@ -16,6 +16,13 @@ namespace {
 // centimetres at 4000, where the designed near plane of 0.1 would resolve some 10 units).
 constexpr double kFarLevelsNearPlane = 16.0;
 
+// The frame's ground fog when it follows the sky's band (the physical sky), else none: GL's
+// one fog colour.
+const GroundFog* groundFogOf(const TForm1State& form)
+{
+    return form.fogFollowsSky ? &form.groundFog : nullptr;
+}
+
 bool ringsDrawn(const TForm1State& form)
 {
     return form.lodRings && double(form.viewDistance) > kDesignedViewDistance;
@@ -92,11 +99,12 @@ void drawTerrainDepth(TForm1State& form, GroundCentre centre)
         land.updateRings(centre.x, centre.z, form.viewDistance, kTerrainDrawRadius);
         beginNearDepth();
     }
-    land.renderDepth(centre.x, centre.z, fullDetailRadius(form), counters);
+    const GroundFog* fog = groundFogOf(form);
+    land.renderDepth(centre.x, centre.z, fullDetailRadius(form), counters, fog);
     // The farther levels have no pre-pass here: drawTerrainColour draws them whole, over the
     // sky, once this frame's sky has set the light they are lit by.
     if (rings)
-        land.renderRingsDepth(0, 1, counters);
+        land.renderRingsDepth(0, 1, counters, fog);
     markFramePhase(form.instruments, FramePhase::DepthPass);
 }
 
@@ -108,6 +116,12 @@ void drawTerrainColour(TForm1State& form, GroundCentre centre)
     TerrainDrawCounters* counters = drawCountersOf(form.instruments);
     const float radius = fullDetailRadius(form);
     const bool rings = ringsDrawn(form);
+    const GroundFog* fog = groundFogOf(form);
+    // Under a ground fog the pre-passes hold the fog's share; the colour passes fade to black.
+    if (fog) {
+        const GLfloat black[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+        glFogfv(GL_FOG_COLOR, black);
+    }
     if (rings)
         beginNearDepth();
     // A window in full detail too large for the batch cache (--lod off far out) is drawn
@@ -124,15 +138,25 @@ void drawTerrainColour(TForm1State& form, GroundCentre centre)
         // the layers' mean colours gives the same sum where the lighting stays linear. Where
         // it could saturate, the levels' own pre-pass (black and depth, over the sky) and
         // colour passes.
+        // Under a ground fog the levels get their fogged pre-pass either way, and the flat
+        // pass is added over it.
         const int levels = int(land.rings().levels().size());
         beginFarDepth();
         if (lightingStaysLinear()) {
-            land.renderRingsFlat(1, levels, counters);
+            if (fog)
+                land.renderRingsDepth(1, levels, counters, fog);
+            land.renderRingsFlat(1, levels, counters,
+                                 fog ? TLandscape::FlatOver::FogPrePass : TLandscape::FlatOver::Sky);
         } else {
-            land.renderRingsDepth(1, levels, counters);
+            land.renderRingsDepth(1, levels, counters, fog);
             land.renderRingsColour(1, levels, counters);
         }
         endFarDepth();
+    }
+    if (fog) {
+        const Rgb& c = form.physicalSky.fogColour();
+        const GLfloat sky[4] = {GLfloat(c.r), GLfloat(c.g), GLfloat(c.b), 1.0f};
+        glFogfv(GL_FOG_COLOR, sky);
     }
     if (form.showNormals)
         land.renderNormals(counters);

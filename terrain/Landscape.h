@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DrawCounters.h"
+#include "GroundFog.h"
 #include "LatticeView.h"
 #include "TerrainBatches.h"
 #include "TerrainRings.h"
@@ -50,7 +51,9 @@ public:
     // Drawing (GL context current; see LandscapeRender.cpp for the state each one expects and
     // leaves). x and z are the world position the window is centred on, radius in world units.
     // What each hands to the GL is added into *counters when counters is given.
-    void renderDepth(float x, float z, float radius, TerrainDrawCounters* counters = nullptr);
+    // With a ground fog the pre-pass writes its colours (GroundFog.h) in place of black.
+    void renderDepth(float x, float z, float radius, TerrainDrawCounters* counters = nullptr,
+                     const GroundFog* fog = nullptr);
     void render(float x, float z, float radius, TerrainDrawCounters* counters = nullptr);
     // render's colour passes alone, for a frame that draws something between them and the
     // depth pre-pass (which must have been drawn with the same x, z and radius).
@@ -74,11 +77,15 @@ public:
     // them as renderDepth and renderBatchedColour draw the window, with the same state
     // contracts (see LandscapeRings.cpp). No level exists up to the designed view distance.
     void updateRings(float x, float z, float viewDistance, float designedRadius);
-    void renderRingsDepth(int firstLevel, int endLevel, TerrainDrawCounters* counters = nullptr);
+    void renderRingsDepth(int firstLevel, int endLevel, TerrainDrawCounters* counters = nullptr,
+                          const GroundFog* fog = nullptr);
     void renderRingsColour(int firstLevel, int endLevel, TerrainDrawCounters* counters = nullptr);
     // The levels in one untextured pass of their flat colours, in place of renderRingsDepth
     // and renderRingsColour, over the sky (see LandscapeRings.cpp).
-    void renderRingsFlat(int firstLevel, int endLevel, TerrainDrawCounters* counters = nullptr);
+    // Over is where it goes: over the sky, or added over renderRingsDepth's ground fog.
+    enum class FlatOver { Sky, FogPrePass };
+    void renderRingsFlat(int firstLevel, int endLevel, TerrainDrawCounters* counters = nullptr,
+                         FlatOver over = FlatOver::Sky);
     const TerrainRings& rings() const { return rings_; }
 
     std::uint32_t vertexCount() const { return width * depth; }
@@ -97,6 +104,11 @@ private:
     TerrainBatches batches_;
     TerrainRings rings_;
     std::vector<GLuint> meanTextures_; // the texture names the rings' layer means come from
+    // The fogged pre-passes' arrays, kept between frames: the window's positions and colours,
+    // and each level's colours.
+    std::vector<float3> fogPositions_;
+    std::vector<float> fogColours_;
+    std::vector<std::vector<float>> ringFogColours_;
 };
 
 // True when the current lighting cannot saturate a vertex's colour (light 0's ambient and

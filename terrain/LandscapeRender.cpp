@@ -3,42 +3,79 @@
 #include "Landscape.h"
 
 #include <GL/gl.h>
+#include <algorithm>
 #include <vector>
 
 // Expects the baseline state (depth test LEQUAL, culling, lighting, fog, blending, alpha test,
 // 2D texturing). Leaves GL_CULL_FACE, GL_ALPHA_TEST, GL_BLEND, GL_FOG, GL_LIGHTING and
 // GL_TEXTURE_2D enabled whatever they were, the vertex array disabled, and the current colour
-// (0, 0, 0, 0). Writes depth and black with alpha 0 wherever the terrain is in front.
-void TLandscape::renderDepth(float x, float z, float radius, TerrainDrawCounters* counters)
+// (0, 0, 0, 0). Writes depth and black with alpha 0 wherever the terrain is in front; with a
+// ground fog, its colours (the colour array enabled for the pass and disabled again).
+void TLandscape::renderDepth(float x, float z, float radius, TerrainDrawCounters* counters, const GroundFog* fog)
 {
     beginDepthPassState();
-    glVertexPointer(3, GL_FLOAT, 0, positions);
 
     // The strips of column col span the triangles between col and col+1; the window reaches
     // one column and one row further than the colour passes', so the depth surface covers every
     // hexagon they draw.
     const LatticeWindow win = depthPassWindow(lattice(), x, z, radius);
+    if (win.rowHi <= win.rowLo) {
+        endDepthPassState();
+        return;
+    }
 
-    if (win.rowHi > win.rowLo) {
-        std::vector<GLuint> strip(2 * std::size_t(win.rowHi - win.rowLo));
-        for (int col = win.colLo; col < win.colHi; ++col) {
-            // Each pair starts with the vertex lower in z: in an even column the odd neighbour
-            // col+1 lies half a row toward -z, in an odd column the even neighbour lies higher.
-            const bool even = (col & 1) == 0;
+    // Vertex (col, row) is element (row - rowOrigin) * rowStride + col - colOrigin of the arrays
+    // pointed at: the lattice's own, or with a ground fog a copy of a block of kFogBlock columns
+    // of its positions beside their fog colours (the same coordinates, so the same depths),
+    // block after block, so that the copy stays small however large the window.
+    constexpr int kFogBlock = 64;
+    GLuint rowStride = width;
+    int colOrigin = 0;
+    const int rowOrigin = fog ? win.rowLo : 0;
+    if (fog)
+        glEnableClientState(GL_COLOR_ARRAY);
+    else
+        glVertexPointer(3, GL_FLOAT, 0, positions);
+
+    std::vector<GLuint> strip(2 * std::size_t(win.rowHi - win.rowLo));
+    for (int col = win.colLo; col < win.colHi; ++col) {
+        if (fog && (col - win.colLo) % kFogBlock == 0) {
+            const int last = std::min(col + kFogBlock, win.colHi);
+            rowStride = GLuint(last - col + 1);
+            colOrigin = col;
+            const std::size_t count = std::size_t(rowStride) * std::size_t(win.rowHi - win.rowLo);
+            fogPositions_.resize(count);
+            fogColours_.resize(3 * count);
             std::size_t n = 0;
-            for (int row = win.rowLo; row < win.rowHi; ++row) {
-                const GLuint k = GLuint(row) * width + GLuint(col);
-                strip[n++] = even ? k + 1 : k;
-                strip[n++] = even ? k : k + 1;
-            }
-            glDrawElements(GL_TRIANGLE_STRIP, GLsizei(n), GL_UNSIGNED_INT, strip.data());
-            if (counters) {
-                ++counters->strips;
-                ++counters->drawCalls;
-            }
+            for (int row = win.rowLo; row < win.rowHi; ++row)
+                for (int c = col; c <= last; ++c, ++n) {
+                    fogPositions_[n] = positions[std::size_t(row) * width + std::size_t(c)];
+                    fog->colourAt(fogPositions_[n], &fogColours_[3 * n]);
+                }
+            glVertexPointer(3, GL_FLOAT, 0, fogPositions_.data());
+            glColorPointer(3, GL_FLOAT, 0, fogColours_.data());
+        }
+        // Each pair starts with the vertex lower in z: in an even column the odd neighbour
+        // col+1 lies half a row toward -z, in an odd column the even neighbour lies higher.
+        const bool even = (col & 1) == 0;
+        std::size_t n = 0;
+        for (int row = win.rowLo; row < win.rowHi; ++row) {
+            const GLuint k = GLuint(row - rowOrigin) * rowStride + GLuint(col - colOrigin);
+            strip[n++] = even ? k + 1 : k;
+            strip[n++] = even ? k : k + 1;
+        }
+        glDrawElements(GL_TRIANGLE_STRIP, GLsizei(n), GL_UNSIGNED_INT, strip.data());
+        if (counters) {
+            ++counters->strips;
+            ++counters->drawCalls;
         }
     }
 
+    if (fog) {
+        // The colour array leaves the current colour undefined.
+        glDisableClientState(GL_COLOR_ARRAY);
+        glColor4f(0.0f, 0.0f, 0.0f, 0.0f);
+    }
     endDepthPassState();
 }
 

@@ -128,8 +128,9 @@ void TLandscape::updateRings(float x, float z, float viewDistance, float designe
 // The levels' depth pre-pass: every triangle of each level once, from its drawn positions.
 // Expects and leaves what renderDepth does (the baseline state; leaves GL_CULL_FACE,
 // GL_ALPHA_TEST, GL_BLEND, GL_FOG, GL_LIGHTING and GL_TEXTURE_2D enabled, the vertex array
-// disabled, the current colour (0, 0, 0, 0)), writing depth and black where a level is in front.
-void TLandscape::renderRingsDepth(int firstLevel, int endLevel, TerrainDrawCounters* counters)
+// disabled, the current colour (0, 0, 0, 0)), writing depth and black where a level is in front,
+// or with a ground fog its colours, as renderDepth does.
+void TLandscape::renderRingsDepth(int firstLevel, int endLevel, TerrainDrawCounters* counters, const GroundFog* fog)
 {
     const std::vector<TerrainRings::Level>& levels = rings_.levels();
     const auto [first, end] = levelRange(levels, firstLevel, endLevel);
@@ -137,11 +138,27 @@ void TLandscape::renderRingsDepth(int firstLevel, int endLevel, TerrainDrawCount
         return;
 
     beginDepthPassState();
+    if (fog) {
+        glEnableClientState(GL_COLOR_ARRAY);
+        ringFogColours_.resize(levels.size());
+    }
     const ViewPlanes view;
     for (int l = first; l < end; ++l) {
         const TerrainRings::Level& lv = levels[std::size_t(l)];
         glVertexPointer(3, GL_FLOAT, 0, lv.positions.data());
+        if (fog) {
+            std::vector<float>& colours = ringFogColours_[std::size_t(l)];
+            colours.resize(3 * lv.positions.size());
+            for (std::size_t k = 0; k < lv.positions.size(); ++k)
+                fog->colourAt(lv.positions[k], &colours[3 * k]);
+            glColorPointer(3, GL_FLOAT, 0, colours.data());
+        }
         drawShownTiles(lv, view, counters);
+    }
+    if (fog) {
+        // The colour array leaves the current colour undefined.
+        glDisableClientState(GL_COLOR_ARRAY);
+        glColor4f(0.0f, 0.0f, 0.0f, 0.0f);
     }
     endDepthPassState();
 }
@@ -193,15 +210,17 @@ void TLandscape::renderRingsColour(int firstLevel, int endLevel, TerrainDrawCoun
 }
 
 // The levels in one untextured pass: each vertex's flat colour (its colour times the weighed
-// means of its layers), lit, fogged and written with its depth, no blending. Where lighting
-// never saturates (lightingStaysLinear) this is the colour passes' sum over black with every
-// layer at its mean, as their smallest mip levels show it: lighting and fog are linear in the
-// material colour and the weights sum to 1. Drawn after the sky, over it, in place of a depth
-// pre-pass and the colour passes, with their depth test (LEQUAL) and face culling.
+// means of its layers), lit and fogged. Where lighting never saturates (lightingStaysLinear)
+// this is the colour passes' sum with every layer at its mean, as their smallest mip levels
+// show it: lighting and fog are linear in the material colour and the weights sum to 1.
+// Over the sky it is drawn after the sky, in place of a depth pre-pass and the colour passes,
+// written with its depth and no blending, with their depth test (LEQUAL) and face culling.
+// Over a ground fog's pre-pass (renderRingsDepth with the fog) it is added as the colour passes
+// are, at the pre-pass's depth without writing it.
 //
 // Expects what renderRingsColour leaves (endColourPasses) and leaves the same: disables 2D
-// texturing and blending for the pass and enables them again.
-void TLandscape::renderRingsFlat(int firstLevel, int endLevel, TerrainDrawCounters* counters)
+// texturing (and over the sky blending) for the pass and enables them again.
+void TLandscape::renderRingsFlat(int firstLevel, int endLevel, TerrainDrawCounters* counters, FlatOver over)
 {
     const std::vector<TerrainRings::Level>& levels = rings_.levels();
     const auto [first, end] = levelRange(levels, firstLevel, endLevel);
@@ -210,7 +229,14 @@ void TLandscape::renderRingsFlat(int firstLevel, int endLevel, TerrainDrawCounte
 
     const ViewPlanes view;
     glDisable(GL_TEXTURE_2D);
-    glDisable(GL_BLEND);
+    if (over == FlatOver::Sky) {
+        glDisable(GL_BLEND);
+    } else {
+        glBlendFunc(GL_ONE, GL_ONE);
+        glDepthMask(GL_FALSE);
+        glEnable(GL_POLYGON_OFFSET_FILL);
+        glPolygonOffset(0.0f, kColourPassOffsetUnits);
+    }
     glEnableClientState(GL_VERTEX_ARRAY);
     glEnableClientState(GL_NORMAL_ARRAY);
     glEnableClientState(GL_COLOR_ARRAY);
@@ -224,7 +250,14 @@ void TLandscape::renderRingsFlat(int firstLevel, int endLevel, TerrainDrawCounte
     glDisableClientState(GL_COLOR_ARRAY);
     glDisableClientState(GL_NORMAL_ARRAY);
     glDisableClientState(GL_VERTEX_ARRAY);
-    glEnable(GL_BLEND);
+    if (over == FlatOver::Sky) {
+        glEnable(GL_BLEND);
+    } else {
+        glPolygonOffset(0.0f, 0.0f);
+        glDisable(GL_POLYGON_OFFSET_FILL);
+        glDepthMask(GL_TRUE);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    }
     glEnable(GL_TEXTURE_2D);
 }
 

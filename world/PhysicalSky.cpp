@@ -555,10 +555,32 @@ void PhysicalSky::starSkyMatrix(const TWorld& world, float matrix[16]) const
 // bound; the vertex and colour arrays disabled.
 void PhysicalSky::render(TWorld& world)
 {
+    update(world, viewForwardOfModelview());
+    draw(world);
+}
+
+Vec3d viewForwardOfModelview()
+{
     GLfloat view[16];
     glGetFloatv(GL_MODELVIEW_MATRIX, view);
     // The camera looks along -z of the eye: in the world that is minus the rotation's third row.
-    update(world, {-view[2], -view[6], -view[10]});
+    return {-view[2], -view[6], -view[10]};
+}
+
+std::vector<float> PhysicalSky::horizonBand() const
+{
+    // Ring 1 is the band's lower edge, kBandDepthDegrees down, whose colour the dome keeps to
+    // the nadir.
+    if (domeColours_.empty())
+        return {};
+    const auto first = domeColours_.begin() + std::ptrdiff_t(kDomeSlices + 1) * 3;
+    return std::vector<float>(first, first + std::ptrdiff_t(kDomeSlices + 1) * 3);
+}
+
+void PhysicalSky::draw(TWorld& world)
+{
+    GLfloat view[16];
+    glGetFloatv(GL_MODELVIEW_MATRIX, view);
 
     enterSkyState();
 

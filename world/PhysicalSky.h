@@ -39,6 +39,9 @@ struct SkyViewTable {
 void computeSkyViewRows(const AtmosphereTables& tables, SkyViewTable& table, int rowCount);
 SkyViewTable computeSkyView(const AtmosphereTables& tables, double sunElevationDegrees);
 
+// The camera's forward direction in the world frame, from the current modelview matrix.
+Vec3d viewForwardOfModelview();
+
 // Tone mapping: display = (1 - exp(-exposure * radiance))^(1/2.2) per channel, 0 .. 1.
 Rgb displayColour(const Rgb& radiance, double exposure);
 
@@ -108,8 +111,15 @@ public:
     // Draws the sky dome, the stars, the sun's halo and disc around the eye and sets light 0
     // and the fog colour, in the place and with the contract of TWorld::render (SkyRender.cpp):
     // GL context current, GL_MODELVIEW selected with the camera's look-at loaded, the world
-    // initialised. Calls update itself.
+    // initialised. render calls update itself (for the view the modelview matrix holds); draw
+    // draws what the last update made.
     void render(TWorld& world);
+    void draw(TWorld& world);
+
+    // The colours of the band under the horizon as the last update made them (display RGB),
+    // at the azimuths 2 pi k / n from +x toward +z, k = 0 .. n, the last the first again:
+    // what a GroundFog fades the ground into. Empty before the first update.
+    std::vector<float> horizonBand() const;
 
     // The values of the last update, for the window and the tests.
     double exposure() const { return exposure_; }
