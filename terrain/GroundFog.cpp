@@ -48,8 +48,7 @@ void GroundFog::set(const float3& eye, const float modelview[16], float start, f
         const int k = std::min(int(s), slices - 1);
         const double t = s - k;
         for (int c = 0; c < 3; ++c)
-            table_[std::size_t(i) * 3 + std::size_t(c)] =
-                float(band[std::size_t(k) * 3 + std::size_t(c)] * (1.0 - t) +
-                      band[std::size_t(k + 1) * 3 + std::size_t(c)] * t);
+            table_[std::size_t(i) * 3 + std::size_t(c)] = float(band[std::size_t(k) * 3 + std::size_t(c)] * (1.0 - t) +
+                                                                band[std::size_t(k + 1) * 3 + std::size_t(c)] * t);
     }
 }

@@ -579,6 +579,8 @@ std::vector<float> PhysicalSky::horizonBand() const
 
 void PhysicalSky::draw(TWorld& world)
 {
+    if (!lower_ || !upper_)
+        update(world, viewForwardOfModelview());
     GLfloat view[16];
     glGetFloatv(GL_MODELVIEW_MATRIX, view);
 

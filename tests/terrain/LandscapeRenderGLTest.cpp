@@ -258,6 +258,7 @@ private slots:
     void normalsOverlayDrawsBlueLines();
     void noSpecklesOnSlantedFlatLattice_data();
     void noSpecklesOnSlantedFlatLattice();
+    void groundFogOfOneColourIsGlFog();
 
 private:
     // The frame's baseline: the GL view's render state, the window's projection and fog.
@@ -732,6 +733,43 @@ void LandscapeRenderGLTest::noSpecklesOnSlantedFlatLattice()
     if (darker != 0)
         writeFailureImages(QString("speckles-%1").arg(QTest::currentDataTag()), actual, reference);
     QVERIFY2(darker == 0, qPrintable(QString("%1 of %2 ground pixels darker").arg(darker).arg(compared)));
+    VERIFY_NO_GL_ERROR();
+}
+
+// A ground fog whose band is GL's fog colour all round gives GL fog's picture: its pre-pass
+// holds (1 - f) times the colour and the colour passes add f times the lit ground, where GL fog
+// blends the two in each pass. Over hills, from the near ground to the fully fogged.
+void LandscapeRenderGLTest::groundFogOfOneColourIsGlFog()
+{
+    TLandscape land;
+    makeFlatLattice(land, 120, 120, 1.0f);
+    for (std::uint32_t k = 0; k < land.vertexCount(); ++k)
+        land.positions[k].y = 2.0f * std::sin(0.11f * land.positions[k].x) * std::cos(0.07f * land.positions[k].z);
+    land.computeNormals(0, land.width - 1, 0, land.depth - 1);
+    land.textures[0] = makeTexture(kSandTexels);
+    const Eye eye{20, 5, 20, 60, 0, 70};
+    const QImage reference = renderTerrain(land, eye);
+
+    GLfloat fogColour[4];
+    glGetFloatv(GL_FOG_COLOR, fogColour);
+    GLfloat modelview[16];
+    glGetFloatv(GL_MODELVIEW_MATRIX, modelview);
+    GroundFog fog;
+    std::vector<float> band;
+    for (int k = 0; k <= 72; ++k)
+        band.insert(band.end(), fogColour, fogColour + 3);
+    fog.set(float3{float(eye.x), float(eye.y), float(eye.z)}, modelview, 7.0f, 45.0f, band);
+    const GLfloat black[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+    beginView(eye, black);
+    land.renderDepth(float(eye.x), float(eye.z), 60.0f, nullptr, &fog);
+    glFogfv(GL_FOG_COLOR, black);
+    land.renderColour(float(eye.x), float(eye.z), 60.0f);
+    glFogfv(GL_FOG_COLOR, fogColour);
+    const QImage actual = panel_->readPixels();
+
+    // The share is worked out per vertex and GL's factor per fragment, and each pass rounds on
+    // its own: at most 3 steps apart here, 0.3 on average.
+    COMPARE_IMAGES(actual, reference, "ground-fog", ImageTolerance::within(4, 0.6));
     VERIFY_NO_GL_ERROR();
 }
 
