@@ -147,7 +147,9 @@ int main(int argc, char** argv)
     // A camera path is read whole before anything is shown: a bad file draws nothing, and
     // makes no --record folder.
     std::vector<PathPose> path;
-    QString pathGround; // the ground the path was flown over; empty: the built-in hills
+    // The ground a version-2 path was flown over (empty: the built-in hills); a version-1 path
+    // does not say.
+    std::optional<QString> pathGround;
     if (!options.cameraPathFile.isEmpty()) {
         try {
             CameraPathFile file = readCameraPathFile(options.cameraPathFile);
@@ -200,10 +202,10 @@ int main(int argc, char** argv)
     // A path flown over another ground still plays, as positions over this one: said, not refused.
     if (!options.cameraPathFile.isEmpty()) {
         const QString shown = ground ? QString::fromStdString(ground->groundName()) : QString();
-        if (shown != pathGround)
+        if (pathGround && shown != *pathGround)
             printError(QStringLiteral("camera path %1 was flown over %2; this run shows %3")
                            .arg(QDir::toNativeSeparators(options.cameraPathFile),
-                                pathGround.isEmpty() ? QStringLiteral("the built-in hills") : pathGround,
+                                pathGround->isEmpty() ? QStringLiteral("the built-in hills") : *pathGround,
                                 shown.isEmpty() ? QStringLiteral("the built-in hills") : shown));
     }
 

@@ -1,6 +1,7 @@
 // A ground of the user's own in the program and the window: --describe, refusals before
 // anything is drawn, the start clock, the camera, bump, orbit and Home over it, and F5.
 
+#include "CameraPath.h"
 #include "CommandLine.h"
 #include "ElevationModel.h"
 #include "KeyCodes.h"
@@ -38,6 +39,39 @@ const QString kExamplePath = assetsFolder() + "/" + kExample;
 class OwnGroundGLTest : public QObject {
     Q_OBJECT
 private slots:
+    // A version-2 path names the ground it was flown over, and playing it over another says so;
+    // a version-1 path names none, so nothing is said (before the missing display stops both).
+    void pathsSayOverWhichGroundTheyWereFlown()
+    {
+        QTemporaryDir folder;
+        const struct {
+            const char* name;
+            const char* text;
+            bool said;
+        } paths[] = {{"v1.csv",
+                      "frame,x,y,z,yaw_degrees,pitch_degrees,roll_degrees,day,hour\n0,60,8,220,-70,3,0,172,17\n",
+                      false},
+                     {"v2.csv",
+                      "# terrain-viewer camera path, version 2; latitude 40; tilt 23; view 640x400; view distance 50\n",
+                      true}};
+        for (const auto& path : paths) {
+            QFile file(folder.filePath(path.name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(path.text);
+            if (path.said)
+                file.write(QByteArray(kCameraPathHeaderV2) +
+                           "\n0,60,8,220,-70,3,0,172,17,60,8,221,0,1,0,60,220,1,0,0,0.5,0.8,100000\n");
+            file.close();
+            const ProgramRun run = runViewer({"--heightmap", kExample, "--camera-path", file.fileName()},
+                                             assetsFolder(),
+                                             EnvironmentChange{{"DISPLAY", "WAYLAND_DISPLAY"},
+                                                               {"QT_QPA_PLATFORM=xcb"}});
+            QVERIFY2(run.err.contains("was flown over the built-in hills; this run shows olinda_dem_utm25s.tif") ==
+                         path.said,
+                     qPrintable(run.err));
+        }
+    }
+
     void describeTheExample()
     {
         const ProgramRun run = runViewer(
