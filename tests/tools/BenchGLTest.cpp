@@ -49,7 +49,7 @@ bool checkMs(const QJsonObject& object, const QString& key, QString* fault)
     return true;
 }
 
-// A member that must be {"p10", "median", "p90"}, each >= 0 and in that order.
+// A member that must be {"p10", "median", "p90", "max"}, each >= 0 and in that order.
 bool checkSpread(const QJsonObject& object, const QString& key, QString* fault)
 {
     const QJsonValue value = object.value(key);
@@ -58,7 +58,7 @@ bool checkSpread(const QJsonObject& object, const QString& key, QString* fault)
         return false;
     }
     const QJsonObject spread = value.toObject();
-    for (const char* part : {"p10", "median", "p90"}) {
+    for (const char* part : {"p10", "median", "p90", "max"}) {
         if (!checkMs(spread, QString::fromLatin1(part), fault)) {
             *fault = key + QLatin1Char('.') + *fault;
             return false;
@@ -67,8 +67,14 @@ bool checkSpread(const QJsonObject& object, const QString& key, QString* fault)
     const double p10 = spread.value(QStringLiteral("p10")).toDouble();
     const double median = spread.value(QStringLiteral("median")).toDouble();
     const double p90 = spread.value(QStringLiteral("p90")).toDouble();
-    if (!(p10 <= median && median <= p90)) {
-        *fault = QStringLiteral("%1 out of order: p10 %2, median %3, p90 %4").arg(key).arg(p10).arg(median).arg(p90);
+    const double max = spread.value(QStringLiteral("max")).toDouble();
+    if (!(p10 <= median && median <= p90 && p90 <= max)) {
+        *fault = QStringLiteral("%1 out of order: p10 %2, median %3, p90 %4, max %5")
+                     .arg(key)
+                     .arg(p10)
+                     .arg(median)
+                     .arg(p90)
+                     .arg(max);
         return false;
     }
     return true;

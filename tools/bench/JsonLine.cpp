@@ -67,7 +67,7 @@ JsonLine& JsonLine::add(const char* key, const JsonLine& object)
 JsonLine& JsonLine::add(const char* key, const Spread& spread)
 {
     JsonLine object;
-    object.add("p10", spread.p10).add("median", spread.median).add("p90", spread.p90);
+    object.add("p10", spread.p10).add("median", spread.median).add("p90", spread.p90).add("max", spread.max);
     return add(key, object);
 }
 

@@ -17,7 +17,7 @@ double percentile(std::vector<double> samples, double fraction)
 
 Spread spreadOf(const std::vector<double>& samples)
 {
-    return {percentile(samples, 0.1), percentile(samples, 0.5), percentile(samples, 0.9)};
+    return {percentile(samples, 0.1), percentile(samples, 0.5), percentile(samples, 0.9), percentile(samples, 1.0)};
 }
 
 double standardDeviation(const std::vector<double>& samples)

@@ -7,6 +7,7 @@ struct Spread {
     double p10 = 0.0;
     double median = 0.0;
     double p90 = 0.0;
+    double max = 0.0; // the slowest sample: a phase's one costly frame
 };
 
 // The value below which `fraction` (0..1) of the samples lie, interpolated linearly between
