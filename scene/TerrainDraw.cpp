@@ -138,15 +138,15 @@ void drawTerrainColour(TForm1State& form, GroundCentre centre)
         // the layers' mean colours gives the same sum where the lighting stays linear. Where
         // it could saturate, the levels' own pre-pass (black and depth, over the sky) and
         // colour passes.
-        // Under a ground fog the levels get their fogged pre-pass either way, and the flat
-        // pass is added over it.
+        // Under a ground fog the flat pass is lit and fogged per vertex here, the splatting
+        // gets the fog's pre-pass.
         const int levels = int(land.rings().levels().size());
         beginFarDepth();
         if (lightingStaysLinear()) {
             if (fog)
-                land.renderRingsDepth(1, levels, counters, fog);
-            land.renderRingsFlat(1, levels, counters,
-                                 fog ? TLandscape::FlatOver::FogPrePass : TLandscape::FlatOver::Sky);
+                land.renderRingsFogged(1, levels, *fog, counters);
+            else
+                land.renderRingsFlat(1, levels, counters);
         } else {
             land.renderRingsDepth(1, levels, counters, fog);
             land.renderRingsColour(1, levels, counters);

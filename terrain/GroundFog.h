@@ -20,14 +20,15 @@ public:
     void set(const float3& eye, const float modelview[16], float start, float end, const std::vector<float>& band);
 
     // Writes into rgb the pre-pass colour of the ground point p: (1 - f) times the band's colour
-    // toward p, with f GL's fog factor for p's eye depth |z_eye| (clamped to 0 .. 1).
-    void colourAt(const float3& p, float rgb[3]) const
+    // toward p, with f GL's fog factor for p's eye depth |z_eye| (clamped to 0 .. 1), and
+    // returns the fog's share 1 - f.
+    float colourAt(const float3& p, float rgb[3]) const
     {
         const float depth = depthRow_[0] * p.x + depthRow_[1] * p.y + depthRow_[2] * p.z + depthRow_[3];
         float weight = ((depth < 0.0f ? -depth : depth) - start_) * inverseRange_;
         if (!(weight > 0.0f)) {
             rgb[0] = rgb[1] = rgb[2] = 0.0f;
-            return;
+            return 0.0f;
         }
         weight = weight < 1.0f ? weight : 1.0f;
         // The diamond angle of the direction (0 .. 4, monotonic in the azimuth), which needs one
@@ -45,6 +46,7 @@ public:
         const float* a = &table_[std::size_t(i) * 3];
         for (int c = 0; c < 3; ++c)
             rgb[c] = weight * (a[c] + x * (a[c + 3] - a[c]));
+        return weight;
     }
 
     bool empty() const { return table_.empty(); }

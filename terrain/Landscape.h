@@ -82,10 +82,11 @@ public:
     void renderRingsColour(int firstLevel, int endLevel, TerrainDrawCounters* counters = nullptr);
     // The levels in one untextured pass of their flat colours, in place of renderRingsDepth
     // and renderRingsColour, over the sky (see LandscapeRings.cpp).
-    // Over is where it goes: over the sky, or added over renderRingsDepth's ground fog.
-    enum class FlatOver { Sky, FogPrePass };
-    void renderRingsFlat(int firstLevel, int endLevel, TerrainDrawCounters* counters = nullptr,
-                         FlatOver over = FlatOver::Sky);
+    // renderRingsFlat over the sky with a ground fog: each vertex lit on the CPU as GL would
+    // light it and faded into the fog's colour, in one untextured, unlit pass. Only where
+    // lightingStaysLinear (see LandscapeRings.cpp).
+    void renderRingsFogged(int firstLevel, int endLevel, const GroundFog& fog, TerrainDrawCounters* counters = nullptr);
+    void renderRingsFlat(int firstLevel, int endLevel, TerrainDrawCounters* counters = nullptr);
     const TerrainRings& rings() const { return rings_; }
 
     std::uint32_t vertexCount() const { return width * depth; }

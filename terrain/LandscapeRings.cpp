@@ -4,6 +4,7 @@
 
 #include <GL/gl.h>
 #include <algorithm>
+#include <cmath>
 #include <utility>
 #include <vector>
 
@@ -210,17 +211,15 @@ void TLandscape::renderRingsColour(int firstLevel, int endLevel, TerrainDrawCoun
 }
 
 // The levels in one untextured pass: each vertex's flat colour (its colour times the weighed
-// means of its layers), lit and fogged. Where lighting never saturates (lightingStaysLinear)
-// this is the colour passes' sum with every layer at its mean, as their smallest mip levels
-// show it: lighting and fog are linear in the material colour and the weights sum to 1.
-// Over the sky it is drawn after the sky, in place of a depth pre-pass and the colour passes,
-// written with its depth and no blending, with their depth test (LEQUAL) and face culling.
-// Over a ground fog's pre-pass (renderRingsDepth with the fog) it is added as the colour passes
-// are, at the pre-pass's depth without writing it.
+// means of its layers), lit, fogged and written with its depth, no blending. Where lighting
+// never saturates (lightingStaysLinear) this is the colour passes' sum over black with every
+// layer at its mean, as their smallest mip levels show it: lighting and fog are linear in the
+// material colour and the weights sum to 1. Drawn after the sky, over it, in place of a depth
+// pre-pass and the colour passes, with their depth test (LEQUAL) and face culling.
 //
 // Expects what renderRingsColour leaves (endColourPasses) and leaves the same: disables 2D
-// texturing (and over the sky blending) for the pass and enables them again.
-void TLandscape::renderRingsFlat(int firstLevel, int endLevel, TerrainDrawCounters* counters, FlatOver over)
+// texturing and blending for the pass and enables them again.
+void TLandscape::renderRingsFlat(int firstLevel, int endLevel, TerrainDrawCounters* counters)
 {
     const std::vector<TerrainRings::Level>& levels = rings_.levels();
     const auto [first, end] = levelRange(levels, firstLevel, endLevel);
@@ -229,14 +228,7 @@ void TLandscape::renderRingsFlat(int firstLevel, int endLevel, TerrainDrawCounte
 
     const ViewPlanes view;
     glDisable(GL_TEXTURE_2D);
-    if (over == FlatOver::Sky) {
-        glDisable(GL_BLEND);
-    } else {
-        glBlendFunc(GL_ONE, GL_ONE);
-        glDepthMask(GL_FALSE);
-        glEnable(GL_POLYGON_OFFSET_FILL);
-        glPolygonOffset(0.0f, kColourPassOffsetUnits);
-    }
+    glDisable(GL_BLEND);
     glEnableClientState(GL_VERTEX_ARRAY);
     glEnableClientState(GL_NORMAL_ARRAY);
     glEnableClientState(GL_COLOR_ARRAY);
@@ -250,14 +242,97 @@ void TLandscape::renderRingsFlat(int firstLevel, int endLevel, TerrainDrawCounte
     glDisableClientState(GL_COLOR_ARRAY);
     glDisableClientState(GL_NORMAL_ARRAY);
     glDisableClientState(GL_VERTEX_ARRAY);
-    if (over == FlatOver::Sky) {
-        glEnable(GL_BLEND);
-    } else {
-        glPolygonOffset(0.0f, 0.0f);
-        glDisable(GL_POLYGON_OFFSET_FILL);
-        glDepthMask(GL_TRUE);
-        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glEnable(GL_BLEND);
+    glEnable(GL_TEXTURE_2D);
+}
+
+namespace {
+
+// Light 0 as GL lights a vertex of the levels: a directional light (the sky's sun), colour
+// material on ambient and diffuse, no specular, no emission, no attenuation, no spot.
+struct VertexLight {
+    float toLight[3]; // unit, world frame
+    float ambient[3]; // the model's ambient plus light 0's
+    float diffuse[3];
+
+    // GL's light position is held in eye coordinates; the modelview's rotation, transposed,
+    // takes the direction back into the world, where the level's normals are.
+    VertexLight()
+    {
+        GLfloat position[4], model[4], ambientLight[4], diffuseLight[4], view[16];
+        glGetLightfv(GL_LIGHT0, GL_POSITION, position);
+        glGetFloatv(GL_LIGHT_MODEL_AMBIENT, model);
+        glGetLightfv(GL_LIGHT0, GL_AMBIENT, ambientLight);
+        glGetLightfv(GL_LIGHT0, GL_DIFFUSE, diffuseLight);
+        glGetFloatv(GL_MODELVIEW_MATRIX, view);
+        float length = 0.0f;
+        for (int i = 0; i < 3; ++i) {
+            toLight[i] = view[i * 4] * position[0] + view[i * 4 + 1] * position[1] + view[i * 4 + 2] * position[2];
+            length += toLight[i] * toLight[i];
+        }
+        length = length > 0.0f ? 1.0f / std::sqrt(length) : 0.0f;
+        for (int i = 0; i < 3; ++i) {
+            toLight[i] *= length;
+            ambient[i] = model[i] + ambientLight[i];
+            diffuse[i] = diffuseLight[i];
+        }
     }
+};
+
+} // namespace
+
+// The levels as renderRingsFlat draws them over the sky, with GL's lighting and fog worked out
+// here per vertex instead: the flat colour c lit as GL lights it, c (A + D max(n.l, 0)), then
+// blended into the ground fog's colour, f lit + (1 - f) band. GL's fog has one colour, so with a
+// fog that follows the band the pass would otherwise need a pre-pass of the fog's share; this
+// way it stays one pass, and one with no lighting in the GL's vertex stage. The fog factor is
+// interpolated between vertices where GL works it out per fragment: a step at most where a
+// triangle spans the fog's start or end.
+//
+// Expects what renderRingsColour leaves (endColourPasses) and leaves the same: disables 2D
+// texturing, lighting, fog and blending for the pass and enables them again.
+void TLandscape::renderRingsFogged(int firstLevel, int endLevel, const GroundFog& fog, TerrainDrawCounters* counters)
+{
+    const std::vector<TerrainRings::Level>& levels = rings_.levels();
+    const auto [first, end] = levelRange(levels, firstLevel, endLevel);
+    if (first == end)
+        return;
+
+    const ViewPlanes view;
+    const VertexLight light;
+    ringFogColours_.resize(levels.size());
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_FOG);
+    glDisable(GL_BLEND);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_COLOR_ARRAY);
+    for (int l = first; l < end; ++l) {
+        const TerrainRings::Level& lv = levels[std::size_t(l)];
+        std::vector<float>& colours = ringFogColours_[std::size_t(l)];
+        colours.resize(3 * lv.positions.size());
+        for (std::size_t k = 0; k < lv.positions.size(); ++k) {
+            float* out = &colours[3 * k];
+            const float share = fog.colourAt(lv.positions[k], out);
+            const float3& n = lv.normals[k];
+            const float facing = std::max(n.x * light.toLight[0] + n.y * light.toLight[1] + n.z * light.toLight[2],
+                                          0.0f);
+            const ubyte4& c = lv.flatColours[k];
+            const float material[3] = {float(c.r) / 255.0f, float(c.g) / 255.0f, float(c.b) / 255.0f};
+            for (int i = 0; i < 3; ++i) {
+                const float lit = std::min(material[i] * (light.ambient[i] + light.diffuse[i] * facing), 1.0f);
+                out[i] += (1.0f - share) * lit;
+            }
+        }
+        glVertexPointer(3, GL_FLOAT, 0, lv.positions.data());
+        glColorPointer(3, GL_FLOAT, 0, colours.data());
+        drawShownTiles(lv, view, counters);
+    }
+    glDisableClientState(GL_COLOR_ARRAY);
+    glDisableClientState(GL_VERTEX_ARRAY);
+    glEnable(GL_BLEND);
+    glEnable(GL_FOG);
+    glEnable(GL_LIGHTING);
     glEnable(GL_TEXTURE_2D);
 }
 

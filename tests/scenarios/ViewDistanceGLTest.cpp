@@ -166,15 +166,23 @@ void ViewDistanceGLTest::levelsLookLikeEveryCellInFull_data()
     QTest::addColumn<double>("yaw");
     QTest::addColumn<double>("pitch");
     // The classic sky's light never saturates, so levels beyond the band draw their layers' means
-    // in one pass (added over the ground fog's pre-pass under the physical sky at sunset); the
-    // physical sky's noon light can, so they are splatted as the band is.
+    // in one pass (under the physical sky lit and fogged per vertex on the CPU); the physical
+    // sky's noon light at its own exposure can, so they are splatted as the band is.
     QTest::addColumn<bool>("physical");
     QTest::addColumn<float>("hour");
-    QTest::newRow("start-up place") << 100.0 << 22.0 << 100.0 << 125.0 << -8.0 << false << 11.0f;
-    QTest::newRow("across the lattice") << 80.0 << 24.0 << 120.0 << 60.0 << -12.0 << false << 11.0f;
-    QTest::newRow("high above") << 200.0 << 24.0 << 150.0 << 100.0 << -35.0 << false << 11.0f;
-    QTest::newRow("physical sky at noon") << 80.0 << 24.0 << 120.0 << 60.0 << -12.0 << true << 11.0f;
-    QTest::newRow("physical sky at sunset") << 80.0 << 24.0 << 120.0 << 60.0 << -12.0 << true << 16.9f;
+    QTest::addColumn<double>("exposure"); // stops, NaN for the automatic exposure
+    QTest::addColumn<bool>("linear");
+    const double automatic = std::nan("");
+    QTest::newRow("start-up place") << 100.0 << 22.0 << 100.0 << 125.0 << -8.0 << false << 11.0f << automatic << true;
+    QTest::newRow("across the lattice") << 80.0 << 24.0 << 120.0 << 60.0 << -12.0 << false << 11.0f << automatic
+                                        << true;
+    QTest::newRow("high above") << 200.0 << 24.0 << 150.0 << 100.0 << -35.0 << false << 11.0f << automatic << true;
+    QTest::newRow("physical sky at noon")
+        << 80.0 << 24.0 << 120.0 << 60.0 << -12.0 << true << 11.0f << automatic << false;
+    QTest::newRow("physical sky at noon, darker")
+        << 80.0 << 24.0 << 120.0 << 60.0 << -12.0 << true << 11.0f << -4.0 << true;
+    QTest::newRow("physical sky at sunset")
+        << 80.0 << 24.0 << 120.0 << 60.0 << -12.0 << true << 16.9f << automatic << true;
 }
 
 // The same pose at distance 300 with the levels and with every cell in full, over hills some 100
@@ -190,6 +198,8 @@ void ViewDistanceGLTest::levelsLookLikeEveryCellInFull()
     QFETCH(double, pitch);
     QFETCH(bool, physical);
     QFETCH(float, hour);
+    QFETCH(double, exposure);
+    QFETCH(bool, linear);
     StartedForm started;
     TForm1& form = *started.form;
     form.Panel1->makeCurrent();
@@ -208,6 +218,8 @@ void ViewDistanceGLTest::levelsLookLikeEveryCellInFull()
     form.viewDistance = distance;
     if (physical)
         form.sky = SkyKind::Physical;
+    if (!std::isnan(exposure))
+        form.physicalSky.fixedExposureEv = exposure;
 
     form.lodRings = false;
     Frame full = drawFrame(form);
@@ -223,7 +235,7 @@ void ViewDistanceGLTest::levelsLookLikeEveryCellInFull()
     const Frame levels = drawFrame(form);
     QVERIFY(!form.landscape.rings().levels().empty());
     // The row's light chose the levels' way of drawing.
-    QCOMPARE(lightingStaysLinear(), !physical || hour > 12.0f);
+    QCOMPARE(lightingStaysLinear(), linear);
 
     const int width = full.picture.width(), height = full.picture.height();
     const auto depthAt = [&](int px, int py) { return full.depth[std::size_t(height - 1 - py) * width + px]; };
