@@ -598,15 +598,10 @@ void PhysicalSky::draw(TWorld& world)
     if (starVisibility_ > 0.0)
         drawStars(world);
 
+    applyLight(world);
     glPushMatrix();
     glMultMatrixf(world.sunMatrix);
-    const GLfloat position[4] = {0.0f, 1.0f, 0.0f, 0.0f};
-    const GLfloat spotDirection[4] = {0.0f, 0.0f, 0.0f, 1.0f};
     const GLfloat fog[4] = {GLfloat(fog_.r), GLfloat(fog_.g), GLfloat(fog_.b), 1.0f};
-    setLight(GL_DIFFUSE, diffuse_);
-    glLightfv(GL_LIGHT0, GL_POSITION, position);
-    glLightfv(GL_LIGHT0, GL_SPOT_DIRECTION, spotDirection);
-    setLight(GL_AMBIENT, ambient_);
     glFogfv(GL_FOG_COLOR, fog);
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
@@ -627,6 +622,21 @@ void PhysicalSky::draw(TWorld& world)
     glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, world.opticalDepthTexture);
     leaveSkyState();
+}
+
+void PhysicalSky::applyLight(const TWorld& world) const
+{
+    // A directional light: GL keeps its direction turned by the modelview matrix, so only the
+    // camera's rotation matters, not its place.
+    glPushMatrix();
+    glMultMatrixf(world.sunMatrix);
+    const GLfloat position[4] = {0.0f, 1.0f, 0.0f, 0.0f};
+    const GLfloat spotDirection[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+    setLight(GL_DIFFUSE, diffuse_);
+    glLightfv(GL_LIGHT0, GL_POSITION, position);
+    glLightfv(GL_LIGHT0, GL_SPOT_DIRECTION, spotDirection);
+    setLight(GL_AMBIENT, ambient_);
+    glPopMatrix();
 }
 
 void PhysicalSky::drawDome() const

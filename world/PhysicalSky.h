@@ -115,6 +115,10 @@ public:
     // draws what the last update made.
     void render(TWorld& world);
     void draw(TWorld& world);
+    // Sets light 0 as draw sets it, from the last update, for ground drawn before the sky: GL
+    // context current, GL_MODELVIEW selected with the camera's look-at loaded; leaves the
+    // matrix as it was.
+    void applyLight(const TWorld& world) const;
 
     // The colours of the band under the horizon as the last update made them (display RGB),
     // at the azimuths 2 pi k / n from +x toward +z, k = 0 .. n, the last the first again:
