@@ -102,6 +102,31 @@ void drawTerrainDepth(TForm1State& form, GroundCentre centre)
 
 void drawTerrainColour(TForm1State& form, GroundCentre centre)
 {
+    drawTerrainColour(form, centre, false);
+}
+
+bool hasFarLevels(const TForm1State& form)
+{
+    return form.landscapeBuilt && ringsDrawn(form) && form.landscape.rings().levels().size() > 1;
+}
+
+bool drawFarLevelsFlat(TForm1State& form)
+{
+    if (!hasFarLevels(form) || !lightingStaysLinear())
+        return false;
+    // renderRingsFlat expects what the colour passes leave: the baseline with alpha testing off
+    // (its fragments' alpha is 1 and would pass anyway).
+    glDisable(GL_ALPHA_TEST);
+    beginFarDepth();
+    TLandscape& land = form.landscape;
+    land.renderRingsFlat(1, int(land.rings().levels().size()), drawCountersOf(form.instruments));
+    endFarDepth();
+    glEnable(GL_ALPHA_TEST);
+    return true;
+}
+
+void drawTerrainColour(TForm1State& form, GroundCentre centre, bool farLevelsDrawn)
+{
     if (!form.landscapeBuilt)
         return;
     TLandscape& land = form.landscape;
@@ -126,7 +151,9 @@ void drawTerrainColour(TForm1State& form, GroundCentre centre)
         // colour passes.
         const int levels = int(land.rings().levels().size());
         beginFarDepth();
-        if (lightingStaysLinear()) {
+        if (farLevelsDrawn) {
+            // drawFarLevelsFlat drew them before the sky.
+        } else if (lightingStaysLinear()) {
             land.renderRingsFlat(1, levels, counters);
         } else {
             land.renderRingsDepth(1, levels, counters);

@@ -10,6 +10,7 @@
 #include "ImageCompare.h"
 #include "KeyCodes.h"
 #include "StartedForm.h"
+#include "TerrainDraw.h"
 #include "WanderingBump.h"
 
 #include <GL/gl.h>
@@ -238,6 +239,7 @@ private slots:
     void posesAndHoursEqualTheDefinedOrder();
     void orbitingFramesEqualTheDefinedOrder_data();
     void orbitingFramesEqualTheDefinedOrder();
+    void longerViewEqualsTheDefinedOrder();
 };
 
 void SkyOrderGLTest::defaultIsTheViewerOwn()
@@ -334,6 +336,35 @@ void SkyOrderGLTest::orbitingFramesEqualTheDefinedOrder()
             return;
     }
     QCOMPARE(scenes, 6 * int(std::size(kVariants)));
+}
+
+// A longer view: drawn behind the ground, the sky waits for the levels beyond the band, lit by
+// the light it is about to set (each frame follows one lit at another hour); drawn first, it is
+// painted over. Same pixels and, along one terrain path, the same state.
+void SkyOrderGLTest::longerViewEqualsTheDefinedOrder()
+{
+    StartedForm started;
+    TForm1& form = *started.form;
+    form.viewDistance = 300.0f;
+    for (const Hour& hour : {kHours[1], kHours[2], kHours[3]}) {
+        for (const Pose& pose : {kPoses[0], kPoses[1], kPoses[3], kPoses[9]}) {
+            form.camera.setPosition(pose.x, pose.y, pose.z);
+            form.camera.setAngles(pose.yaw, pose.pitch, pose.roll);
+            const QString name = QStringLiteral("sky-order, %1 at %2, distance 300").arg(pose.name, hour.name);
+            Drawn behind[2];
+            for (int v = 0; v < 2; ++v) {
+                form.world.setHour(hour.hour + 4.0f);
+                drawAs(form, kVariants[v]);
+                form.world.setHour(hour.hour);
+                behind[v] = drawAs(form, kVariants[v]);
+            }
+            QVERIFY(hasFarLevels(form));
+            const Drawn defined = drawAs(form, kDefined);
+            for (const Drawn& drawn : behind)
+                COMPARE_IMAGES(drawn.picture, defined.picture, name, ImageTolerance::identical().withAlpha());
+            QCOMPARE(differences(defined.state, behind[1].state), QStringList());
+        }
+    }
 }
 
 QTEST_MAIN(SkyOrderGLTest)
