@@ -3,6 +3,7 @@
 #include "Landscape.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 
@@ -539,6 +540,45 @@ void TerrainRings::markDesignedEdge(Level& lv, const LatticeWindow& before, cons
     }
 }
 
+void TerrainRings::markHoleEdge(Level& lv, const RingSquare& before, const RingSquare& after)
+{
+    const std::int32_t tilesPerSide = (lv.size - 1 + kRingTileSide - 1) / kRingTileSide;
+    const std::size_t tileCount = std::size_t(tilesPerSide) * std::size_t(tilesPerSide);
+    if (lv.dirtyTiles.size() != tileCount)
+        lv.dirtyTiles.assign(tileCount, false);
+    // A point in one square and not the other lies beyond one of the other's edges and within
+    // its own: between the two squares' left edges (or right, near or far ones), across both
+    // squares' extent the other way. Boxes (x0, x1, z0, z1); none where an edge stayed.
+    const double bx[2] = {before.centreX - before.halfSize, before.centreX + before.halfSize};
+    const double bz[2] = {before.centreZ - before.halfSize, before.centreZ + before.halfSize};
+    const double ax[2] = {after.centreX - after.halfSize, after.centreX + after.halfSize};
+    const double az[2] = {after.centreZ - after.halfSize, after.centreZ + after.halfSize};
+    const double xLo = std::min(bx[0], ax[0]), xHi = std::max(bx[1], ax[1]);
+    const double zLo = std::min(bz[0], az[0]), zHi = std::max(bz[1], az[1]);
+    std::vector<std::array<double, 4>> boxes;
+    for (int e = 0; e < 2; ++e) {
+        if (bx[e] != ax[e])
+            boxes.push_back({std::min(bx[e], ax[e]), std::max(bx[e], ax[e]), zLo, zHi});
+        if (bz[e] != az[e])
+            boxes.push_back({xLo, xHi, std::min(bz[e], az[e]), std::max(bz[e], az[e])});
+    }
+    // A tile's triangles have their centroids in the rhombus of its (a, b) range: its corners'
+    // x run from (a - b) least to most, z from (a + b) least to most.
+    const double c = double(scale_.spacing) * kColumnFactor * double(std::int64_t(1) << lv.level);
+    const double h = double(scale_.spacing) * 0.5 * double(std::int64_t(1) << lv.level);
+    for (std::size_t tileIndex = 0; tileIndex < tileCount; ++tileIndex) {
+        const std::int32_t tileA = lv.a0 + std::int32_t(tileIndex % std::size_t(tilesPerSide)) * kRingTileSide;
+        const std::int32_t tileB = lv.b0 + std::int32_t(tileIndex / std::size_t(tilesPerSide)) * kRingTileSide;
+        const std::int32_t endA = std::min(tileA + kRingTileSide, lv.a0 + lv.size - 1);
+        const std::int32_t endB = std::min(tileB + kRingTileSide, lv.b0 + lv.size - 1);
+        const double x0 = double(tileA - endB) * c, x1 = double(endA - tileB) * c;
+        const double z0 = double(tileA + tileB) * h, z1 = double(endA + endB) * h;
+        for (const std::array<double, 4>& box : boxes)
+            if (x0 <= box[1] && box[0] <= x1 && z0 <= box[3] && box[2] <= z1)
+                lv.dirtyTiles[tileIndex] = true;
+    }
+}
+
 void TerrainRings::updateLevel(Level& lv, const LatticeView& land, double cameraX, double cameraZ, const Level* coarser)
 {
     const RingSquare square = ringSquare(scale_, lv.level, cameraX, cameraZ);
@@ -669,12 +709,15 @@ void TerrainRings::update(const LatticeView& land, double cameraX, double camera
         if (innerChanged)
             lv.listsValid = false;
     }
-    // A level's lists leave out the square inside it: rebuilt when that square moved. (Not
-    // when the inner level's lists were rebuilt for another reason: the band's follow the
-    // designed window, a cell at a time, and the coarser levels need not.)
-    for (std::size_t i = 1; i < levels_.size(); ++i)
-        if (!(levels_[i].innerSquare == levels_[i - 1].square))
-            levels_[i].listsValid = false;
+    // A level's lists leave out the square inside it: where that square moved and the lists
+    // are otherwise valid, the tiles along the hole's moved edges are rebuilt (about a tenth of
+    // them). (Not when the inner level's lists were rebuilt for another reason: the band's
+    // follow the designed window, a cell at a time, and the coarser levels need not.)
+    for (std::size_t i = 1; i < levels_.size(); ++i) {
+        Level& lv = levels_[i];
+        if (lv.listsValid && !(lv.innerSquare == levels_[i - 1].square))
+            markHoleEdge(lv, lv.innerSquare, levels_[i - 1].square);
+    }
     for (Level& lv : levels_)
         if (!lv.listsValid || std::find(lv.dirtyTiles.begin(), lv.dirtyTiles.end(), true) != lv.dirtyTiles.end())
             buildLists(lv, land);

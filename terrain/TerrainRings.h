@@ -222,6 +222,9 @@ private:
     // Marks dirty the band's tiles, and makes again the vertices, that the designed window's
     // cells moving from `before` to `after` changes.
     void markDesignedEdge(Level& lv, const LatticeWindow& before, const LatticeWindow& after);
+    // Marks dirty the tiles whose triangles the level's hole moving from `before` to `after`
+    // (the inner level's squares) may let in or leave out.
+    void markHoleEdge(Level& lv, const RingSquare& before, const RingSquare& after);
     bool designedCell(const LatticeIndex& li) const;
     std::size_t slotOf(const Level& lv, std::int32_t a, std::int32_t b) const;
 
