@@ -79,6 +79,16 @@ public:
     // The levels in one untextured pass of their flat colours, in place of renderRingsDepth
     // and renderRingsColour, over the sky (see LandscapeRings.cpp).
     void renderRingsFlat(int firstLevel, int endLevel, TerrainDrawCounters* counters = nullptr);
+    // The arrays renderRingsFlat draws a level from: its shown triangles over vertices of their
+    // own, gathered each frame; and per window slot its place there, or -1.
+    struct GatheredLevel {
+        std::vector<float3> positions;
+        std::vector<float3> normals;
+        std::vector<ubyte4> colours;
+        std::vector<std::uint32_t> indices;
+        std::vector<std::uint32_t> windowSlots; // the window slot of each gathered vertex
+        std::vector<std::int32_t> placeOf;
+    };
     const TerrainRings& rings() const { return rings_; }
 
     std::uint32_t vertexCount() const { return width * depth; }
@@ -97,6 +107,7 @@ private:
     TerrainBatches batches_;
     TerrainRings rings_;
     std::vector<GLuint> meanTextures_; // the texture names the rings' layer means come from
+    GatheredLevel gathered_;           // renderRingsFlat's, kept for their memory
 };
 
 // True when the current lighting cannot saturate a vertex's colour (light 0's ambient and

@@ -67,6 +67,40 @@ void drawShownTiles(const TerrainRings::Level& lv, const ViewPlanes& view, Terra
     }
 }
 
+// Gathers the level's triangles in the tiles that may show, tile after tile in their lists'
+// order, with their vertices' drawn position, normal and flat colour copied into arrays of
+// their own in the order of first use. Drawn from those, a call reads the few thousand
+// vertices it uses: drawn from the level's arrays, each tile's call spans the window's rows its
+// slots reach (all of them where a tile straddles the toroidal wrap), and a software pipeline
+// copies that span for every call. Same triangles in the same order, same values: same pixels.
+void gatherShownTiles(const TerrainRings::Level& lv, const ViewPlanes& view, TLandscape::GatheredLevel& out)
+{
+    out.positions.clear();
+    out.normals.clear();
+    out.colours.clear();
+    out.indices.clear();
+    for (const std::uint32_t slot : out.windowSlots)
+        out.placeOf[slot] = -1;
+    out.windowSlots.clear();
+    if (out.placeOf.size() < lv.cells.size())
+        out.placeOf.assign(lv.cells.size(), -1);
+    for (const TerrainRings::Level::Tile& tile : lv.tiles) {
+        if (tile.depthList.empty() || !view.mayShow(tile.low, tile.high))
+            continue;
+        for (const std::uint32_t slot : tile.depthList) {
+            std::int32_t& place = out.placeOf[slot];
+            if (place < 0) {
+                place = std::int32_t(out.windowSlots.size());
+                out.windowSlots.push_back(slot);
+                out.positions.push_back(lv.positions[slot]);
+                out.normals.push_back(lv.normals[slot]);
+                out.colours.push_back(lv.flatColours[slot]);
+            }
+            out.indices.push_back(std::uint32_t(place));
+        }
+    }
+}
+
 } // namespace
 
 namespace {
@@ -215,11 +249,15 @@ void TLandscape::renderRingsFlat(int firstLevel, int endLevel, TerrainDrawCounte
     glEnableClientState(GL_NORMAL_ARRAY);
     glEnableClientState(GL_COLOR_ARRAY);
     for (int l = first; l < end; ++l) {
-        const TerrainRings::Level& lv = levels[std::size_t(l)];
-        glVertexPointer(3, GL_FLOAT, 0, lv.positions.data());
-        glNormalPointer(GL_FLOAT, 0, lv.normals.data());
-        glColorPointer(4, GL_UNSIGNED_BYTE, 0, lv.flatColours.data());
-        drawShownTiles(lv, view, counters);
+        gatherShownTiles(levels[std::size_t(l)], view, gathered_);
+        if (gathered_.indices.empty())
+            continue;
+        glVertexPointer(3, GL_FLOAT, 0, gathered_.positions.data());
+        glNormalPointer(GL_FLOAT, 0, gathered_.normals.data());
+        glColorPointer(4, GL_UNSIGNED_BYTE, 0, gathered_.colours.data());
+        glDrawElements(GL_TRIANGLES, GLsizei(gathered_.indices.size()), GL_UNSIGNED_INT, gathered_.indices.data());
+        if (counters)
+            ++counters->drawCalls;
     }
     glDisableClientState(GL_COLOR_ARRAY);
     glDisableClientState(GL_NORMAL_ARRAY);
