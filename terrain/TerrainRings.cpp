@@ -383,7 +383,7 @@ void TerrainRings::buildLists(Level& lv, const LatticeView& land)
     lv.tiles.resize(tileCount);
     const float s = land.spacing;
     const bool band = lv.level == 0;
-    const RingSquare inner = band ? RingSquare{} : ringSquare(scale_, lv.level - 1, cameraX_, cameraZ_);
+    const RingSquare inner = band ? RingSquare{} : levels_[std::size_t(lv.level - 1)].square;
     lv.innerSquare = inner;
     // Along each axis of the window, offset i from its first a (or b): the storage column (row)
     // of the slot, for i up to the window's size (a triangle's far corners), and for each kind
@@ -428,6 +428,8 @@ void TerrainRings::buildLists(Level& lv, const LatticeView& land)
             list.clear();
         tile.depthList.clear();
         tile.triangles.clear();
+        std::fill(std::begin(tile.low), std::end(tile.low), 0.0f); // an empty tile's box, as a new one's
+        std::fill(std::begin(tile.high), std::end(tile.high), 0.0f);
         bool used = false;
         const std::int32_t tileA = lv.a0 + std::int32_t(tileIndex % std::size_t(tilesPerSide)) * kRingTileSide;
         const std::int32_t tileB = lv.b0 + std::int32_t(tileIndex / std::size_t(tilesPerSide)) * kRingTileSide;
@@ -528,16 +530,27 @@ void TerrainRings::markDesignedEdge(Level& lv, const LatticeWindow& before, cons
                 lv.drawnAlpha[slot] = -1.0f;
                 lv.morphsValid = false;
             }
-            for (std::int64_t tb = b - 1; tb <= b; ++tb)
-                for (std::int64_t ta = a - 1; ta <= a; ++ta) {
-                    const std::int64_t ia = ta - lv.a0, ib = tb - lv.b0;
-                    if (ia < 0 || ib < 0 || ia >= lv.size - 1 || ib >= lv.size - 1)
-                        continue;
-                    lv.dirtyTiles[std::size_t(ib / kRingTileSide) * std::size_t(tilesPerSide) +
-                                  std::size_t(ia / kRingTileSide)] = true;
-                }
+            markTilesAround(lv, a, b);
         }
     }
+}
+
+void TerrainRings::markTilesAround(Level& lv, std::int64_t a, std::int64_t b)
+{
+    // The triangles with (a, b) as a corner have their lower-left corner at most one step back
+    // in a and b.
+    const std::int32_t tilesPerSide = (lv.size - 1 + kRingTileSide - 1) / kRingTileSide;
+    const std::size_t tileCount = std::size_t(tilesPerSide) * std::size_t(tilesPerSide);
+    if (lv.dirtyTiles.size() != tileCount)
+        lv.dirtyTiles.assign(tileCount, false);
+    for (std::int64_t tb = b - 1; tb <= b; ++tb)
+        for (std::int64_t ta = a - 1; ta <= a; ++ta) {
+            const std::int64_t ia = ta - lv.a0, ib = tb - lv.b0;
+            if (ia < 0 || ib < 0 || ia >= lv.size - 1 || ib >= lv.size - 1)
+                continue;
+            lv.dirtyTiles[std::size_t(ib / kRingTileSide) * std::size_t(tilesPerSide) +
+                          std::size_t(ia / kRingTileSide)] = true;
+        }
 }
 
 void TerrainRings::markHoleEdge(Level& lv, const RingSquare& before, const RingSquare& after)
@@ -579,9 +592,39 @@ void TerrainRings::markHoleEdge(Level& lv, const RingSquare& before, const RingS
     }
 }
 
-void TerrainRings::updateLevel(Level& lv, const LatticeView& land, double cameraX, double cameraZ, const Level* coarser)
+std::vector<RingSquare> TerrainRings::squaresThisFrame(double cameraX, double cameraZ)
 {
-    const RingSquare square = ringSquare(scale_, lv.level, cameraX, cameraZ);
+    // A level whose square moves refills the vertices entering its window and rebuilds its
+    // lists, a millisecond or more: where two would move in one frame, a level beyond the band
+    // waits a frame (one at most), drawn around its square as it was, while the camera is at
+    // most a quarter cell past the point where the square snapped on. The morph ramp keeps 0.3
+    // cells of margin for the square's edge (MorphRamp), so the edge still fully morphs (a
+    // quarter cell is a unit at level 1, over three frames at the designed flying speed), and
+    // the inner level's square stays some 17 cells inside this one's (the lists' hole follows
+    // it). The band, with the least margin, never waits; a level that waited moves first.
+    std::vector<RingSquare> squares(levels_.size());
+    bool moving = std::any_of(levels_.begin(), levels_.end(), [](const Level& lv) { return lv.waiting; });
+    for (std::size_t i = 0; i < levels_.size(); ++i) {
+        Level& lv = levels_[i];
+        squares[i] = ringSquare(scale_, lv.level, cameraX, cameraZ);
+        const double u = cellOf(scale_, lv.level);
+        const bool nearSnap = std::fabs(cameraX - lv.square.centreX) <= (2.0 * kColumnFactor + 0.25) * u &&
+                              std::fabs(cameraZ - lv.square.centreZ) <= 2.25 * u;
+        const bool moves = !(squares[i] == lv.square);
+        if (moves && moving && lv.filled && nearSnap && lv.level > 0 && !lv.waiting) {
+            squares[i] = lv.square;
+            lv.waiting = true;
+            continue;
+        }
+        moving = moving || moves;
+        lv.waiting = false;
+    }
+    return squares;
+}
+
+void TerrainRings::updateLevel(Level& lv, const RingSquare& square, const LatticeView& land, double cameraX,
+                               double cameraZ, const Level* coarser)
+{
     const double u = cellOf(scale_, lv.level);
     if (lv.size == 0) {
         // The square's half-size in level cells, turned into diamond coordinates (a reaches
@@ -622,6 +665,8 @@ void TerrainRings::updateLevel(Level& lv, const LatticeView& land, double camera
             fillSlot(lv, slot, land, a, b, coarser);
             if (!same || mask != slot.groupMask || was != slot.onLattice)
                 groupsChanged = true;
+            else
+                markTilesAround(lv, a, b); // the tiles' boxes follow its height
         }
     }
     if (groupsChanged)
@@ -659,8 +704,6 @@ void TerrainRings::update(const LatticeView& land, double cameraX, double camera
         scale_ = scale;
         groups_ = groups;
     }
-    cameraX_ = cameraX;
-    cameraZ_ = cameraZ;
     const int count = ringLevelsFor(scale_, viewDistance);
     if (int(levels_.size()) > count)
         levels_.resize(std::size_t(count));
@@ -701,11 +744,12 @@ void TerrainRings::update(const LatticeView& land, double cameraX, double camera
 
     // Coarsest first: a level's morph targets read the next level's vertices once it is up to
     // date.
+    const std::vector<RingSquare> squares = squaresThisFrame(cameraX, cameraZ);
     for (std::size_t i = levels_.size(); i-- > 0;) {
         Level& lv = levels_[i];
         if (lv.level == 0 && designedMoved && lv.size > 0)
             markDesignedEdge(lv, designedBefore, designed);
-        updateLevel(lv, land, cameraX, cameraZ, i + 1 < levels_.size() ? &levels_[i + 1] : nullptr);
+        updateLevel(lv, squares[i], land, cameraX, cameraZ, i + 1 < levels_.size() ? &levels_[i + 1] : nullptr);
         if (innerChanged)
             lv.listsValid = false;
     }
