@@ -54,26 +54,17 @@ std::pair<int, int> levelRange(const std::vector<TerrainRings::Level>& levels, i
     return {firstLevel, std::max(firstLevel, std::min(endLevel, int(levels.size())))};
 }
 
-// Draws every triangle of the level, tile by tile, where the tile may show, from the arrays
-// already pointed at.
-void drawShownTiles(const TerrainRings::Level& lv, const ViewPlanes& view, TerrainDrawCounters* counters)
-{
-    for (const TerrainRings::Level::Tile& tile : lv.tiles) {
-        if (tile.depthList.empty() || !view.mayShow(tile.low, tile.high))
-            continue;
-        glDrawElements(GL_TRIANGLES, GLsizei(tile.depthList.size()), GL_UNSIGNED_INT, tile.depthList.data());
-        if (counters)
-            ++counters->drawCalls;
-    }
-}
-
-// Gathers the level's triangles in the tiles that may show, tile after tile in their lists'
-// order, with their vertices' drawn position, normal and flat colour copied into arrays of
+// Gathers the triangles of the level's tiles that may show, from the list `listOf` picks in
+// each tile, tile after tile in their lists' order, with their vertices' drawn position,
+// normal and colour (from `colours`; no normal or colour without it) copied into arrays of
 // their own in the order of first use. Drawn from those, a call reads the few thousand
 // vertices it uses: drawn from the level's arrays, each tile's call spans the window's rows its
-// slots reach (all of them where a tile straddles the toroidal wrap), and a software pipeline
-// copies that span for every call. Same triangles in the same order, same values: same pixels.
-void gatherShownTiles(const TerrainRings::Level& lv, const ViewPlanes& view, TLandscape::GatheredLevel& out)
+// slots reach (all of them where a tile straddles the toroidal wrap), and the software
+// pipeline's cost grows with that span. Same triangles in the same order, same values: same
+// pixels.
+template <typename ListOf>
+void gatherShownTiles(const TerrainRings::Level& lv, const ViewPlanes& view, ListOf listOf, const ubyte4* colours,
+                      TLandscape::GatheredLevel& out)
 {
     out.positions.clear();
     out.normals.clear();
@@ -85,20 +76,37 @@ void gatherShownTiles(const TerrainRings::Level& lv, const ViewPlanes& view, TLa
     if (out.placeOf.size() < lv.cells.size())
         out.placeOf.assign(lv.cells.size(), -1);
     for (const TerrainRings::Level::Tile& tile : lv.tiles) {
-        if (tile.depthList.empty() || !view.mayShow(tile.low, tile.high))
+        const std::vector<std::uint32_t>& list = listOf(tile);
+        if (list.empty() || !view.mayShow(tile.low, tile.high))
             continue;
-        for (const std::uint32_t slot : tile.depthList) {
+        for (const std::uint32_t slot : list) {
             std::int32_t& place = out.placeOf[slot];
             if (place < 0) {
                 place = std::int32_t(out.windowSlots.size());
                 out.windowSlots.push_back(slot);
                 out.positions.push_back(lv.positions[slot]);
-                out.normals.push_back(lv.normals[slot]);
-                out.colours.push_back(lv.flatColours[slot]);
+                if (colours) {
+                    out.normals.push_back(lv.normals[slot]);
+                    out.colours.push_back(colours[slot]);
+                }
             }
             out.indices.push_back(std::uint32_t(place));
         }
     }
+}
+
+// Draws what gatherShownTiles gathered, with the arrays it filled pointed at (the vertex array
+// alone, or with normals and colours, as the caller has them enabled).
+void drawGathered(const TLandscape::GatheredLevel& gathered, TerrainDrawCounters* counters)
+{
+    glVertexPointer(3, GL_FLOAT, 0, gathered.positions.data());
+    if (!gathered.colours.empty()) {
+        glNormalPointer(GL_FLOAT, 0, gathered.normals.data());
+        glColorPointer(4, GL_UNSIGNED_BYTE, 0, gathered.colours.data());
+    }
+    glDrawElements(GL_TRIANGLES, GLsizei(gathered.indices.size()), GL_UNSIGNED_INT, gathered.indices.data());
+    if (counters)
+        ++counters->drawCalls;
 }
 
 } // namespace
@@ -172,10 +180,14 @@ void TLandscape::renderRingsDepth(int firstLevel, int endLevel, TerrainDrawCount
 
     beginDepthPassState();
     const ViewPlanes view;
+    const auto depthList = [](const TerrainRings::Level::Tile& tile) -> const auto&
+    {
+        return tile.depthList;
+    };
     for (int l = first; l < end; ++l) {
-        const TerrainRings::Level& lv = levels[std::size_t(l)];
-        glVertexPointer(3, GL_FLOAT, 0, lv.positions.data());
-        drawShownTiles(lv, view, counters);
+        gatherShownTiles(levels[std::size_t(l)], view, depthList, nullptr, gathered_);
+        if (!gathered_.indices.empty())
+            drawGathered(gathered_, counters);
     }
     endDepthPassState();
 }
@@ -201,26 +213,19 @@ void TLandscape::renderRingsColour(int firstLevel, int endLevel, TerrainDrawCoun
     beginColourPasses(spacing, ColourPassArrays{nullptr, nullptr, nullptr, 0});
     for (int l = first; l < end; ++l) {
         const TerrainRings::Level& lv = levels[std::size_t(l)];
-        glVertexPointer(3, GL_FLOAT, 0, lv.positions.data());
-        glNormalPointer(GL_FLOAT, 0, lv.normals.data());
         for (std::size_t group = 0; group < lv.colours.size(); ++group) {
-            bool bound = false;
-            for (const TerrainRings::Level::Tile& tile : lv.tiles) {
-                const std::vector<std::uint32_t>& list = tile.groupLists[group];
-                if (list.empty() || !view.mayShow(tile.low, tile.high))
-                    continue;
-                if (!bound) {
-                    glColorPointer(4, GL_UNSIGNED_BYTE, 0, lv.colours[group].data());
-                    // The last group gathers the layers without a slot: texture name 0, as in render.
-                    glBindTexture(GL_TEXTURE_2D, group < textureCount ? textures[group] : 0);
-                    if (counters)
-                        ++counters->textureBinds;
-                    bound = true;
-                }
-                glDrawElements(GL_TRIANGLES, GLsizei(list.size()), GL_UNSIGNED_INT, list.data());
-                if (counters)
-                    ++counters->drawCalls;
-            }
+            const auto groupList = [group](const TerrainRings::Level::Tile& tile) -> const auto&
+            {
+                return tile.groupLists[group];
+            };
+            gatherShownTiles(lv, view, groupList, lv.colours[group].data(), gathered_);
+            if (gathered_.indices.empty())
+                continue;
+            // The last group gathers the layers without a slot: texture name 0, as in render.
+            glBindTexture(GL_TEXTURE_2D, group < textureCount ? textures[group] : 0);
+            if (counters)
+                ++counters->textureBinds;
+            drawGathered(gathered_, counters);
         }
     }
     endColourPasses();
@@ -248,16 +253,15 @@ void TLandscape::renderRingsFlat(int firstLevel, int endLevel, TerrainDrawCounte
     glEnableClientState(GL_VERTEX_ARRAY);
     glEnableClientState(GL_NORMAL_ARRAY);
     glEnableClientState(GL_COLOR_ARRAY);
+    const auto depthList = [](const TerrainRings::Level::Tile& tile) -> const auto&
+    {
+        return tile.depthList;
+    };
     for (int l = first; l < end; ++l) {
-        gatherShownTiles(levels[std::size_t(l)], view, gathered_);
-        if (gathered_.indices.empty())
-            continue;
-        glVertexPointer(3, GL_FLOAT, 0, gathered_.positions.data());
-        glNormalPointer(GL_FLOAT, 0, gathered_.normals.data());
-        glColorPointer(4, GL_UNSIGNED_BYTE, 0, gathered_.colours.data());
-        glDrawElements(GL_TRIANGLES, GLsizei(gathered_.indices.size()), GL_UNSIGNED_INT, gathered_.indices.data());
-        if (counters)
-            ++counters->drawCalls;
+        const TerrainRings::Level& lv = levels[std::size_t(l)];
+        gatherShownTiles(lv, view, depthList, lv.flatColours.data(), gathered_);
+        if (!gathered_.indices.empty())
+            drawGathered(gathered_, counters);
     }
     glDisableClientState(GL_COLOR_ARRAY);
     glDisableClientState(GL_NORMAL_ARRAY);
