@@ -88,6 +88,8 @@ public:
         std::vector<std::uint32_t> indices;
         std::vector<std::uint32_t> windowSlots; // the window slot of each gathered vertex
         std::vector<std::int32_t> placeOf;
+        std::vector<std::uint8_t> codeOf; // per window slot, the planes it lies outside of, once
+        std::vector<std::uint32_t> codedSlots;
     };
     const TerrainRings& rings() const { return rings_; }
 

@@ -4,6 +4,7 @@
 
 #include <GL/gl.h>
 #include <algorithm>
+#include <cmath>
 #include <utility>
 #include <vector>
 
@@ -31,6 +32,20 @@ struct ViewPlanes {
         for (int k = 0; k < 6; ++k)
             for (int c = 0; c < 4; ++c)
                 plane[k][c] = row(3, c) + signs[k] * row(rows[k], c);
+    }
+
+    // One bit per plane that the point lies outside of, by more than a rounding's margin (so a
+    // triangle whose three corners share a bit lies wholly outside the view, as GL clips it).
+    std::uint8_t outside(const float3& p) const
+    {
+        std::uint8_t code = 0;
+        for (int k = 0; k < 6; ++k) {
+            const float* q = plane[k];
+            const float size = std::fabs(q[0] * p.x) + std::fabs(q[1] * p.y) + std::fabs(q[2] * p.z) + std::fabs(q[3]);
+            if (q[0] * p.x + q[1] * p.y + q[2] * p.z + q[3] < -1e-4f * size)
+                code = std::uint8_t(code | (1u << k));
+        }
+        return code;
     }
 
     // False when the box lies wholly outside one plane.
@@ -62,6 +77,8 @@ std::pair<int, int> levelRange(const std::vector<TerrainRings::Level>& levels, i
 // slots reach (all of them where a tile straddles the toroidal wrap), and the software
 // pipeline's cost grows with that span. Same triangles in the same order, same values: same
 // pixels.
+constexpr std::uint8_t kNoCode = 0xFF;
+
 template <typename ListOf>
 void gatherShownTiles(const TerrainRings::Level& lv, const ViewPlanes& view, ListOf listOf, const ubyte4* colours,
                       TLandscape::GatheredLevel& out)
@@ -73,24 +90,44 @@ void gatherShownTiles(const TerrainRings::Level& lv, const ViewPlanes& view, Lis
     for (const std::uint32_t slot : out.windowSlots)
         out.placeOf[slot] = -1;
     out.windowSlots.clear();
-    if (out.placeOf.size() < lv.cells.size())
+    for (const std::uint32_t slot : out.codedSlots)
+        out.codeOf[slot] = kNoCode;
+    out.codedSlots.clear();
+    if (out.placeOf.size() < lv.cells.size()) {
         out.placeOf.assign(lv.cells.size(), -1);
+        out.codeOf.assign(lv.cells.size(), kNoCode);
+    }
+    const auto codeOf = [&](std::uint32_t slot) {
+        std::uint8_t& code = out.codeOf[slot];
+        if (code == kNoCode) {
+            code = view.outside(lv.positions[slot]);
+            out.codedSlots.push_back(slot);
+        }
+        return code;
+    };
     for (const TerrainRings::Level::Tile& tile : lv.tiles) {
         const std::vector<std::uint32_t>& list = listOf(tile);
         if (list.empty() || !view.mayShow(tile.low, tile.high))
             continue;
-        for (const std::uint32_t slot : list) {
-            std::int32_t& place = out.placeOf[slot];
-            if (place < 0) {
-                place = std::int32_t(out.windowSlots.size());
-                out.windowSlots.push_back(slot);
-                out.positions.push_back(lv.positions[slot]);
-                if (colours) {
-                    out.normals.push_back(lv.normals[slot]);
-                    out.colours.push_back(colours[slot]);
+        for (std::size_t t = 0; t + 2 < list.size(); t += 3) {
+            // A triangle wholly outside the view draws nothing: left out here, it costs the
+            // pipeline no vertex and no clipping.
+            if ((codeOf(list[t]) & codeOf(list[t + 1]) & codeOf(list[t + 2])) != 0)
+                continue;
+            for (std::size_t m = t; m < t + 3; ++m) {
+                const std::uint32_t slot = list[m];
+                std::int32_t& place = out.placeOf[slot];
+                if (place < 0) {
+                    place = std::int32_t(out.windowSlots.size());
+                    out.windowSlots.push_back(slot);
+                    out.positions.push_back(lv.positions[slot]);
+                    if (colours) {
+                        out.normals.push_back(lv.normals[slot]);
+                        out.colours.push_back(colours[slot]);
+                    }
                 }
+                out.indices.push_back(std::uint32_t(place));
             }
-            out.indices.push_back(std::uint32_t(place));
         }
     }
 }

@@ -754,9 +754,10 @@ void TerrainRings::update(const LatticeView& land, double cameraX, double camera
             lv.listsValid = false;
     }
     // A level's lists leave out the square inside it: where that square moved and the lists
-    // are otherwise valid, the tiles along the hole's moved edges are rebuilt (about a tenth of
-    // them). (Not when the inner level's lists were rebuilt for another reason: the band's
-    // follow the designed window, a cell at a time, and the coarser levels need not.)
+    // are otherwise valid, only the tiles along the hole's moved edges are rebuilt (a quarter
+    // to a third of the level's work). (Not when the inner level's lists were rebuilt for
+    // another reason: the band's follow the designed window, a cell at a time, and the
+    // coarser levels need not.)
     for (std::size_t i = 1; i < levels_.size(); ++i) {
         Level& lv = levels_[i];
         if (lv.listsValid && !(lv.innerSquare == levels_[i - 1].square))
