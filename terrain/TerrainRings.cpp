@@ -269,9 +269,18 @@ void TerrainRings::fillSlot(Level& lv, Level::Slot& slot, const LatticeView& lan
         const Level::Slot* held = nextSlot(na, nb);
         return held ? held->normal : levelNormal(land, next, na, nb, nk);
     };
+    // Where the next level does not hold the vertex (the coarsest level has none), its look is
+    // the footprint's mean over up to 81 samples, wanted by up to three of this level's
+    // vertices: worked out once per fill.
     const auto nextLook = [&](std::int64_t na, std::int64_t nb) {
         const Level::Slot* held = nextSlot(na, nb);
-        return held ? held->look : ringLookAt(land, next, na, nb);
+        if (held)
+            return held->look;
+        const std::uint64_t key = (std::uint64_t(std::uint32_t(na)) << 32) | std::uint32_t(nb);
+        const auto found = unheldLooks_.find(key);
+        if (found != unheldLooks_.end())
+            return found->second;
+        return unheldLooks_.emplace(key, ringLookAt(land, next, na, nb)).first->second;
     };
     if (!oddA && !oddB) {
         slot.targetY = slot.position.y;
@@ -654,6 +663,7 @@ void TerrainRings::updateLevel(Level& lv, const RingSquare& square, const Lattic
     lv.filled = true;
 
     bool groupsChanged = false;
+    unheldLooks_.clear();
     for (std::int32_t b = lv.b0; fill && b < lv.b0 + lv.size; ++b) {
         for (std::int32_t a = lv.a0; a < lv.a0 + lv.size; ++a) {
             Level::Slot& slot = lv.cells[slotOf(lv, a, b)];

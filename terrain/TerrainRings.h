@@ -5,6 +5,7 @@
 #include "Vec3.h"
 
 #include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 // Levels of detail beyond the designed terrain window: nested rings of coarser triangular
@@ -245,4 +246,7 @@ private:
         std::int32_t x0, x1, z0, z1;
     };
     std::vector<Mark> marks_;
+    // The next level's looks fillSlot worked out where that level does not hold the vertex, by
+    // (a, b) packed in 64 bits; for one level's fill.
+    std::unordered_map<std::uint64_t, RingLook> unheldLooks_;
 };
