@@ -45,8 +45,19 @@ void drawSkyBehindGround(TForm1State& form, GroundCentre centre)
     if (!form.fogFollowsSky)
         glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
     drawTerrainDepth(form, centre);
-    // The sky only where no mark is.
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    // The far levels in their one lit pass, where the sky's light (set here as the sky will set
+    // it) allows it: drawn now they mark their pixels too, and the sky is not shaded under them
+    // to be painted over. Their pixels are those they would paint over the sky.
+    bool farLevelsDrawn = false;
+    if (hasFarLevels(form)) {
+        if (form.sky == SkyKind::Physical)
+            form.physicalSky.applyLight(form.world);
+        else
+            form.world.applySunLight();
+        farLevelsDrawn = drawFarLevelsFlat(form);
+    }
+    // The sky only where no mark is.
     glStencilFunc(GL_EQUAL, 0, 0xFF);
     glStencilOp(GL_KEEP, GL_KEEP, GL_KEEP);
     drawSky(form, true);
@@ -58,7 +69,7 @@ void drawSkyBehindGround(TForm1State& form, GroundCentre centre)
     // the sky comes first (no pixel depends on it: they draw with a colour array).
     glColor4f(0.0f, 0.0f, 0.0f, 0.0f);
     markFramePhase(form.instruments, FramePhase::Sky);
-    drawTerrainColour(form, centre);
+    drawTerrainColour(form, centre, farLevelsDrawn);
 }
 
 } // namespace

@@ -110,6 +110,35 @@ void drawTerrainDepth(TForm1State& form, GroundCentre centre)
 
 void drawTerrainColour(TForm1State& form, GroundCentre centre)
 {
+    drawTerrainColour(form, centre, false);
+}
+
+bool hasFarLevels(const TForm1State& form)
+{
+    return form.landscapeBuilt && ringsDrawn(form) && form.landscape.rings().levels().size() > 1;
+}
+
+bool drawFarLevelsFlat(TForm1State& form)
+{
+    if (!hasFarLevels(form) || !lightingStaysLinear())
+        return false;
+    // renderRingsFlat expects what the colour passes leave: the baseline with alpha testing off
+    // (its fragments' alpha is 1 and would pass anyway).
+    glDisable(GL_ALPHA_TEST);
+    beginFarDepth();
+    TLandscape& land = form.landscape;
+    const int levels = int(land.rings().levels().size());
+    if (const GroundFog* fog = groundFogOf(form))
+        land.renderRingsFogged(1, levels, *fog, drawCountersOf(form.instruments));
+    else
+        land.renderRingsFlat(1, levels, drawCountersOf(form.instruments));
+    endFarDepth();
+    glEnable(GL_ALPHA_TEST);
+    return true;
+}
+
+void drawTerrainColour(TForm1State& form, GroundCentre centre, bool farLevelsDrawn)
+{
     if (!form.landscapeBuilt)
         return;
     TLandscape& land = form.landscape;
@@ -138,11 +167,13 @@ void drawTerrainColour(TForm1State& form, GroundCentre centre)
         // the layers' mean colours gives the same sum where the lighting stays linear. Where
         // it could saturate, the levels' own pre-pass (black and depth, over the sky) and
         // colour passes.
-        // Under a ground fog the flat pass is lit and fogged per vertex here, the splatting
-        // gets the fog's pre-pass.
+        // Under a ground fog the flat pass is lit and fogged per vertex on the CPU, and the
+        // splatting gets the fog's pre-pass.
         const int levels = int(land.rings().levels().size());
         beginFarDepth();
-        if (lightingStaysLinear()) {
+        if (farLevelsDrawn) {
+            // drawFarLevelsFlat drew them before the sky.
+        } else if (lightingStaysLinear()) {
             if (fog)
                 land.renderRingsFogged(1, levels, *fog, counters);
             else

@@ -43,6 +43,17 @@ inline void drawTerrainColour(TForm1State& form)
     drawTerrainColour(form, groundCentreOf(form));
 }
 
+// The far levels (every level beyond the band) drawn ahead of the colour passes, for a frame
+// that shades its sky after the ground (SkyOrder::BehindGround): where lightingStaysLinear with
+// the light already set for the frame, drawFarLevelsFlat draws them in their one lit pass, in
+// the back half of the depth range, and returns true; drawTerrainColour with farLevelsDrawn
+// then leaves them out. Same pixels as drawn after the sky, over it. Expects and leaves the
+// baseline state drawTerrainDepth leaves, after it; false, drawing nothing, where there are no
+// such levels or the lighting could saturate. hasFarLevels: whether the frame has such levels.
+bool hasFarLevels(const TForm1State& form);
+bool drawFarLevelsFlat(TForm1State& form);
+void drawTerrainColour(TForm1State& form, GroundCentre centre, bool farLevelsDrawn);
+
 // Sets the far plane to form.viewDistance and the linear fog from 7/50 to 45/50 of it (the
 // designed 7 to 45 at 50), when it differs from what was last applied; no GL call otherwise.
 // GL context current; leaves GL_MODELVIEW selected with the identity loaded when it applies.

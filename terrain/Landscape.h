@@ -82,11 +82,23 @@ public:
     void renderRingsColour(int firstLevel, int endLevel, TerrainDrawCounters* counters = nullptr);
     // The levels in one untextured pass of their flat colours, in place of renderRingsDepth
     // and renderRingsColour, over the sky (see LandscapeRings.cpp).
-    // renderRingsFlat over the sky with a ground fog: each vertex lit on the CPU as GL would
-    // light it and faded into the fog's colour, in one untextured, unlit pass. Only where
+    void renderRingsFlat(int firstLevel, int endLevel, TerrainDrawCounters* counters = nullptr);
+    // renderRingsFlat with a ground fog: each vertex lit on the CPU as GL would light it and
+    // faded into the fog's colour, in one untextured, unlit pass. Only where
     // lightingStaysLinear (see LandscapeRings.cpp).
     void renderRingsFogged(int firstLevel, int endLevel, const GroundFog& fog, TerrainDrawCounters* counters = nullptr);
-    void renderRingsFlat(int firstLevel, int endLevel, TerrainDrawCounters* counters = nullptr);
+    // The arrays renderRingsFlat draws a level from: its shown triangles over vertices of their
+    // own, gathered each frame; and per window slot its place there, or -1.
+    struct GatheredLevel {
+        std::vector<float3> positions;
+        std::vector<float3> normals;
+        std::vector<ubyte4> colours;
+        std::vector<std::uint32_t> indices;
+        std::vector<std::uint32_t> windowSlots; // the window slot of each gathered vertex
+        std::vector<std::int32_t> placeOf;
+        std::vector<std::uint8_t> codeOf; // per window slot, the planes it lies outside of, once
+        std::vector<std::uint32_t> codedSlots;
+    };
     const TerrainRings& rings() const { return rings_; }
 
     std::uint32_t vertexCount() const { return width * depth; }
@@ -105,11 +117,11 @@ private:
     TerrainBatches batches_;
     TerrainRings rings_;
     std::vector<GLuint> meanTextures_; // the texture names the rings' layer means come from
-    // The fogged pre-passes' arrays, kept between frames: the window's positions and colours,
-    // and each level's colours.
+    GatheredLevel gathered_;           // the levels' passes', kept for their memory
+    // The fogged pre-passes' and the fogged levels' colours, kept between frames: the window's
+    // positions and colours, and a gathered level's colours.
     std::vector<float3> fogPositions_;
     std::vector<float> fogColours_;
-    std::vector<std::vector<float>> ringFogColours_;
 };
 
 // True when the current lighting cannot saturate a vertex's colour (light 0's ambient and

@@ -34,6 +34,20 @@ struct ViewPlanes {
                 plane[k][c] = row(3, c) + signs[k] * row(rows[k], c);
     }
 
+    // One bit per plane that the point lies outside of, by more than a rounding's margin (so a
+    // triangle whose three corners share a bit lies wholly outside the view, as GL clips it).
+    std::uint8_t outside(const float3& p) const
+    {
+        std::uint8_t code = 0;
+        for (int k = 0; k < 6; ++k) {
+            const float* q = plane[k];
+            const float size = std::fabs(q[0] * p.x) + std::fabs(q[1] * p.y) + std::fabs(q[2] * p.z) + std::fabs(q[3]);
+            if (q[0] * p.x + q[1] * p.y + q[2] * p.z + q[3] < -1e-4f * size)
+                code = std::uint8_t(code | (1u << k));
+        }
+        return code;
+    }
+
     // False when the box lies wholly outside one plane.
     bool mayShow(const float low[3], const float high[3]) const
     {
@@ -55,17 +69,81 @@ std::pair<int, int> levelRange(const std::vector<TerrainRings::Level>& levels, i
     return {firstLevel, std::max(firstLevel, std::min(endLevel, int(levels.size())))};
 }
 
-// Draws every triangle of the level, tile by tile, where the tile may show, from the arrays
-// already pointed at.
-void drawShownTiles(const TerrainRings::Level& lv, const ViewPlanes& view, TerrainDrawCounters* counters)
+// Gathers the triangles of the level's tiles that may show, from the list `listOf` picks in
+// each tile, tile after tile in their lists' order, with their vertices' drawn position,
+// normal and colour (from `colours`; no normal or colour without it) copied into arrays of
+// their own in the order of first use. Drawn from those, a call reads the few thousand
+// vertices it uses: drawn from the level's arrays, each tile's call spans the window's rows its
+// slots reach (all of them where a tile straddles the toroidal wrap), and the software
+// pipeline's cost grows with that span. Same triangles in the same order, same values: same
+// pixels.
+constexpr std::uint8_t kNoCode = 0xFF;
+
+template <typename ListOf>
+void gatherShownTiles(const TerrainRings::Level& lv, const ViewPlanes& view, ListOf listOf, const ubyte4* colours,
+                      TLandscape::GatheredLevel& out)
 {
-    for (const TerrainRings::Level::Tile& tile : lv.tiles) {
-        if (tile.depthList.empty() || !view.mayShow(tile.low, tile.high))
-            continue;
-        glDrawElements(GL_TRIANGLES, GLsizei(tile.depthList.size()), GL_UNSIGNED_INT, tile.depthList.data());
-        if (counters)
-            ++counters->drawCalls;
+    out.positions.clear();
+    out.normals.clear();
+    out.colours.clear();
+    out.indices.clear();
+    for (const std::uint32_t slot : out.windowSlots)
+        out.placeOf[slot] = -1;
+    out.windowSlots.clear();
+    for (const std::uint32_t slot : out.codedSlots)
+        out.codeOf[slot] = kNoCode;
+    out.codedSlots.clear();
+    if (out.placeOf.size() < lv.cells.size()) {
+        out.placeOf.assign(lv.cells.size(), -1);
+        out.codeOf.assign(lv.cells.size(), kNoCode);
     }
+    const auto codeOf = [&](std::uint32_t slot) {
+        std::uint8_t& code = out.codeOf[slot];
+        if (code == kNoCode) {
+            code = view.outside(lv.positions[slot]);
+            out.codedSlots.push_back(slot);
+        }
+        return code;
+    };
+    for (const TerrainRings::Level::Tile& tile : lv.tiles) {
+        const std::vector<std::uint32_t>& list = listOf(tile);
+        if (list.empty() || !view.mayShow(tile.low, tile.high))
+            continue;
+        for (std::size_t t = 0; t + 2 < list.size(); t += 3) {
+            // A triangle wholly outside the view draws nothing: left out here, it costs the
+            // pipeline no vertex and no clipping.
+            if ((codeOf(list[t]) & codeOf(list[t + 1]) & codeOf(list[t + 2])) != 0)
+                continue;
+            for (std::size_t m = t; m < t + 3; ++m) {
+                const std::uint32_t slot = list[m];
+                std::int32_t& place = out.placeOf[slot];
+                if (place < 0) {
+                    place = std::int32_t(out.windowSlots.size());
+                    out.windowSlots.push_back(slot);
+                    out.positions.push_back(lv.positions[slot]);
+                    if (colours) {
+                        out.normals.push_back(lv.normals[slot]);
+                        out.colours.push_back(colours[slot]);
+                    }
+                }
+                out.indices.push_back(std::uint32_t(place));
+            }
+        }
+    }
+}
+
+// Draws what gatherShownTiles gathered, with the arrays it filled pointed at (the vertex array
+// alone, or with normals and colours, as the caller has them enabled).
+void drawGathered(const TLandscape::GatheredLevel& gathered, TerrainDrawCounters* counters)
+{
+    glVertexPointer(3, GL_FLOAT, 0, gathered.positions.data());
+    if (!gathered.colours.empty()) {
+        glNormalPointer(GL_FLOAT, 0, gathered.normals.data());
+        glColorPointer(4, GL_UNSIGNED_BYTE, 0, gathered.colours.data());
+    }
+    glDrawElements(GL_TRIANGLES, GLsizei(gathered.indices.size()), GL_UNSIGNED_INT, gathered.indices.data());
+    if (counters)
+        ++counters->drawCalls;
 }
 
 } // namespace
@@ -139,22 +217,24 @@ void TLandscape::renderRingsDepth(int firstLevel, int endLevel, TerrainDrawCount
         return;
 
     beginDepthPassState();
-    if (fog) {
+    if (fog)
         glEnableClientState(GL_COLOR_ARRAY);
-        ringFogColours_.resize(levels.size());
-    }
     const ViewPlanes view;
+    const auto depthList = [](const TerrainRings::Level::Tile& tile) -> const auto&
+    {
+        return tile.depthList;
+    };
     for (int l = first; l < end; ++l) {
-        const TerrainRings::Level& lv = levels[std::size_t(l)];
-        glVertexPointer(3, GL_FLOAT, 0, lv.positions.data());
+        gatherShownTiles(levels[std::size_t(l)], view, depthList, nullptr, gathered_);
+        if (gathered_.indices.empty())
+            continue;
         if (fog) {
-            std::vector<float>& colours = ringFogColours_[std::size_t(l)];
-            colours.resize(3 * lv.positions.size());
-            for (std::size_t k = 0; k < lv.positions.size(); ++k)
-                fog->colourAt(lv.positions[k], &colours[3 * k]);
-            glColorPointer(3, GL_FLOAT, 0, colours.data());
+            fogColours_.resize(3 * gathered_.positions.size());
+            for (std::size_t k = 0; k < gathered_.positions.size(); ++k)
+                fog->colourAt(gathered_.positions[k], &fogColours_[3 * k]);
+            glColorPointer(3, GL_FLOAT, 0, fogColours_.data());
         }
-        drawShownTiles(lv, view, counters);
+        drawGathered(gathered_, counters);
     }
     if (fog) {
         // The colour array leaves the current colour undefined.
@@ -185,26 +265,19 @@ void TLandscape::renderRingsColour(int firstLevel, int endLevel, TerrainDrawCoun
     beginColourPasses(spacing, ColourPassArrays{nullptr, nullptr, nullptr, 0});
     for (int l = first; l < end; ++l) {
         const TerrainRings::Level& lv = levels[std::size_t(l)];
-        glVertexPointer(3, GL_FLOAT, 0, lv.positions.data());
-        glNormalPointer(GL_FLOAT, 0, lv.normals.data());
         for (std::size_t group = 0; group < lv.colours.size(); ++group) {
-            bool bound = false;
-            for (const TerrainRings::Level::Tile& tile : lv.tiles) {
-                const std::vector<std::uint32_t>& list = tile.groupLists[group];
-                if (list.empty() || !view.mayShow(tile.low, tile.high))
-                    continue;
-                if (!bound) {
-                    glColorPointer(4, GL_UNSIGNED_BYTE, 0, lv.colours[group].data());
-                    // The last group gathers the layers without a slot: texture name 0, as in render.
-                    glBindTexture(GL_TEXTURE_2D, group < textureCount ? textures[group] : 0);
-                    if (counters)
-                        ++counters->textureBinds;
-                    bound = true;
-                }
-                glDrawElements(GL_TRIANGLES, GLsizei(list.size()), GL_UNSIGNED_INT, list.data());
-                if (counters)
-                    ++counters->drawCalls;
-            }
+            const auto groupList = [group](const TerrainRings::Level::Tile& tile) -> const auto&
+            {
+                return tile.groupLists[group];
+            };
+            gatherShownTiles(lv, view, groupList, lv.colours[group].data(), gathered_);
+            if (gathered_.indices.empty())
+                continue;
+            // The last group gathers the layers without a slot: texture name 0, as in render.
+            glBindTexture(GL_TEXTURE_2D, group < textureCount ? textures[group] : 0);
+            if (counters)
+                ++counters->textureBinds;
+            drawGathered(gathered_, counters);
         }
     }
     endColourPasses();
@@ -232,12 +305,15 @@ void TLandscape::renderRingsFlat(int firstLevel, int endLevel, TerrainDrawCounte
     glEnableClientState(GL_VERTEX_ARRAY);
     glEnableClientState(GL_NORMAL_ARRAY);
     glEnableClientState(GL_COLOR_ARRAY);
+    const auto depthList = [](const TerrainRings::Level::Tile& tile) -> const auto&
+    {
+        return tile.depthList;
+    };
     for (int l = first; l < end; ++l) {
         const TerrainRings::Level& lv = levels[std::size_t(l)];
-        glVertexPointer(3, GL_FLOAT, 0, lv.positions.data());
-        glNormalPointer(GL_FLOAT, 0, lv.normals.data());
-        glColorPointer(4, GL_UNSIGNED_BYTE, 0, lv.flatColours.data());
-        drawShownTiles(lv, view, counters);
+        gatherShownTiles(lv, view, depthList, lv.flatColours.data(), gathered_);
+        if (!gathered_.indices.empty())
+            drawGathered(gathered_, counters);
     }
     glDisableClientState(GL_COLOR_ARRAY);
     glDisableClientState(GL_NORMAL_ARRAY);
@@ -300,7 +376,10 @@ void TLandscape::renderRingsFogged(int firstLevel, int endLevel, const GroundFog
 
     const ViewPlanes view;
     const VertexLight light;
-    ringFogColours_.resize(levels.size());
+    const auto depthList = [](const TerrainRings::Level::Tile& tile) -> const auto&
+    {
+        return tile.depthList;
+    };
     glDisable(GL_TEXTURE_2D);
     glDisable(GL_LIGHTING);
     glDisable(GL_FOG);
@@ -309,24 +388,28 @@ void TLandscape::renderRingsFogged(int firstLevel, int endLevel, const GroundFog
     glEnableClientState(GL_COLOR_ARRAY);
     for (int l = first; l < end; ++l) {
         const TerrainRings::Level& lv = levels[std::size_t(l)];
-        std::vector<float>& colours = ringFogColours_[std::size_t(l)];
-        colours.resize(3 * lv.positions.size());
-        for (std::size_t k = 0; k < lv.positions.size(); ++k) {
-            float* out = &colours[3 * k];
-            const float share = fog.colourAt(lv.positions[k], out);
-            const float3& n = lv.normals[k];
+        gatherShownTiles(lv, view, depthList, lv.flatColours.data(), gathered_);
+        if (gathered_.indices.empty())
+            continue;
+        fogColours_.resize(3 * gathered_.positions.size());
+        for (std::size_t k = 0; k < gathered_.positions.size(); ++k) {
+            float* out = &fogColours_[3 * k];
+            const float share = fog.colourAt(gathered_.positions[k], out);
+            const float3& n = gathered_.normals[k];
             const float facing = std::max(n.x * light.toLight[0] + n.y * light.toLight[1] + n.z * light.toLight[2],
                                           0.0f);
-            const ubyte4& c = lv.flatColours[k];
+            const ubyte4& c = gathered_.colours[k];
             const float material[3] = {float(c.r) / 255.0f, float(c.g) / 255.0f, float(c.b) / 255.0f};
             for (int i = 0; i < 3; ++i) {
                 const float lit = std::min(material[i] * (light.ambient[i] + light.diffuse[i] * facing), 1.0f);
                 out[i] += (1.0f - share) * lit;
             }
         }
-        glVertexPointer(3, GL_FLOAT, 0, lv.positions.data());
-        glColorPointer(3, GL_FLOAT, 0, colours.data());
-        drawShownTiles(lv, view, counters);
+        glVertexPointer(3, GL_FLOAT, 0, gathered_.positions.data());
+        glColorPointer(3, GL_FLOAT, 0, fogColours_.data());
+        glDrawElements(GL_TRIANGLES, GLsizei(gathered_.indices.size()), GL_UNSIGNED_INT, gathered_.indices.data());
+        if (counters)
+            ++counters->drawCalls;
     }
     glDisableClientState(GL_COLOR_ARRAY);
     glDisableClientState(GL_VERTEX_ARRAY);

@@ -3,6 +3,7 @@
 #include "Landscape.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 
@@ -268,9 +269,18 @@ void TerrainRings::fillSlot(Level& lv, Level::Slot& slot, const LatticeView& lan
         const Level::Slot* held = nextSlot(na, nb);
         return held ? held->normal : levelNormal(land, next, na, nb, nk);
     };
+    // Where the next level does not hold the vertex (the coarsest level has none), its look is
+    // the footprint's mean over up to 81 samples, wanted by up to three of this level's
+    // vertices: worked out once per fill.
     const auto nextLook = [&](std::int64_t na, std::int64_t nb) {
         const Level::Slot* held = nextSlot(na, nb);
-        return held ? held->look : ringLookAt(land, next, na, nb);
+        if (held)
+            return held->look;
+        const std::uint64_t key = (std::uint64_t(std::uint32_t(na)) << 32) | std::uint32_t(nb);
+        const auto found = unheldLooks_.find(key);
+        if (found != unheldLooks_.end())
+            return found->second;
+        return unheldLooks_.emplace(key, ringLookAt(land, next, na, nb)).first->second;
     };
     if (!oddA && !oddB) {
         slot.targetY = slot.position.y;
@@ -382,7 +392,7 @@ void TerrainRings::buildLists(Level& lv, const LatticeView& land)
     lv.tiles.resize(tileCount);
     const float s = land.spacing;
     const bool band = lv.level == 0;
-    const RingSquare inner = band ? RingSquare{} : ringSquare(scale_, lv.level - 1, cameraX_, cameraZ_);
+    const RingSquare inner = band ? RingSquare{} : levels_[std::size_t(lv.level - 1)].square;
     lv.innerSquare = inner;
     // Along each axis of the window, offset i from its first a (or b): the storage column (row)
     // of the slot, for i up to the window's size (a triangle's far corners), and for each kind
@@ -427,6 +437,8 @@ void TerrainRings::buildLists(Level& lv, const LatticeView& land)
             list.clear();
         tile.depthList.clear();
         tile.triangles.clear();
+        std::fill(std::begin(tile.low), std::end(tile.low), 0.0f); // an empty tile's box, as a new one's
+        std::fill(std::begin(tile.high), std::end(tile.high), 0.0f);
         bool used = false;
         const std::int32_t tileA = lv.a0 + std::int32_t(tileIndex % std::size_t(tilesPerSide)) * kRingTileSide;
         const std::int32_t tileB = lv.b0 + std::int32_t(tileIndex / std::size_t(tilesPerSide)) * kRingTileSide;
@@ -527,21 +539,101 @@ void TerrainRings::markDesignedEdge(Level& lv, const LatticeWindow& before, cons
                 lv.drawnAlpha[slot] = -1.0f;
                 lv.morphsValid = false;
             }
-            for (std::int64_t tb = b - 1; tb <= b; ++tb)
-                for (std::int64_t ta = a - 1; ta <= a; ++ta) {
-                    const std::int64_t ia = ta - lv.a0, ib = tb - lv.b0;
-                    if (ia < 0 || ib < 0 || ia >= lv.size - 1 || ib >= lv.size - 1)
-                        continue;
-                    lv.dirtyTiles[std::size_t(ib / kRingTileSide) * std::size_t(tilesPerSide) +
-                                  std::size_t(ia / kRingTileSide)] = true;
-                }
+            markTilesAround(lv, a, b);
         }
     }
 }
 
-void TerrainRings::updateLevel(Level& lv, const LatticeView& land, double cameraX, double cameraZ, const Level* coarser)
+void TerrainRings::markTilesAround(Level& lv, std::int64_t a, std::int64_t b)
 {
-    const RingSquare square = ringSquare(scale_, lv.level, cameraX, cameraZ);
+    // The triangles with (a, b) as a corner have their lower-left corner at most one step back
+    // in a and b.
+    const std::int32_t tilesPerSide = (lv.size - 1 + kRingTileSide - 1) / kRingTileSide;
+    const std::size_t tileCount = std::size_t(tilesPerSide) * std::size_t(tilesPerSide);
+    if (lv.dirtyTiles.size() != tileCount)
+        lv.dirtyTiles.assign(tileCount, false);
+    for (std::int64_t tb = b - 1; tb <= b; ++tb)
+        for (std::int64_t ta = a - 1; ta <= a; ++ta) {
+            const std::int64_t ia = ta - lv.a0, ib = tb - lv.b0;
+            if (ia < 0 || ib < 0 || ia >= lv.size - 1 || ib >= lv.size - 1)
+                continue;
+            lv.dirtyTiles[std::size_t(ib / kRingTileSide) * std::size_t(tilesPerSide) +
+                          std::size_t(ia / kRingTileSide)] = true;
+        }
+}
+
+void TerrainRings::markHoleEdge(Level& lv, const RingSquare& before, const RingSquare& after)
+{
+    const std::int32_t tilesPerSide = (lv.size - 1 + kRingTileSide - 1) / kRingTileSide;
+    const std::size_t tileCount = std::size_t(tilesPerSide) * std::size_t(tilesPerSide);
+    if (lv.dirtyTiles.size() != tileCount)
+        lv.dirtyTiles.assign(tileCount, false);
+    // A point in one square and not the other lies beyond one of the other's edges and within
+    // its own: between the two squares' left edges (or right, near or far ones), across both
+    // squares' extent the other way. Boxes (x0, x1, z0, z1); none where an edge stayed.
+    const double bx[2] = {before.centreX - before.halfSize, before.centreX + before.halfSize};
+    const double bz[2] = {before.centreZ - before.halfSize, before.centreZ + before.halfSize};
+    const double ax[2] = {after.centreX - after.halfSize, after.centreX + after.halfSize};
+    const double az[2] = {after.centreZ - after.halfSize, after.centreZ + after.halfSize};
+    const double xLo = std::min(bx[0], ax[0]), xHi = std::max(bx[1], ax[1]);
+    const double zLo = std::min(bz[0], az[0]), zHi = std::max(bz[1], az[1]);
+    std::vector<std::array<double, 4>> boxes;
+    for (int e = 0; e < 2; ++e) {
+        if (bx[e] != ax[e])
+            boxes.push_back({std::min(bx[e], ax[e]), std::max(bx[e], ax[e]), zLo, zHi});
+        if (bz[e] != az[e])
+            boxes.push_back({xLo, xHi, std::min(bz[e], az[e]), std::max(bz[e], az[e])});
+    }
+    // A tile's triangles have their centroids in the rhombus of its (a, b) range: its corners'
+    // x run from (a - b) least to most, z from (a + b) least to most.
+    const double c = double(scale_.spacing) * kColumnFactor * double(std::int64_t(1) << lv.level);
+    const double h = double(scale_.spacing) * 0.5 * double(std::int64_t(1) << lv.level);
+    for (std::size_t tileIndex = 0; tileIndex < tileCount; ++tileIndex) {
+        const std::int32_t tileA = lv.a0 + std::int32_t(tileIndex % std::size_t(tilesPerSide)) * kRingTileSide;
+        const std::int32_t tileB = lv.b0 + std::int32_t(tileIndex / std::size_t(tilesPerSide)) * kRingTileSide;
+        const std::int32_t endA = std::min(tileA + kRingTileSide, lv.a0 + lv.size - 1);
+        const std::int32_t endB = std::min(tileB + kRingTileSide, lv.b0 + lv.size - 1);
+        const double x0 = double(tileA - endB) * c, x1 = double(endA - tileB) * c;
+        const double z0 = double(tileA + tileB) * h, z1 = double(endA + endB) * h;
+        for (const std::array<double, 4>& box : boxes)
+            if (x0 <= box[1] && box[0] <= x1 && z0 <= box[3] && box[2] <= z1)
+                lv.dirtyTiles[tileIndex] = true;
+    }
+}
+
+std::vector<RingSquare> TerrainRings::squaresThisFrame(double cameraX, double cameraZ)
+{
+    // A level whose square moves refills the vertices entering its window and rebuilds its
+    // lists, a millisecond or more: where two would move in one frame, a level beyond the band
+    // waits a frame (one at most), drawn around its square as it was, while the camera is at
+    // most a quarter cell past the point where the square snapped on. The morph ramp keeps 0.3
+    // cells of margin for the square's edge (MorphRamp), so the edge still fully morphs (a
+    // quarter cell is a unit at level 1, over three frames at the designed flying speed), and
+    // the inner level's square stays some 17 cells inside this one's (the lists' hole follows
+    // it). The band, with the least margin, never waits; a level that waited moves first.
+    std::vector<RingSquare> squares(levels_.size());
+    bool moving = std::any_of(levels_.begin(), levels_.end(), [](const Level& lv) { return lv.waiting; });
+    for (std::size_t i = 0; i < levels_.size(); ++i) {
+        Level& lv = levels_[i];
+        squares[i] = ringSquare(scale_, lv.level, cameraX, cameraZ);
+        const double u = cellOf(scale_, lv.level);
+        const bool nearSnap = std::fabs(cameraX - lv.square.centreX) <= (2.0 * kColumnFactor + 0.25) * u &&
+                              std::fabs(cameraZ - lv.square.centreZ) <= 2.25 * u;
+        const bool moves = !(squares[i] == lv.square);
+        if (moves && moving && lv.filled && nearSnap && lv.level > 0 && !lv.waiting) {
+            squares[i] = lv.square;
+            lv.waiting = true;
+            continue;
+        }
+        moving = moving || moves;
+        lv.waiting = false;
+    }
+    return squares;
+}
+
+void TerrainRings::updateLevel(Level& lv, const RingSquare& square, const LatticeView& land, double cameraX,
+                               double cameraZ, const Level* coarser)
+{
     const double u = cellOf(scale_, lv.level);
     if (lv.size == 0) {
         // The square's half-size in level cells, turned into diamond coordinates (a reaches
@@ -571,6 +663,7 @@ void TerrainRings::updateLevel(Level& lv, const LatticeView& land, double camera
     lv.filled = true;
 
     bool groupsChanged = false;
+    unheldLooks_.clear();
     for (std::int32_t b = lv.b0; fill && b < lv.b0 + lv.size; ++b) {
         for (std::int32_t a = lv.a0; a < lv.a0 + lv.size; ++a) {
             Level::Slot& slot = lv.cells[slotOf(lv, a, b)];
@@ -582,6 +675,8 @@ void TerrainRings::updateLevel(Level& lv, const LatticeView& land, double camera
             fillSlot(lv, slot, land, a, b, coarser);
             if (!same || mask != slot.groupMask || was != slot.onLattice)
                 groupsChanged = true;
+            else
+                markTilesAround(lv, a, b); // the tiles' boxes follow its height
         }
     }
     if (groupsChanged)
@@ -619,8 +714,6 @@ void TerrainRings::update(const LatticeView& land, double cameraX, double camera
         scale_ = scale;
         groups_ = groups;
     }
-    cameraX_ = cameraX;
-    cameraZ_ = cameraZ;
     const int count = ringLevelsFor(scale_, viewDistance);
     if (int(levels_.size()) > count)
         levels_.resize(std::size_t(count));
@@ -661,20 +754,25 @@ void TerrainRings::update(const LatticeView& land, double cameraX, double camera
 
     // Coarsest first: a level's morph targets read the next level's vertices once it is up to
     // date.
+    const std::vector<RingSquare> squares = squaresThisFrame(cameraX, cameraZ);
     for (std::size_t i = levels_.size(); i-- > 0;) {
         Level& lv = levels_[i];
         if (lv.level == 0 && designedMoved && lv.size > 0)
             markDesignedEdge(lv, designedBefore, designed);
-        updateLevel(lv, land, cameraX, cameraZ, i + 1 < levels_.size() ? &levels_[i + 1] : nullptr);
+        updateLevel(lv, squares[i], land, cameraX, cameraZ, i + 1 < levels_.size() ? &levels_[i + 1] : nullptr);
         if (innerChanged)
             lv.listsValid = false;
     }
-    // A level's lists leave out the square inside it: rebuilt when that square moved. (Not
-    // when the inner level's lists were rebuilt for another reason: the band's follow the
-    // designed window, a cell at a time, and the coarser levels need not.)
-    for (std::size_t i = 1; i < levels_.size(); ++i)
-        if (!(levels_[i].innerSquare == levels_[i - 1].square))
-            levels_[i].listsValid = false;
+    // A level's lists leave out the square inside it: where that square moved and the lists
+    // are otherwise valid, only the tiles along the hole's moved edges are rebuilt (a quarter
+    // to a third of the level's work). (Not when the inner level's lists were rebuilt for
+    // another reason: the band's follow the designed window, a cell at a time, and the
+    // coarser levels need not.)
+    for (std::size_t i = 1; i < levels_.size(); ++i) {
+        Level& lv = levels_[i];
+        if (lv.listsValid && !(lv.innerSquare == levels_[i - 1].square))
+            markHoleEdge(lv, lv.innerSquare, levels_[i - 1].square);
+    }
     for (Level& lv : levels_)
         if (!lv.listsValid || std::find(lv.dirtyTiles.begin(), lv.dirtyTiles.end(), true) != lv.dirtyTiles.end())
             buildLists(lv, land);

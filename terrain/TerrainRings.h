@@ -5,6 +5,7 @@
 #include "Vec3.h"
 
 #include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 // Levels of detail beyond the designed terrain window: nested rings of coarser triangular
@@ -132,8 +133,9 @@ public:
         std::int32_t a0 = 0;    // window's first a and b
         std::int32_t b0 = 0;
         bool listsValid = false;
-        bool filled = false; // the window was filled once
-        bool marked = false; // a held vertex was marked changed since the last update
+        bool filled = false;  // the window was filled once
+        bool marked = false;  // a held vertex was marked changed since the last update
+        bool waiting = false; // the square stayed a frame where the camera moved it on
         // Per slot, camera-independent: what the vertex is and what it morphs toward.
         struct Slot {
             std::int32_t a = 0, b = 0;
@@ -212,7 +214,11 @@ public:
 
 private:
     // `coarser` is the next level, already up to date, or null.
-    void updateLevel(Level& lv, const LatticeView& land, double cameraX, double cameraZ, const Level* coarser);
+    void updateLevel(Level& lv, const RingSquare& square, const LatticeView& land, double cameraX, double cameraZ,
+                     const Level* coarser);
+    // Each level's square for this frame: where the camera snaps it, or where it was for a
+    // level that waits (see TerrainRings.cpp).
+    std::vector<RingSquare> squaresThisFrame(double cameraX, double cameraZ);
     void fillSlot(Level& lv, Level::Slot& slot, const LatticeView& land, std::int32_t a, std::int32_t b,
                   const Level* coarser);
     void morphSlot(Level& lv, std::size_t s, float alpha);
@@ -222,13 +228,17 @@ private:
     // Marks dirty the band's tiles, and makes again the vertices, that the designed window's
     // cells moving from `before` to `after` changes.
     void markDesignedEdge(Level& lv, const LatticeWindow& before, const LatticeWindow& after);
+    // Marks dirty the tiles whose triangles the level's hole moving from `before` to `after`
+    // (the inner level's squares) may let in or leave out.
+    // Marks dirty the tiles that hold a triangle with level vertex (a, b) as a corner.
+    void markTilesAround(Level& lv, std::int64_t a, std::int64_t b);
+    void markHoleEdge(Level& lv, const RingSquare& before, const RingSquare& after);
     bool designedCell(const LatticeIndex& li) const;
     std::size_t slotOf(const Level& lv, std::int32_t a, std::int32_t b) const;
 
     std::vector<Level> levels_;
     LatticeWindow designed_{0, 0, 0, 0}; // the colour passes' cells the band leaves out
     RingScale scale_;
-    double cameraX_ = 0.0, cameraZ_ = 0.0;
     std::uint32_t groups_ = 0;
     std::vector<float3> groupMeans_;
     std::uint32_t refilled_ = 0;
@@ -236,4 +246,7 @@ private:
         std::int32_t x0, x1, z0, z1;
     };
     std::vector<Mark> marks_;
+    // The next level's looks fillSlot worked out where that level does not hold the vertex, by
+    // (a, b) packed in 64 bits; for one level's fill.
+    std::unordered_map<std::uint64_t, RingLook> unheldLooks_;
 };

@@ -88,6 +88,39 @@ void TWorld::render()
     renderSky(true);
 }
 
+// A directional light along the sun direction: GL takes the position through the current
+// matrix, camera rotation * sunMatrix.
+void TWorld::setSunLight(const SunLight& light)
+{
+    const GLfloat diffuse[4] = {light.transmitted.x, light.transmitted.y, light.transmitted.z, 1.0f};
+    const GLfloat position[4] = {0.0f, 1.0f, 0.0f, 0.0f};
+    const GLfloat spotDirection[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+    const GLfloat ambient[4] = {light.ambient.x, light.ambient.y, light.ambient.z, 1.0f};
+    const GLfloat fogColour[4] = {light.fogColour.x, light.fogColour.y, light.fogColour.z, 1.0f};
+    glLightfv(GL_LIGHT0, GL_DIFFUSE, diffuse);
+    glLightfv(GL_LIGHT0, GL_POSITION, position);
+    glLightfv(GL_LIGHT0, GL_SPOT_DIRECTION, spotDirection);
+    glLightfv(GL_LIGHT0, GL_AMBIENT, ambient);
+    glFogfv(GL_FOG_COLOR, fogColour);
+}
+
+// The light and fog colour render sets, from the same matrix (the camera's rotation without its
+// translation, times sunMatrix) and the same values, so that render setting them again changes
+// nothing.
+void TWorld::applySunLight()
+{
+    glPushMatrix();
+    GLfloat view[16];
+    glGetFloatv(GL_MODELVIEW_MATRIX, view);
+    view[12] = 0.0f;
+    view[13] = 0.0f;
+    view[14] = 0.0f;
+    glLoadMatrixf(view);
+    glMultMatrixf(sunMatrix);
+    setSunLight(computeSunLight(sunMatrix[5], planetRadius, atmosphereHeight, sunColour, scattering));
+    glPopMatrix();
+}
+
 void TWorld::renderOverBlack()
 {
     renderSky(false);
@@ -134,18 +167,7 @@ void TWorld::renderSky(bool paintBackground)
     const float sunRadius = sunRimRadius(sunAngle);
     const float haloRadius = sunRimRadius(haloAngle);
 
-    // A directional light along the sun direction: GL takes the position through the current
-    // matrix, camera rotation * sunMatrix.
-    const GLfloat diffuse[4] = {light.transmitted.x, light.transmitted.y, light.transmitted.z, 1.0f};
-    const GLfloat position[4] = {0.0f, 1.0f, 0.0f, 0.0f};
-    const GLfloat spotDirection[4] = {0.0f, 0.0f, 0.0f, 1.0f};
-    const GLfloat ambient[4] = {light.ambient.x, light.ambient.y, light.ambient.z, 1.0f};
-    const GLfloat fogColour[4] = {light.fogColour.x, light.fogColour.y, light.fogColour.z, 1.0f};
-    glLightfv(GL_LIGHT0, GL_DIFFUSE, diffuse);
-    glLightfv(GL_LIGHT0, GL_POSITION, position);
-    glLightfv(GL_LIGHT0, GL_SPOT_DIRECTION, spotDirection);
-    glLightfv(GL_LIGHT0, GL_AMBIENT, ambient);
-    glFogfv(GL_FOG_COLOR, fogColour);
+    setSunLight(light);
 
     // The sun's point, 1 unit from the eye along the sun direction: the apex of both cones.
     glTranslatef(0.0f, 1.0f, 0.0f);

@@ -47,6 +47,8 @@ private:
     void release();
 };
 
+struct SunLight;
+
 // The world record: the solar clock, the atmosphere settings, the sky's GL resources and the
 // sun matrix. A setting of 0 means "not set" and is replaced by its default on first use.
 // Owns its quadric, both textures and the fan; non-copyable.
@@ -123,9 +125,15 @@ public:
     // drawn: the black sphere that render paints first would change no pixel there, so it is
     // left out. Every pixel and every state is the one render gives.
     void renderOverBlack();
+    // Light 0 and the fog colour exactly as render sets them, drawing nothing: for ground lit
+    // before the sky is drawn. Same expectations as render; leaves the modelview matrix as it
+    // found it.
+    void applySunLight();
 
 private:
     void renderSky(bool paintBackground);
+    // Light 0 and the fog colour from `light`, with the sun's frame as the current matrix.
+    static void setSunLight(const SunLight& light);
 };
 
 // ---- Pure helpers (no GL), shared by the operations above and open to tests ----

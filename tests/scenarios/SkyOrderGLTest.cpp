@@ -9,7 +9,9 @@
 #include "GlTestPanel.h"
 #include "ImageCompare.h"
 #include "KeyCodes.h"
+#include "Landscape.h"
 #include "StartedForm.h"
+#include "TerrainDraw.h"
 #include "WanderingBump.h"
 
 #include <GL/gl.h>
@@ -238,6 +240,7 @@ private slots:
     void posesAndHoursEqualTheDefinedOrder();
     void orbitingFramesEqualTheDefinedOrder_data();
     void orbitingFramesEqualTheDefinedOrder();
+    void longerViewEqualsTheDefinedOrder();
 };
 
 void SkyOrderGLTest::defaultIsTheViewerOwn()
@@ -334,6 +337,56 @@ void SkyOrderGLTest::orbitingFramesEqualTheDefinedOrder()
             return;
     }
     QCOMPARE(scenes, 6 * int(std::size(kVariants)));
+}
+
+// A longer view: drawn behind the ground, the sky waits for the levels beyond the band, lit by
+// the light it is about to set (each frame follows one lit at another hour); drawn first, it is
+// painted over. Same pixels and, along one terrain path, the same state.
+void SkyOrderGLTest::longerViewEqualsTheDefinedOrder()
+{
+    StartedForm started;
+    TForm1& form = *started.form;
+    form.viewDistance = 300.0f;
+    for (const Hour& hour : {kHours[1], kHours[2], kHours[3]}) {
+        for (const Pose& pose : {kPoses[0], kPoses[1], kPoses[3], kPoses[9]}) {
+            form.camera.setPosition(pose.x, pose.y, pose.z);
+            form.camera.setAngles(pose.yaw, pose.pitch, pose.roll);
+            const QString name = QStringLiteral("sky-order, %1 at %2, distance 300").arg(pose.name, hour.name);
+            Drawn behind[2];
+            for (int v = 0; v < 2; ++v) {
+                form.world.setHour(hour.hour + 4.0f);
+                drawAs(form, kVariants[v]);
+                form.world.setHour(hour.hour);
+                behind[v] = drawAs(form, kVariants[v]);
+            }
+            QVERIFY(hasFarLevels(form));
+            const Drawn defined = drawAs(form, kDefined);
+            for (const Drawn& drawn : behind)
+                COMPARE_IMAGES(drawn.picture, defined.picture, name, ImageTolerance::identical().withAlpha());
+            QCOMPARE(differences(defined.state, behind[1].state), QStringList());
+        }
+    }
+
+    // The physical sky at sunset, whose far levels are lit and fogged on the CPU, ahead of its
+    // sky too; once its tables have settled (they are built over frames) the orders agree.
+    form.sky = SkyKind::Physical;
+    form.world.setHour(16.9f);
+    for (const Pose& pose : {kPoses[0], kPoses[3]}) {
+        form.camera.setPosition(pose.x, pose.y, pose.z);
+        form.camera.setAngles(pose.yaw, pose.pitch, pose.roll);
+        Drawn defined = drawAs(form, kDefined);
+        for (int i = 0; i < 100; ++i) {
+            Drawn again = drawAs(form, kDefined);
+            const bool settled = again.picture == defined.picture;
+            defined = std::move(again);
+            if (settled)
+                break;
+        }
+        QVERIFY(hasFarLevels(form) && lightingStaysLinear());
+        const Drawn behind = drawAs(form, kVariants[0]);
+        COMPARE_IMAGES(behind.picture, defined.picture, QStringLiteral("sky-order, physical, %1").arg(pose.name),
+                       ImageTolerance::identical().withAlpha());
+    }
 }
 
 QTEST_MAIN(SkyOrderGLTest)
