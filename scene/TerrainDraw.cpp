@@ -101,8 +101,8 @@ void drawTerrainDepth(TForm1State& form, GroundCentre centre)
     }
     const GroundFog* fog = groundFogOf(form);
     land.renderDepth(centre.x, centre.z, fullDetailRadius(form), counters, fog);
-    // The farther levels have no pre-pass here: drawTerrainColour draws them whole, over the
-    // sky, once this frame's sky has set the light they are lit by.
+    // The farther levels have no pre-pass here: they are drawn whole once the frame's light is
+    // set, by drawFarLevelsFlat before the sky or by drawTerrainColour over it.
     if (rings)
         land.renderRingsDepth(0, 1, counters, fog);
     markFramePhase(form.instruments, FramePhase::DepthPass);
