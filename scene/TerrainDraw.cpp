@@ -120,7 +120,7 @@ bool hasFarLevels(const TForm1State& form)
 
 bool drawFarLevelsFlat(TForm1State& form)
 {
-    if (!hasFarLevels(form) || !lightingStaysLinear())
+    if (!hasFarLevels(form) || (!groundFogOf(form) && !lightingStaysLinear()))
         return false;
     // renderRingsFlat expects what the colour passes leave: the baseline with alpha testing off
     // (its fragments' alpha is 1 and would pass anyway).
@@ -167,19 +167,17 @@ void drawTerrainColour(TForm1State& form, GroundCentre centre, bool farLevelsDra
         // the layers' mean colours gives the same sum where the lighting stays linear. Where
         // it could saturate, the levels' own pre-pass (black and depth, over the sky) and
         // colour passes.
-        // Under a ground fog the flat pass is lit and fogged per vertex on the CPU, and the
-        // splatting gets the fog's pre-pass.
+        // Under a ground fog they are lit and fogged per vertex on the CPU, whatever the light.
         const int levels = int(land.rings().levels().size());
         beginFarDepth();
         if (farLevelsDrawn) {
             // drawFarLevelsFlat drew them before the sky.
+        } else if (fog) {
+            land.renderRingsFogged(1, levels, *fog, counters);
         } else if (lightingStaysLinear()) {
-            if (fog)
-                land.renderRingsFogged(1, levels, *fog, counters);
-            else
-                land.renderRingsFlat(1, levels, counters);
+            land.renderRingsFlat(1, levels, counters);
         } else {
-            land.renderRingsDepth(1, levels, counters, fog);
+            land.renderRingsDepth(1, levels, counters);
             land.renderRingsColour(1, levels, counters);
         }
         endFarDepth();

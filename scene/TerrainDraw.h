@@ -44,12 +44,13 @@ inline void drawTerrainColour(TForm1State& form)
 }
 
 // The far levels (every level beyond the band) drawn ahead of the colour passes, for a frame
-// that shades its sky after the ground (SkyOrder::BehindGround): where lightingStaysLinear with
-// the light already set for the frame, drawFarLevelsFlat draws them in their one lit pass, in
-// the back half of the depth range, and returns true; drawTerrainColour with farLevelsDrawn
-// then leaves them out. Same pixels as drawn after the sky, over it. Expects and leaves the
-// baseline state drawTerrainDepth leaves, after it; false, drawing nothing, where there are no
-// such levels or the lighting could saturate. hasFarLevels: whether the frame has such levels.
+// that shades its sky after the ground (SkyOrder::BehindGround): with the light already set for
+// the frame, where lightingStaysLinear or under a ground fog (lit on the CPU),
+// drawFarLevelsFlat draws them in their one pass, in the back half of the depth range, and
+// returns true; drawTerrainColour with farLevelsDrawn then leaves them out. Same pixels as drawn
+// after the sky, over it. Expects and leaves the baseline state drawTerrainDepth leaves, after
+// it; false, drawing nothing, where there are no such levels or the lighting could saturate
+// without a ground fog. hasFarLevels: whether the frame has such levels.
 bool hasFarLevels(const TForm1State& form);
 bool drawFarLevelsFlat(TForm1State& form);
 void drawTerrainColour(TForm1State& form, GroundCentre centre, bool farLevelsDrawn);

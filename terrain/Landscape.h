@@ -83,9 +83,9 @@ public:
     // The levels in one untextured pass of their flat colours, in place of renderRingsDepth
     // and renderRingsColour, over the sky (see LandscapeRings.cpp).
     void renderRingsFlat(int firstLevel, int endLevel, TerrainDrawCounters* counters = nullptr);
-    // renderRingsFlat with a ground fog: each vertex lit on the CPU as GL would light it and
-    // faded into the fog's colour, in one untextured, unlit pass. Only where
-    // lightingStaysLinear (see LandscapeRings.cpp).
+    // The levels' colour passes at their smallest mip levels with a ground fog: each vertex lit
+    // on the CPU as GL would light it and faded into the fog's colour, in one untextured, unlit
+    // pass, whatever the light (see LandscapeRings.cpp).
     void renderRingsFogged(int firstLevel, int endLevel, const GroundFog& fog, TerrainDrawCounters* counters = nullptr);
     // The arrays renderRingsFlat draws a level from: its shown triangles over vertices of their
     // own, gathered each frame; and per window slot its place there, or -1.
@@ -117,6 +117,7 @@ private:
     TerrainBatches batches_;
     TerrainRings rings_;
     std::vector<GLuint> meanTextures_; // the texture names the rings' layer means come from
+    std::vector<float3> ringMeans_;    // ... and the means
     GatheredLevel gathered_;           // the levels' passes', kept for their memory
     // The fogged pre-passes' and the fogged levels' colours, kept between frames: the window's
     // positions and colours, and a gathered level's colours.

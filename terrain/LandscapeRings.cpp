@@ -199,6 +199,7 @@ void TLandscape::updateRings(float x, float z, float viewDistance, float designe
         }
         glBindTexture(GL_TEXTURE_2D, GLuint(bound));
         rings_.setGroupMeans(means);
+        ringMeans_ = means;
         meanTextures_ = names;
     }
     rings_.update(lattice(), double(x), double(z), double(viewDistance), designedRadius);
@@ -357,13 +358,16 @@ struct VertexLight {
 
 } // namespace
 
-// The levels as renderRingsFlat draws them over the sky, with GL's lighting and fog worked out
-// here per vertex instead: the flat colour c lit as GL lights it, c (A + D max(n.l, 0)), then
-// blended into the ground fog's colour, f lit + (1 - f) band. GL's fog has one colour, so with a
-// fog that follows the band the pass would otherwise need a pre-pass of the fog's share; this
-// way it stays one pass, and one with no lighting in the GL's vertex stage. The fog factor is
-// interpolated between vertices where GL works it out per fragment: a step at most where a
-// triangle spans the fog's start or end.
+// The levels as the colour passes would draw them at their smallest mip levels, with GL's
+// lighting and fog worked out here per vertex: the vertex colour c lit as GL lights it and
+// clamped, min(c (A + D max(n.l, 0)), 1), times the layers' means weighed as the passes weigh
+// them, then blended into the ground fog's colour, f lit + (1 - f) band. The clamp comes before
+// the means, as GL's comes before the texture, so this holds where the light saturates too,
+// which the flat colours (c already times the means) cannot give. GL's fog has one colour, so
+// with a fog that follows the band the levels would otherwise need a pre-pass of the fog's
+// share; this way they stay one pass, and one with no lighting in the GL's vertex stage. The
+// fog factor is interpolated between vertices where GL works it out per fragment: a step at
+// most where a triangle spans the fog's start or end.
 //
 // Expects what renderRingsColour leaves (endColourPasses) and leaves the same: disables 2D
 // texturing, lighting, fog and blending for the pass and enables them again.
@@ -388,9 +392,13 @@ void TLandscape::renderRingsFogged(int firstLevel, int endLevel, const GroundFog
     glEnableClientState(GL_COLOR_ARRAY);
     for (int l = first; l < end; ++l) {
         const TerrainRings::Level& lv = levels[std::size_t(l)];
-        gatherShownTiles(lv, view, depthList, lv.flatColours.data(), gathered_);
+        if (lv.colours.empty())
+            continue;
+        // Every group's colours hold the vertex's own colour c (alpha its weight of the group).
+        gatherShownTiles(lv, view, depthList, lv.colours[0].data(), gathered_);
         if (gathered_.indices.empty())
             continue;
+        const std::size_t groups = std::min(lv.colours.size(), ringMeans_.size());
         fogColours_.resize(3 * gathered_.positions.size());
         for (std::size_t k = 0; k < gathered_.positions.size(); ++k) {
             float* out = &fogColours_[3 * k];
@@ -398,10 +406,20 @@ void TLandscape::renderRingsFogged(int firstLevel, int endLevel, const GroundFog
             const float3& n = gathered_.normals[k];
             const float facing = std::max(n.x * light.toLight[0] + n.y * light.toLight[1] + n.z * light.toLight[2],
                                           0.0f);
+            // The layers' means weighed by the alpha bytes their passes would draw.
+            const std::uint32_t slot = gathered_.windowSlots[k];
+            float mean[3] = {0.0f, 0.0f, 0.0f};
+            for (std::size_t g = 0; g < groups; ++g) {
+                const float w = float(lv.colours[g][slot].a) / 255.0f;
+                mean[0] += w * ringMeans_[g].x;
+                mean[1] += w * ringMeans_[g].y;
+                mean[2] += w * ringMeans_[g].z;
+            }
             const ubyte4& c = gathered_.colours[k];
             const float material[3] = {float(c.r) / 255.0f, float(c.g) / 255.0f, float(c.b) / 255.0f};
             for (int i = 0; i < 3; ++i) {
-                const float lit = std::min(material[i] * (light.ambient[i] + light.diffuse[i] * facing), 1.0f);
+                const float lit = std::min(material[i] * (light.ambient[i] + light.diffuse[i] * facing), 1.0f) *
+                                  mean[i];
                 out[i] += (1.0f - share) * lit;
             }
         }

@@ -52,6 +52,7 @@ private slots:
     void flatGroundFarAwayHasNoSpeckles();
     void keysHalveAndDoubleTheDistance();
     void physicalSkyFogMeetsTheBandAcrossTheView();
+    void physicalNoonLeavesNoBlackSpecks();
 };
 
 // . doubles and , halves the distance within 50 to 4000; each key still sets and clears its held
@@ -156,6 +157,34 @@ void ViewDistanceGLTest::physicalSkyFogMeetsTheBandAcrossTheView()
         }
     }
     QVERIFY2(compared >= 6, qPrintable(QString::number(compared)));
+}
+
+// The physical sky's noon light saturates; the far levels splatted over their own pre-pass then
+// left pure black pixels on the hills' outlines 150 units and more away, where no colour pass
+// reached the pre-pass's depth (four in this view at 2000).
+void ViewDistanceGLTest::physicalNoonLeavesNoBlackSpecks()
+{
+    StartedForm started;
+    TForm1& form = *started.form;
+    form.sky = SkyKind::Physical;
+    form.world.setHour(12.0f);
+    form.viewDistance = 2000.0f;
+    form.camera.setPosition(300.0, 40.0, 300.0);
+    form.camera.setAngles(-140.0, -4.0, 0.0);
+    Frame frame = drawFrame(form);
+    for (int i = 0; i < 100; ++i) {
+        Frame again = drawFrame(form);
+        const bool settled = again.picture == frame.picture;
+        frame = std::move(again);
+        if (settled)
+            break;
+    }
+    QVERIFY(!lightingStaysLinear());
+    int black = 0;
+    for (int py = 0; py < frame.picture.height(); ++py)
+        for (int px = 0; px < frame.picture.width(); ++px)
+            black += (frame.picture.pixel(px, py) & 0xFFFFFFu) == 0;
+    QCOMPARE(black, 0);
 }
 
 void ViewDistanceGLTest::levelsLookLikeEveryCellInFull_data()
