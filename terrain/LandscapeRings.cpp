@@ -363,7 +363,8 @@ struct VertexLight {
 // clamped, min(c (A + D max(n.l, 0)), 1), times the layers' means weighed as the passes weigh
 // them, then blended into the ground fog's colour, f lit + (1 - f) band. The clamp comes before
 // the means, as GL's comes before the texture, so this holds where the light saturates too,
-// which the flat colours (c already times the means) cannot give. GL's fog has one colour, so
+// which the flat colours (c already times the means) cannot give; where it cannot saturate
+// (lightingStaysLinear) the flat colour lit is the same, and is read in one. GL's fog has one colour, so
 // with a fog that follows the band the levels would otherwise need a pre-pass of the fog's
 // share; this way they stay one pass, and one with no lighting in the GL's vertex stage. The
 // fog factor is interpolated between vertices where GL works it out per fragment: a step at
@@ -380,6 +381,7 @@ void TLandscape::renderRingsFogged(int firstLevel, int endLevel, const GroundFog
 
     const ViewPlanes view;
     const VertexLight light;
+    const bool linear = lightingStaysLinear();
     const auto depthList = [](const TerrainRings::Level::Tile& tile) -> const auto&
     {
         return tile.depthList;
@@ -395,10 +397,11 @@ void TLandscape::renderRingsFogged(int firstLevel, int endLevel, const GroundFog
         if (lv.colours.empty())
             continue;
         // Every group's colours hold the vertex's own colour c (alpha its weight of the group).
-        gatherShownTiles(lv, view, depthList, lv.colours[0].data(), gathered_);
+        // Where the light cannot saturate, c times the means is the flat colour, read at once.
+        gatherShownTiles(lv, view, depthList, linear ? lv.flatColours.data() : lv.colours[0].data(), gathered_);
         if (gathered_.indices.empty())
             continue;
-        const std::size_t groups = std::min(lv.colours.size(), ringMeans_.size());
+        const std::size_t groups = linear ? 0 : std::min(lv.colours.size(), ringMeans_.size());
         fogColours_.resize(3 * gathered_.positions.size());
         for (std::size_t k = 0; k < gathered_.positions.size(); ++k) {
             float* out = &fogColours_[3 * k];
@@ -408,7 +411,9 @@ void TLandscape::renderRingsFogged(int firstLevel, int endLevel, const GroundFog
                                           0.0f);
             // The layers' means weighed by the alpha bytes their passes would draw.
             const std::uint32_t slot = gathered_.windowSlots[k];
-            float mean[3] = {0.0f, 0.0f, 0.0f};
+            float mean[3] = {1.0f, 1.0f, 1.0f};
+            if (groups > 0)
+                mean[0] = mean[1] = mean[2] = 0.0f;
             for (std::size_t g = 0; g < groups; ++g) {
                 const float w = float(lv.colours[g][slot].a) / 255.0f;
                 mean[0] += w * ringMeans_[g].x;
