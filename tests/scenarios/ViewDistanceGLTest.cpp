@@ -13,6 +13,7 @@
 #include <GL/gl.h>
 #include <algorithm>
 #include <cmath>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -30,6 +31,21 @@ Frame drawFrame(TForm1& form)
     Frame frame{readColourBuffer(*form.Panel1), std::vector<GLuint>(std::size_t(size.width()) * size.height())};
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     glReadPixels(0, 0, size.width(), size.height(), GL_DEPTH_COMPONENT, GL_UNSIGNED_INT, frame.depth.data());
+    return frame;
+}
+
+// The frame once the physical sky, which builds its tables over frames, draws it the same twice
+// running (at most 100 frames).
+Frame settledFrame(TForm1& form)
+{
+    Frame frame = drawFrame(form);
+    for (int i = 0; i < 100; ++i) {
+        Frame again = drawFrame(form);
+        const bool settled = again.picture == frame.picture;
+        frame = std::move(again);
+        if (settled)
+            break;
+    }
     return frame;
 }
 
@@ -128,15 +144,7 @@ void ViewDistanceGLTest::physicalSkyFogMeetsTheBandAcrossTheView()
     int compared = 0;
     for (const double yaw : {0.0, 90.0, 180.0, 270.0}) {
         form.camera.setAngles(yaw, -3.0, 0.0);
-        Frame frame = drawFrame(form);
-        // The sky builds its tables over frames.
-        for (int i = 0; i < 100; ++i) {
-            Frame again = drawFrame(form);
-            const bool settled = again.picture == frame.picture;
-            frame = std::move(again);
-            if (settled)
-                break;
-        }
+        const Frame frame = settledFrame(form);
         const int width = frame.picture.width(), height = frame.picture.height();
         const auto depthAt = [&](int px, int py) { return frame.depth[std::size_t(height - 1 - py) * width + px]; };
         for (const int px : {width / 100 + 100, width / 2, width - 1 - width / 100}) {
@@ -171,14 +179,7 @@ void ViewDistanceGLTest::physicalNoonLeavesNoBlackSpecks()
     form.viewDistance = 2000.0f;
     form.camera.setPosition(300.0, 40.0, 300.0);
     form.camera.setAngles(-140.0, -4.0, 0.0);
-    Frame frame = drawFrame(form);
-    for (int i = 0; i < 100; ++i) {
-        Frame again = drawFrame(form);
-        const bool settled = again.picture == frame.picture;
-        frame = std::move(again);
-        if (settled)
-            break;
-    }
+    const Frame frame = settledFrame(form);
     QVERIFY(!lightingStaysLinear());
     int black = 0;
     for (int py = 0; py < frame.picture.height(); ++py)
@@ -251,15 +252,7 @@ void ViewDistanceGLTest::levelsLookLikeEveryCellInFull()
         form.physicalSky.fixedExposureEv = exposure;
 
     form.lodRings = false;
-    Frame full = drawFrame(form);
-    // The physical sky builds its tables over frames: both pictures once it has settled.
-    for (int frame = 0; physical && frame < 100; ++frame) {
-        Frame again = drawFrame(form);
-        const bool settled = again.picture == full.picture;
-        full = std::move(again);
-        if (settled)
-            break;
-    }
+    const Frame full = physical ? settledFrame(form) : drawFrame(form);
     form.lodRings = true;
     const Frame levels = drawFrame(form);
     QVERIFY(!form.landscape.rings().levels().empty());
