@@ -49,8 +49,6 @@ public:
         return weight;
     }
 
-    bool empty() const { return table_.empty(); }
-
 private:
     static constexpr int kStepsPerUnit = 256;
     static constexpr int kEntries = 4 * kStepsPerUnit + 1;

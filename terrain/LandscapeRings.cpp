@@ -132,6 +132,12 @@ void gatherShownTiles(const TerrainRings::Level& lv, const ViewPlanes& view, Lis
     }
 }
 
+// Every triangle of a tile once: the list the depth pass and the one-pass levels draw.
+const std::vector<std::uint32_t>& depthList(const TerrainRings::Level::Tile& tile)
+{
+    return tile.depthList;
+}
+
 // Draws what gatherShownTiles gathered, with the arrays it filled pointed at (the vertex array
 // alone, or with normals and colours, as the caller has them enabled).
 void drawGathered(const TLandscape::GatheredLevel& gathered, TerrainDrawCounters* counters)
@@ -221,10 +227,6 @@ void TLandscape::renderRingsDepth(int firstLevel, int endLevel, TerrainDrawCount
     if (fog)
         glEnableClientState(GL_COLOR_ARRAY);
     const ViewPlanes view;
-    const auto depthList = [](const TerrainRings::Level::Tile& tile) -> const auto&
-    {
-        return tile.depthList;
-    };
     for (int l = first; l < end; ++l) {
         gatherShownTiles(levels[std::size_t(l)], view, depthList, nullptr, gathered_);
         if (gathered_.indices.empty())
@@ -306,10 +308,6 @@ void TLandscape::renderRingsFlat(int firstLevel, int endLevel, TerrainDrawCounte
     glEnableClientState(GL_VERTEX_ARRAY);
     glEnableClientState(GL_NORMAL_ARRAY);
     glEnableClientState(GL_COLOR_ARRAY);
-    const auto depthList = [](const TerrainRings::Level::Tile& tile) -> const auto&
-    {
-        return tile.depthList;
-    };
     for (int l = first; l < end; ++l) {
         const TerrainRings::Level& lv = levels[std::size_t(l)];
         gatherShownTiles(lv, view, depthList, lv.flatColours.data(), gathered_);
@@ -382,10 +380,6 @@ void TLandscape::renderRingsFogged(int firstLevel, int endLevel, const GroundFog
     const ViewPlanes view;
     const VertexLight light;
     const bool linear = lightingStaysLinear();
-    const auto depthList = [](const TerrainRings::Level::Tile& tile) -> const auto&
-    {
-        return tile.depthList;
-    };
     glDisable(GL_TEXTURE_2D);
     glDisable(GL_LIGHTING);
     glDisable(GL_FOG);

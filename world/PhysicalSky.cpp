@@ -581,16 +581,8 @@ void PhysicalSky::draw(TWorld& world)
 {
     if (!lower_ || !upper_)
         update(world, viewForwardOfModelview());
-    GLfloat view[16];
-    glGetFloatv(GL_MODELVIEW_MATRIX, view);
-
     enterSkyState();
-
-    glPushMatrix();
-    view[12] = 0.0f;
-    view[13] = 0.0f;
-    view[14] = 0.0f;
-    glLoadMatrixf(view);
+    pushEyeCentredView();
 
     glDisable(GL_TEXTURE_2D);
     glDisable(GL_BLEND);

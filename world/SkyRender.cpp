@@ -66,6 +66,17 @@ void enterSkyState()
     glDisable(GL_FOG);
 }
 
+void pushEyeCentredView()
+{
+    GLfloat view[16];
+    glGetFloatv(GL_MODELVIEW_MATRIX, view);
+    view[12] = 0.0f;
+    view[13] = 0.0f;
+    view[14] = 0.0f;
+    glPushMatrix();
+    glLoadMatrixf(view);
+}
+
 void leaveSkyState()
 {
     glEnable(GL_FOG);
@@ -109,13 +120,7 @@ void TWorld::setSunLight(const SunLight& light)
 // nothing.
 void TWorld::applySunLight()
 {
-    glPushMatrix();
-    GLfloat view[16];
-    glGetFloatv(GL_MODELVIEW_MATRIX, view);
-    view[12] = 0.0f;
-    view[13] = 0.0f;
-    view[14] = 0.0f;
-    glLoadMatrixf(view);
+    pushEyeCentredView();
     glMultMatrixf(sunMatrix);
     setSunLight(computeSunLight(sunMatrix[5], planetRadius, atmosphereHeight, sunColour, scattering));
     glPopMatrix();
@@ -130,14 +135,8 @@ void TWorld::renderSky(bool paintBackground)
 {
     enterSkyState();
 
-    // The camera's rotation without its translation: the sky is centred on the eye.
-    glPushMatrix();
-    GLfloat view[16];
-    glGetFloatv(GL_MODELVIEW_MATRIX, view);
-    view[12] = 0.0f;
-    view[13] = 0.0f;
-    view[14] = 0.0f;
-    glLoadMatrixf(view);
+    // The sky is centred on the eye.
+    pushEyeCentredView();
 
     // Sky dome. Turned 90 degrees about x, the quadric's -z pole (t = 0) points up and its +z
     // pole (t = 1) down; the mirrored table gives the zenith value at both poles and 1 at t = 0.5.

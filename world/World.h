@@ -187,6 +187,11 @@ float sunRimRadius(float angleDegrees);
 void enterSkyState();
 void leaveSkyState();
 
+// Pushes the modelview matrix and loads the camera's rotation without its translation, so that
+// what follows is drawn around the eye (the sky) or turned only (a directional light); the
+// caller pops it. Expects GL_MODELVIEW selected with the camera's look-at loaded.
+void pushEyeCentredView();
+
 // What the sun does to the scene for one sun height (element 5 of sunMatrix):
 // sunHeight     - the height clamped to >= 0 (not >= 0, NaN included, gives 0);
 // pathFactor    - the sun's path through the atmosphere relative to the horizontal path, in

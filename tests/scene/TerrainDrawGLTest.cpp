@@ -14,6 +14,7 @@
 #include <QTest>
 #include <algorithm>
 #include <memory>
+#include <vector>
 
 using namespace bumptest;
 
@@ -99,13 +100,13 @@ void TerrainDrawGLTest::nothingIsDrawnBeforeTheTerrainIsBuilt()
 
 // The state a drawing leaves that the next one depends on.
 struct HandOver {
-    GLboolean enabled[8];
+    GLboolean enabled[9];
     GLint ints[5];
     GLfloat depthRange[2];
     GLfloat projection[16];
     bool operator==(const HandOver& o) const
     {
-        return std::equal(enabled, enabled + 8, o.enabled) && std::equal(ints, ints + 5, o.ints) &&
+        return std::equal(enabled, enabled + 9, o.enabled) && std::equal(ints, ints + 5, o.ints) &&
                std::equal(depthRange, depthRange + 2, o.depthRange) &&
                std::equal(projection, projection + 16, o.projection);
     }
@@ -114,9 +115,9 @@ struct HandOver {
 HandOver handOver()
 {
     HandOver h{};
-    const GLenum caps[8] = {GL_TEXTURE_2D, GL_BLEND,        GL_ALPHA_TEST,   GL_LIGHTING,
-                            GL_CULL_FACE,  GL_VERTEX_ARRAY, GL_NORMAL_ARRAY, GL_COLOR_ARRAY};
-    for (int i = 0; i < 8; ++i)
+    const GLenum caps[9] = {GL_TEXTURE_2D,   GL_BLEND,        GL_ALPHA_TEST,  GL_LIGHTING, GL_CULL_FACE,
+                            GL_VERTEX_ARRAY, GL_NORMAL_ARRAY, GL_COLOR_ARRAY, GL_FOG};
+    for (int i = 0; i < 9; ++i)
         h.enabled[i] = glIsEnabled(caps[i]);
     const GLenum ints[5] = {GL_BLEND_SRC, GL_BLEND_DST, GL_DEPTH_WRITEMASK, GL_MATRIX_MODE, GL_TEXTURE_BINDING_2D};
     for (int i = 0; i < 5; ++i)
@@ -127,7 +128,8 @@ HandOver handOver()
 }
 
 // At view distance 500 the levels are drawn after the designed passes and leave what those
-// leave, in one pass of their means (a light that cannot saturate) and splatted (one that can).
+// leave, in one pass of their means (a light that cannot saturate), splatted (one that can), and
+// lit and fogged on the CPU under a ground fog.
 void TerrainDrawGLTest::levelsLeaveTheDesignedPassesState()
 {
     auto form = makeForm(300, 300);
@@ -135,10 +137,18 @@ void TerrainDrawGLTest::levelsLeaveTheDesignedPassesState()
     drawTerrain(*form);
     const HandOver designed = handOver();
     form->viewDistance = 500.0f;
-    for (const GLfloat ambient : {0.0f, 0.5f}) {
-        const GLfloat light[4] = {ambient, ambient, ambient, 1.0f};
+    GLfloat modelview[16];
+    glGetFloatv(GL_MODELVIEW_MATRIX, modelview);
+    form->groundFog.set(float3{300.0f, 9.0f, 300.0f}, modelview, 70.0f, 450.0f, std::vector<float>(3 * 73, 0.5f));
+    const struct {
+        GLfloat ambient;
+        bool fogged;
+    } cases[] = {{0.0f, false}, {0.5f, false}, {0.5f, true}};
+    for (const auto& c : cases) {
+        const GLfloat light[4] = {c.ambient, c.ambient, c.ambient, 1.0f};
         glLightfv(GL_LIGHT0, GL_AMBIENT, light);
-        QCOMPARE(lightingStaysLinear(), ambient == 0.0f);
+        QCOMPARE(lightingStaysLinear(), c.ambient == 0.0f);
+        form->fogFollowsSky = c.fogged;
         drawTerrain(*form);
         QVERIFY(!form->landscape.rings().levels().empty());
         QVERIFY(handOver() == designed);
