@@ -162,7 +162,7 @@ void drawTerrainColour(TForm1State& form, GroundCentre centre, bool farLevelsDra
     else
         land.renderColour(centre.x, centre.z, radius, counters);
     if (rings) {
-        land.renderRingsColour(0, 1, counters);
+        land.renderRingsColour(0, 1, counters, fog);
         // Beyond the band the layers' textures show their smallest mip levels: one pass of
         // the layers' mean colours gives the same sum where the lighting stays linear. Where
         // it could saturate, the levels' own pre-pass (black and depth, over the sky) and

@@ -79,7 +79,8 @@ public:
     void updateRings(float x, float z, float viewDistance, float designedRadius);
     void renderRingsDepth(int firstLevel, int endLevel, TerrainDrawCounters* counters = nullptr,
                           const GroundFog* fog = nullptr);
-    void renderRingsColour(int firstLevel, int endLevel, TerrainDrawCounters* counters = nullptr);
+    void renderRingsColour(int firstLevel, int endLevel, TerrainDrawCounters* counters = nullptr,
+                           const GroundFog* fog = nullptr);
     // The levels in one untextured pass of their flat colours, in place of renderRingsDepth
     // and renderRingsColour, over the sky (see LandscapeRings.cpp).
     void renderRingsFlat(int firstLevel, int endLevel, TerrainDrawCounters* counters = nullptr);

@@ -79,6 +79,12 @@ std::pair<int, int> levelRange(const std::vector<TerrainRings::Level>& levels, i
 // pixels.
 constexpr std::uint8_t kNoCode = 0xFF;
 
+// A stretch of a tile's index list, [first, last).
+struct IndexRange {
+    const std::uint32_t* first;
+    const std::uint32_t* last;
+};
+
 template <typename ListOf>
 void gatherShownTiles(const TerrainRings::Level& lv, const ViewPlanes& view, ListOf listOf, const ubyte4* colours,
                       TLandscape::GatheredLevel& out)
@@ -106,16 +112,16 @@ void gatherShownTiles(const TerrainRings::Level& lv, const ViewPlanes& view, Lis
         return code;
     };
     for (const TerrainRings::Level::Tile& tile : lv.tiles) {
-        const std::vector<std::uint32_t>& list = listOf(tile);
-        if (list.empty() || !view.mayShow(tile.low, tile.high))
+        const IndexRange list = listOf(tile);
+        if (list.first == list.last || !view.mayShow(tile.low, tile.high))
             continue;
-        for (std::size_t t = 0; t + 2 < list.size(); t += 3) {
+        for (const std::uint32_t* t = list.first; t + 2 < list.last; t += 3) {
             // A triangle wholly outside the view draws nothing: left out here, it costs the
             // pipeline no vertex and no clipping.
-            if ((codeOf(list[t]) & codeOf(list[t + 1]) & codeOf(list[t + 2])) != 0)
+            if ((codeOf(t[0]) & codeOf(t[1]) & codeOf(t[2])) != 0)
                 continue;
-            for (std::size_t m = t; m < t + 3; ++m) {
-                const std::uint32_t slot = list[m];
+            for (const std::uint32_t* m = t; m < t + 3; ++m) {
+                const std::uint32_t slot = *m;
                 std::int32_t& place = out.placeOf[slot];
                 if (place < 0) {
                     place = std::int32_t(out.windowSlots.size());
@@ -133,9 +139,15 @@ void gatherShownTiles(const TerrainRings::Level& lv, const ViewPlanes& view, Lis
 }
 
 // Every triangle of a tile once: the list the depth pass and the one-pass levels draw.
-const std::vector<std::uint32_t>& depthList(const TerrainRings::Level::Tile& tile)
+IndexRange depthList(const TerrainRings::Level::Tile& tile)
 {
-    return tile.depthList;
+    return {tile.depthList.data(), tile.depthList.data() + tile.depthList.size()};
+}
+
+// The part of it that carries more than one group: the band's pre-pass without a ground fog.
+IndexRange layeredDepthList(const TerrainRings::Level::Tile& tile)
+{
+    return {tile.depthList.data(), tile.depthList.data() + tile.depthSingles};
 }
 
 // Draws what gatherShownTiles gathered, with the arrays it filled pointed at (the vertex array
@@ -228,7 +240,9 @@ void TLandscape::renderRingsDepth(int firstLevel, int endLevel, TerrainDrawCount
         glEnableClientState(GL_COLOR_ARRAY);
     const ViewPlanes view;
     for (int l = first; l < end; ++l) {
-        gatherShownTiles(levels[std::size_t(l)], view, depthList, nullptr, gathered_);
+        // Without a ground fog the band's single-group triangles have no pre-pass: see
+        // renderRingsColour.
+        gatherShownTiles(levels[std::size_t(l)], view, fog ? depthList : layeredDepthList, nullptr, gathered_);
         if (gathered_.indices.empty())
             continue;
         if (fog) {
@@ -255,9 +269,21 @@ void TLandscape::renderRingsDepth(int firstLevel, int endLevel, TerrainDrawCount
 // object-linear coordinates are the same (x/s, z/s) at every level, and their mip levels take
 // over with the distance.
 //
-// Expects the baseline state and renderRingsDepth's depth of the same levels. Leaves what
-// renderBatchedColour leaves (endColourPasses).
-void TLandscape::renderRingsColour(int firstLevel, int endLevel, TerrainDrawCounters* counters)
+// A band triangle that one group's pass alone draws adds its colour times its alpha to the
+// pre-pass's black, and nothing else is added where it is in front. Without a ground fog such
+// triangles have no pre-pass (renderRingsDepth) and are drawn after the passes in one of their
+// own: their colour times their alpha written in place of what is there (blending SRC_ALPHA,
+// ZERO), with their depth (depth writes on, no polygon offset, so the depths are the
+// pre-pass's), under the same depth test. The nearest surface's colour is the one left, as
+// with the pre-pass: a pass drawn before over a farther depth is written over, and one behind
+// fails the test. Culled back faces differ: the pre-pass would leave one in front black, but
+// above the ground a back face is never the nearest surface. Their pixels are not marked for
+// the sky drawn behind the ground; it is written over. With a ground fog (fog, as given to
+// renderRingsDepth) the pre-pass holds the fog's share, and every triangle takes the two passes.
+//
+// Expects the baseline state and renderRingsDepth's depth of the same levels, drawn with the
+// same fog. Leaves what renderBatchedColour leaves (endColourPasses).
+void TLandscape::renderRingsColour(int firstLevel, int endLevel, TerrainDrawCounters* counters, const GroundFog* fog)
 {
     const std::vector<TerrainRings::Level>& levels = rings_.levels();
     const auto [first, end] = levelRange(levels, firstLevel, endLevel);
@@ -266,12 +292,12 @@ void TLandscape::renderRingsColour(int firstLevel, int endLevel, TerrainDrawCoun
 
     const ViewPlanes view;
     beginColourPasses(spacing, ColourPassArrays{nullptr, nullptr, nullptr, 0});
-    for (int l = first; l < end; ++l) {
-        const TerrainRings::Level& lv = levels[std::size_t(l)];
+    // Group g's pass over [from(tile), to(tile)) of its lists.
+    const auto drawGroupPasses = [&](const TerrainRings::Level& lv, auto from, auto to) {
         for (std::size_t group = 0; group < lv.colours.size(); ++group) {
-            const auto groupList = [group](const TerrainRings::Level::Tile& tile) -> const auto&
-            {
-                return tile.groupLists[group];
+            const auto groupList = [&](const TerrainRings::Level::Tile& tile) {
+                const std::uint32_t* list = tile.groupLists[group].data();
+                return IndexRange{list + from(tile, group), list + to(tile, group)};
             };
             gatherShownTiles(lv, view, groupList, lv.colours[group].data(), gathered_);
             if (gathered_.indices.empty())
@@ -282,6 +308,26 @@ void TLandscape::renderRingsColour(int firstLevel, int endLevel, TerrainDrawCoun
                 ++counters->textureBinds;
             drawGathered(gathered_, counters);
         }
+    };
+    const auto start = [](const TerrainRings::Level::Tile&, std::size_t) { return std::size_t(0); };
+    const auto singles = [](const TerrainRings::Level::Tile& tile, std::size_t g) {
+        return std::size_t(tile.groupSingles[g]);
+    };
+    const auto whole = [](const TerrainRings::Level::Tile& tile, std::size_t g) { return tile.groupLists[g].size(); };
+    for (int l = first; l < end; ++l) {
+        const TerrainRings::Level& lv = levels[std::size_t(l)];
+        if (fog) {
+            drawGroupPasses(lv, start, whole);
+            continue;
+        }
+        drawGroupPasses(lv, start, singles);
+        glDepthMask(GL_TRUE);
+        glDisable(GL_POLYGON_OFFSET_FILL);
+        glBlendFunc(GL_SRC_ALPHA, GL_ZERO);
+        drawGroupPasses(lv, singles, whole);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+        glEnable(GL_POLYGON_OFFSET_FILL);
+        glDepthMask(GL_FALSE);
     }
     endColourPasses();
 }

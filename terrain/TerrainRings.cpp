@@ -437,6 +437,15 @@ void TerrainRings::buildLists(Level& lv, const LatticeView& land)
             list.clear();
         tile.depthList.clear();
         tile.triangles.clear();
+        // The band's single-group triangles, kept apart until the tile is done, per group.
+        std::vector<std::vector<std::uint32_t>>& singles = singles_;
+        std::vector<std::vector<RingTriangle>>& singleTriangles = singleTriangles_;
+        singles.resize(groups_);
+        singleTriangles.resize(groups_);
+        for (std::uint32_t g = 0; g < groups_; ++g) {
+            singles[g].clear();
+            singleTriangles[g].clear();
+        }
         std::fill(std::begin(tile.low), std::end(tile.low), 0.0f); // an empty tile's box, as a new one's
         std::fill(std::begin(tile.high), std::end(tile.high), 0.0f);
         bool used = false;
@@ -483,7 +492,17 @@ void TerrainRings::buildLists(Level& lv, const LatticeView& land)
                     // designed cell).
                     if (!drawn || designedCorners == 3)
                         continue;
-                    tile.triangles.push_back(t);
+                    // A triangle that one group's pass alone draws: it adds nothing to another
+                    // pass's colour, so its colour (times its corners' alpha) may be written
+                    // straight with its depth.
+                    const bool single = band && designedCorners == 0 && mask != 0 && (mask & (mask - 1)) == 0;
+                    std::uint32_t singleGroup = 0;
+                    while (single && (mask >> singleGroup) != 1u)
+                        ++singleGroup;
+                    if (single)
+                        singleTriangles[singleGroup].push_back(t);
+                    else
+                        tile.triangles.push_back(t);
                     for (const std::uint32_t i : index) {
                         const Level::Slot& v = lv.cells[i];
                         // Heights may change under a held list (the bump reshapes a few units a
@@ -499,12 +518,27 @@ void TerrainRings::buildLists(Level& lv, const LatticeView& land)
                         }
                         used = true;
                     }
+                    if (single) {
+                        singles[singleGroup].insert(singles[singleGroup].end(), index, index + 3);
+                        continue;
+                    }
                     if (designedCorners == 0)
                         tile.depthList.insert(tile.depthList.end(), index, index + 3);
                     for (std::uint32_t g = 0; g < groups_; ++g)
                         if (mask & (1u << g))
                             tile.groupLists[g].insert(tile.groupLists[g].end(), index, index + 3);
                 }
+            }
+        }
+        // The single-group triangles last: in the depth list group by group, as in `triangles`.
+        tile.depthSingles = std::uint32_t(tile.depthList.size());
+        tile.groupSingles.resize(groups_);
+        for (std::uint32_t g = 0; g < groups_; ++g) {
+            tile.groupSingles[g] = std::uint32_t(tile.groupLists[g].size());
+            if (band) {
+                tile.depthList.insert(tile.depthList.end(), singles[g].begin(), singles[g].end());
+                tile.groupLists[g].insert(tile.groupLists[g].end(), singles[g].begin(), singles[g].end());
+                tile.triangles.insert(tile.triangles.end(), singleTriangles[g].begin(), singleTriangles[g].end());
             }
         }
     }
@@ -797,8 +831,8 @@ std::size_t TerrainRings::memoryBytes() const
         for (const Level::Tile& tile : lv.tiles) {
             for (const std::vector<std::uint32_t>& l : tile.groupLists)
                 bytes += l.capacity() * sizeof(std::uint32_t);
-            bytes += tile.depthList.capacity() * sizeof(std::uint32_t) + sizeof(Level::Tile) +
-                     tile.triangles.capacity() * sizeof(RingTriangle);
+            bytes += (tile.depthList.capacity() + tile.groupSingles.capacity()) * sizeof(std::uint32_t) +
+                     sizeof(Level::Tile) + tile.triangles.capacity() * sizeof(RingTriangle);
         }
         bytes += lv.dirtyTiles.capacity() / 8;
     }

@@ -169,9 +169,17 @@ public:
         // drawing can leave out the tiles outside the view: per group the triangles that carry
         // it, all of them for the depth pass (less the band's on the designed window's edge),
         // and the box their corners stay in whatever the morph.
+        //
+        // In the band, a triangle that carries one group alone comes last in that group's list
+        // and in the depth list: from groupSingles[g] and depthSingles on. Without a ground fog
+        // those are drawn in one pass, their colour straight into the frame with their depth
+        // (renderRingsColour), not added over a pre-pass's black; at other levels the counts
+        // are the lists' sizes.
         struct Tile {
             std::vector<std::vector<std::uint32_t>> groupLists;
             std::vector<std::uint32_t> depthList;
+            std::vector<std::uint32_t> groupSingles; // per group: where its single triangles start
+            std::uint32_t depthSingles = 0;
             std::vector<RingTriangle> triangles; // what the lists hold, in their order
             float low[3] = {0.0f, 0.0f, 0.0f};
             float high[3] = {0.0f, 0.0f, 0.0f};
@@ -249,4 +257,8 @@ private:
     // The next level's looks fillSlot worked out where that level does not hold the vertex, by
     // (a, b) packed in 64 bits; for one level's fill.
     std::unordered_map<std::uint64_t, RingLook> unheldLooks_;
+    // buildLists's band triangles of one group alone, per group, for one tile at a time: their
+    // indices and the triangles.
+    std::vector<std::vector<std::uint32_t>> singles_;
+    std::vector<std::vector<RingTriangle>> singleTriangles_;
 };
