@@ -14,6 +14,15 @@ constexpr double kColumnFactor = 0.8660254037844386;
 // Cells of the morph zone inside a level's edge.
 constexpr double kMorphCells = 6.0;
 
+// The width of every level beyond the band, in its own cells: the morph zone (6 cells) and the
+// 3.5 its outer edge may come nearer with the snapping, the 2 by which the inner level's square
+// may reach out past its half-size (its snapping and its parent triangles), and 4.5 to spare,
+// so that no vertex at the hole's edge morphs. A fixed width, as a clipmap's fixed size, keeps
+// a level's cells seen under about the same angle at every level, and their number (the
+// drawing's cost) the same; a level twice as wide would hold over twice the triangles for
+// detail the picture hardly shows beyond the band.
+constexpr double kRingWidthCells = 16.0;
+
 std::int64_t floorDiv(std::int64_t n, std::int64_t d)
 {
     const std::int64_t q = n / d;
@@ -161,14 +170,21 @@ RingScale ringScale(float spacing, float designedRadius)
     return {float(s), std::max({1.5 * r, r + 15.0 * s, 26.0 * s})};
 }
 
+double ringHalfSize(const RingScale& scale, int level)
+{
+    double half = scale.baseHalfSize;
+    for (int l = 1; l <= level; ++l)
+        half += kRingWidthCells * cellOf(scale, l);
+    return half;
+}
+
 RingSquare ringSquare(const RingScale& scale, int level, double cameraX, double cameraZ)
 {
     const double u = cellOf(scale, level);
     // Two parent cells: a parent's column is 2u sqrt(3)/2 wide, its row 2u high.
     const double gridX = 4.0 * u * kColumnFactor;
     const double gridZ = 4.0 * u;
-    return {std::round(cameraX / gridX) * gridX, std::round(cameraZ / gridZ) * gridZ,
-            scale.baseHalfSize * double(std::int64_t(1) << level)};
+    return {std::round(cameraX / gridX) * gridX, std::round(cameraZ / gridZ) * gridZ, ringHalfSize(scale, level)};
 }
 
 namespace {
@@ -191,7 +207,7 @@ struct MorphRamp {
     MorphRamp(const RingScale& scale, int level)
     {
         const double u = cellOf(scale, level);
-        const double half = scale.baseHalfSize * double(std::int64_t(1) << level);
+        const double half = ringHalfSize(scale, level);
         // The edge is nearest the camera when the snapped centre is off by half the snapping
         // grid (sqrt 3 u along x, 2u along z) and a parent triangle whose centroid lies just
         // outside reaches in by 2/sqrt 3 of its cell (2u): at least half - 3.2u away; 3.5u for
@@ -217,7 +233,7 @@ int ringLevelsFor(const RingScale& scale, double viewDistance)
     if (!(viewDistance > kDesignedViewDistance))
         return 0;
     int levels = 1;
-    while (scale.baseHalfSize * double(std::int64_t(1) << (levels - 1)) < 1.3 * viewDistance && levels < 20)
+    while (ringHalfSize(scale, levels - 1) < 1.3 * viewDistance && levels < 20)
         ++levels;
     return levels;
 }
@@ -672,7 +688,7 @@ void TerrainRings::updateLevel(Level& lv, const RingSquare& square, const Lattic
     if (lv.size == 0) {
         // The square's half-size in level cells, turned into diamond coordinates (a reaches
         // (1 + 1/sqrt 3) times it), with room for the parents' reach and the morph partners.
-        lv.size = 2 * std::int32_t(std::ceil(1.5774 * scale_.baseHalfSize / double(scale_.spacing))) + 12;
+        lv.size = 2 * std::int32_t(std::ceil(1.5774 * ringHalfSize(scale_, lv.level) / u)) + 12;
         const std::size_t n = std::size_t(lv.size) * std::size_t(lv.size);
         lv.cells.assign(n, Level::Slot{});
         lv.positions.assign(n, float3{});

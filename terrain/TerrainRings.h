@@ -67,8 +67,7 @@ void triangleCentroid(int level, const RingTriangle& t, float spacing, double* x
 
 // The scale of the rings for a lattice of row spacing `spacing` and a designed window of
 // radius `designedRadius` (world units): level 0's square half-size. Level L's cell is
-// u = spacing * 2^L and its square's half-size baseHalfSize * 2^L, so every level holds the
-// same number of its cells. The half-size leaves room outside the designed window for the
+// u = spacing * 2^L. The half-size leaves room outside the designed window for the
 // morph zone and the snapping (1.5 radii, at least the radius plus 15 cells, at least 26 cells).
 struct RingScale {
     float spacing = 0.0f;
@@ -91,6 +90,9 @@ struct RingSquare {
         return centreX == o.centreX && centreZ == o.centreZ && halfSize == o.halfSize;
     }
 };
+// A level's square's half-size, world units: level 0's, and each further level 16 of its own
+// cells wider than the one inside it (so far out about 32 of its cells, 16 from the hole).
+double ringHalfSize(const RingScale& scale, int level);
 RingSquare ringSquare(const RingScale& scale, int level, double cameraX, double cameraZ);
 
 // Morph weight of a level vertex at world (x, z) for the camera at (cameraX, cameraZ): 0 well

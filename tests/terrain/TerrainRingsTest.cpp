@@ -263,7 +263,7 @@ void TerrainRingsTest::levelsReachTheViewDistance()
     const struct {
         double distance;
         int levels;
-    } cases[] = {{50.0, 0}, {49.0, 0}, {50.5, 1}, {69.0, 1}, {70.0, 2}, {500.0, 4}, {2000.0, 6}, {4000.0, 7}};
+    } cases[] = {{50.0, 0}, {49.0, 0}, {50.5, 1}, {69.0, 1}, {70.0, 2}, {500.0, 5}, {2000.0, 7}, {4000.0, 8}};
     for (const auto& c : cases)
         QCOMPARE(ringLevelsFor(scale, c.distance), c.levels);
 }
@@ -280,7 +280,7 @@ void TerrainRingsTest::everyTriangleIsDrawnOnce()
     for (const auto& cam : cameras) {
         TerrainRings rings;
         rings.update(land.lattice(), cam.x, cam.z, 270.0, kDesignedRadius);
-        QCOMPARE(rings.levels().size(), std::size_t(3));
+        QCOMPARE(rings.levels().size(), std::size_t(4));
         DrawnSurface surface(land, rings, cam.x, cam.z);
         std::unordered_map<std::uint64_t, int> count;
         std::vector<RingTriangle> fine;
@@ -299,7 +299,7 @@ void TerrainRingsTest::everyTriangleIsDrawnOnce()
                 }
             }
         }
-        // Within 300 units: the outermost square reaches 360 less its snapping and parents' reach.
+        // Within 300 units: the outermost square reaches 538 less its snapping and parents' reach.
         int checked = 0;
         for (std::int32_t b = -600; b < 600; ++b) {
             for (std::int32_t a = -100; a < 800; ++a) {
