@@ -101,6 +101,9 @@ public:
         std::vector<std::uint32_t> codedSlots;
     };
     const TerrainRings& rings() const { return rings_; }
+    // The CPU time the last updateRings took on its thread, milliseconds: what bringing the
+    // levels along costs a frame, whatever else the machine runs.
+    double ringUpdateCpuMs() const { return ringUpdateCpuMs_; }
 
     std::uint32_t vertexCount() const { return width * depth; }
     // The dimensions, arrays and fan tables as the drawing helpers read them.
@@ -120,6 +123,7 @@ private:
     std::vector<GLuint> meanTextures_; // the texture names the rings' layer means come from
     std::vector<float3> ringMeans_;    // ... and the means
     GatheredLevel gathered_;           // the levels' passes', kept for their memory
+    double ringUpdateCpuMs_ = 0.0;
     // The fogged pre-passes' and the fogged levels' colours, kept between frames: the window's
     // positions and colours, and a gathered level's colours.
     std::vector<float3> fogPositions_;

@@ -5,6 +5,7 @@
 #include <GL/gl.h>
 #include <algorithm>
 #include <cmath>
+#include <ctime>
 #include <utility>
 #include <vector>
 
@@ -220,7 +221,11 @@ void TLandscape::updateRings(float x, float z, float viewDistance, float designe
         ringMeans_ = means;
         meanTextures_ = names;
     }
+    timespec before{}, after{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &before);
     rings_.update(lattice(), double(x), double(z), double(viewDistance), designedRadius);
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &after);
+    ringUpdateCpuMs_ = double(after.tv_sec - before.tv_sec) * 1e3 + double(after.tv_nsec - before.tv_nsec) * 1e-6;
 }
 
 // The levels' depth pre-pass: every triangle of each level once, from its drawn positions.

@@ -62,6 +62,9 @@ struct FrameRecord {
     double strips = 0.0;
     int ringLevels = 0;           // the levels of detail drawn at the last frame
     double ringMemoryBytes = 0.0; // ... and what they held
+    // The CPU time each frame's update of the levels took on the drawing thread: a level's
+    // rebuild done all at once shows here, apart from the machine's own hiccups.
+    std::vector<double> ringUpdateSamples;
 
     // Room for every sample up front, so the bench's own allocations fault no page in while
     // frames are counted.
@@ -69,7 +72,7 @@ struct FrameRecord {
     {
         for (std::vector<double>* samples :
              {&phaseSamples[0], &phaseSamples[1], &phaseSamples[2], &phaseSamples[3], &phaseSamples[4],
-              &phaseSamples[5], &frameSamples, &presentSamples, &composeSamples, &cycleSamples})
+              &phaseSamples[5], &frameSamples, &presentSamples, &composeSamples, &cycleSamples, &ringUpdateSamples})
             samples->reserve(std::size_t(framesExpected));
     }
 
@@ -109,6 +112,13 @@ struct FrameRecord {
         double spike = 0.0;
         for (std::size_t i = 1; i + 1 < frameSamples.size(); ++i)
             spike = std::max(spike, frameSamples[i] - 0.5 * (frameSamples[i - 1] + frameSamples[i + 1]));
+        if (ringUpdateSamples.empty()) {
+            line.addNull("ringUpdateCpuMs");
+            line.addNull("ringUpdateRiseOverNeighboursCpuMs");
+        } else {
+            line.add("ringUpdateCpuMs", spreadOf(ringUpdateSamples));
+            line.add("ringUpdateRiseOverNeighboursCpuMs", largestRiseOverNeighbours(ringUpdateSamples));
+        }
         line.add("frameMs", spreadOf(frameSamples))
             .add("frameOverNeighboursMaxMs", spike)
             .add("presentMs", spreadOf(presentSamples))
@@ -315,6 +325,8 @@ int runBench(const BenchOptions& options)
                 // distance measured before are kept but not drawn).
                 const bool ringsDrawn = form.lodRings && double(distance) > kDesignedViewDistance;
                 record.ringLevels = ringsDrawn ? int(form.landscape.rings().levels().size()) : 0;
+                if (ringsDrawn)
+                    record.ringUpdateSamples.push_back(form.landscape.ringUpdateCpuMs());
                 record.ringMemoryBytes = double(form.landscape.rings().memoryBytes());
             }
             measured[which] = end;
