@@ -46,16 +46,16 @@ void drawSkyBehindGround(TForm1State& form, GroundCentre centre)
         glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
     drawTerrainDepth(form, centre);
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-    // The far levels in their one lit pass, where the sky's light (set here as the sky will set
-    // it) allows it: drawn now they mark their pixels too, and the sky is not shaded under them
-    // to be painted over. Their pixels are those they would paint over the sky.
-    bool farLevelsDrawn = false;
-    if (hasFarLevels(form)) {
+    // The levels drawn in one pass, where the sky's light (set here as the sky will set it)
+    // allows it: drawn now they mark their pixels too, and the sky is not shaded under them to
+    // be painted over. Their pixels are those they would paint over the sky.
+    LevelsBeforeSky levelsDrawn;
+    if (hasLevels(form)) {
         if (form.sky == SkyKind::Physical)
             form.physicalSky.applyLight(form.world);
         else
             form.world.applySunLight();
-        farLevelsDrawn = drawFarLevelsFlat(form);
+        levelsDrawn = drawLevelsBeforeSky(form);
     }
     // The sky only where no mark is.
     glStencilFunc(GL_EQUAL, 0, 0xFF);
@@ -69,7 +69,7 @@ void drawSkyBehindGround(TForm1State& form, GroundCentre centre)
     // the sky comes first (no pixel depends on it: they draw with a colour array).
     glColor4f(0.0f, 0.0f, 0.0f, 0.0f);
     markFramePhase(form.instruments, FramePhase::Sky);
-    drawTerrainColour(form, centre, farLevelsDrawn);
+    drawTerrainColour(form, centre, levelsDrawn);
 }
 
 } // namespace

@@ -102,7 +102,7 @@ void drawTerrainDepth(TForm1State& form, GroundCentre centre)
     const GroundFog* fog = groundFogOf(form);
     land.renderDepth(centre.x, centre.z, fullDetailRadius(form), counters, fog);
     // The farther levels have no pre-pass here: they are drawn whole once the frame's light is
-    // set, by drawFarLevelsFlat before the sky or by drawTerrainColour over it.
+    // set, by drawLevelsBeforeSky or by drawTerrainColour over the sky.
     if (rings)
         land.renderRingsDepth(0, 1, counters, fog);
     markFramePhase(form.instruments, FramePhase::DepthPass);
@@ -110,34 +110,46 @@ void drawTerrainDepth(TForm1State& form, GroundCentre centre)
 
 void drawTerrainColour(TForm1State& form, GroundCentre centre)
 {
-    drawTerrainColour(form, centre, false);
+    drawTerrainColour(form, centre, LevelsBeforeSky{});
 }
 
-bool hasFarLevels(const TForm1State& form)
+bool hasLevels(const TForm1State& form)
 {
-    return form.landscapeBuilt && ringsDrawn(form) && form.landscape.rings().levels().size() > 1;
+    return form.landscapeBuilt && ringsDrawn(form) && !form.landscape.rings().levels().empty();
 }
 
-bool drawFarLevelsFlat(TForm1State& form)
+LevelsBeforeSky drawLevelsBeforeSky(TForm1State& form)
 {
-    if (!hasFarLevels(form) || (!groundFogOf(form) && !lightingStaysLinear()))
-        return false;
-    // renderRingsFlat expects what the colour passes leave: the baseline with alpha testing off
-    // (its fragments' alpha is 1 and would pass anyway).
-    glDisable(GL_ALPHA_TEST);
-    beginFarDepth();
+    LevelsBeforeSky drawn;
+    if (!hasLevels(form))
+        return drawn;
     TLandscape& land = form.landscape;
+    TerrainDrawCounters* counters = drawCountersOf(form.instruments);
+    const GroundFog* fog = groundFogOf(form);
+    // Both leave what the colour passes leave: the baseline with alpha testing off.
+    if (!fog) {
+        beginNearDepth();
+        land.renderRingsSingles(0, 1, counters);
+        glDepthRange(0.0, 1.0);
+        glEnable(GL_ALPHA_TEST);
+        drawn.bandSingles = true;
+    }
     const int levels = int(land.rings().levels().size());
-    if (const GroundFog* fog = groundFogOf(form))
-        land.renderRingsFogged(1, levels, *fog, drawCountersOf(form.instruments));
-    else
-        land.renderRingsFlat(1, levels, drawCountersOf(form.instruments));
-    endFarDepth();
-    glEnable(GL_ALPHA_TEST);
-    return true;
+    if (levels > 1 && (fog || lightingStaysLinear())) {
+        glDisable(GL_ALPHA_TEST);
+        beginFarDepth();
+        if (fog)
+            land.renderRingsFogged(1, levels, *fog, counters);
+        else
+            land.renderRingsFlat(1, levels, counters);
+        endFarDepth();
+        glEnable(GL_ALPHA_TEST);
+        drawn.farLevels = true;
+    }
+    return drawn;
 }
 
-void drawTerrainColour(TForm1State& form, GroundCentre centre, bool farLevelsDrawn)
+void drawTerrainColour(TForm1State& form, GroundCentre centre, LevelsBeforeSky drawnBeforeSky)
 {
     if (!form.landscapeBuilt)
         return;
@@ -163,6 +175,8 @@ void drawTerrainColour(TForm1State& form, GroundCentre centre, bool farLevelsDra
         land.renderColour(centre.x, centre.z, radius, counters);
     if (rings) {
         land.renderRingsColour(0, 1, counters, fog);
+        if (!fog && !drawnBeforeSky.bandSingles)
+            land.renderRingsSingles(0, 1, counters);
         // Beyond the band the layers' textures show their smallest mip levels: one pass of
         // the layers' mean colours gives the same sum where the lighting stays linear. Where
         // it could saturate, the levels' own pre-pass (black and depth, over the sky) and
@@ -170,8 +184,8 @@ void drawTerrainColour(TForm1State& form, GroundCentre centre, bool farLevelsDra
         // Under a ground fog they are lit and fogged per vertex on the CPU, whatever the light.
         const int levels = int(land.rings().levels().size());
         beginFarDepth();
-        if (farLevelsDrawn) {
-            // drawFarLevelsFlat drew them before the sky.
+        if (drawnBeforeSky.farLevels) {
+            // drawLevelsBeforeSky drew them.
         } else if (fog) {
             land.renderRingsFogged(1, levels, *fog, counters);
         } else if (lightingStaysLinear()) {

@@ -43,17 +43,22 @@ inline void drawTerrainColour(TForm1State& form)
     drawTerrainColour(form, groundCentreOf(form));
 }
 
-// The far levels (every level beyond the band) drawn ahead of the colour passes, for a frame
-// that shades its sky after the ground (SkyOrder::BehindGround): with the light already set for
-// the frame, where lightingStaysLinear or under a ground fog (lit on the CPU),
-// drawFarLevelsFlat draws them in their one pass, in the back half of the depth range, and
-// returns true; drawTerrainColour with farLevelsDrawn then leaves them out. Same pixels as drawn
-// after the sky, over it. Expects and leaves the baseline state drawTerrainDepth leaves, after
-// it; false, drawing nothing, where there are no such levels or the lighting could saturate
-// without a ground fog. hasFarLevels: whether the frame has such levels.
-bool hasFarLevels(const TForm1State& form);
-bool drawFarLevelsFlat(TForm1State& form);
-void drawTerrainColour(TForm1State& form, GroundCentre centre, bool farLevelsDrawn);
+// The levels drawn in one pass of their own ahead of the colour passes, for a frame that
+// shades its sky after the ground (SkyOrder::BehindGround), with the light already set for the
+// frame: without a ground fog the band's triangles of one layer alone (renderRingsSingles), in
+// the front half of the depth range; and where lightingStaysLinear or under a ground fog (lit
+// on the CPU) the far levels (every level beyond the band), in the back half. Drawn now they
+// mark their pixels, and the sky is not shaded under them; same pixels as drawn after the sky,
+// over it. drawLevelsBeforeSky returns what it drew, which drawTerrainColour then leaves out.
+// Expects and leaves the baseline state drawTerrainDepth leaves, after it. hasLevels: whether
+// the frame has levels.
+struct LevelsBeforeSky {
+    bool bandSingles = false;
+    bool farLevels = false;
+};
+bool hasLevels(const TForm1State& form);
+LevelsBeforeSky drawLevelsBeforeSky(TForm1State& form);
+void drawTerrainColour(TForm1State& form, GroundCentre centre, LevelsBeforeSky drawnBeforeSky);
 
 // Sets the far plane to form.viewDistance and the linear fog from 7/50 to 45/50 of it (the
 // designed 7 to 45 at 50), when it differs from what was last applied; no GL call otherwise.

@@ -81,6 +81,9 @@ public:
                           const GroundFog* fog = nullptr);
     void renderRingsColour(int firstLevel, int endLevel, TerrainDrawCounters* counters = nullptr,
                            const GroundFog* fog = nullptr);
+    // Without a ground fog the band's triangles of one layer alone have neither a pre-pass nor
+    // a share in renderRingsColour: this draws them, in one pass (see LandscapeRings.cpp).
+    void renderRingsSingles(int firstLevel, int endLevel, TerrainDrawCounters* counters = nullptr);
     // The levels in one untextured pass of their flat colours, in place of renderRingsDepth
     // and renderRingsColour, over the sky (see LandscapeRings.cpp).
     void renderRingsFlat(int firstLevel, int endLevel, TerrainDrawCounters* counters = nullptr);
@@ -117,6 +120,9 @@ public:
 
 private:
     void release();
+    // The levels' group passes over the part of each group's lists a call draws.
+    enum class RingGroupPart { Whole, Layered, Singles };
+    void drawRingGroups(int firstLevel, int endLevel, RingGroupPart part, TerrainDrawCounters* counters);
 
     TerrainBatches batches_;
     TerrainRings rings_;

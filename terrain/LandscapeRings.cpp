@@ -276,19 +276,34 @@ void TLandscape::renderRingsDepth(int firstLevel, int endLevel, TerrainDrawCount
 //
 // A band triangle that one group's pass alone draws adds its colour times its alpha to the
 // pre-pass's black, and nothing else is added where it is in front. Without a ground fog such
-// triangles have no pre-pass (renderRingsDepth) and are drawn after the passes in one of their
-// own: their colour times their alpha written in place of what is there (blending SRC_ALPHA,
-// ZERO), with their depth (depth writes on, no polygon offset, so the depths are the
-// pre-pass's), under the same depth test. The nearest surface's colour is the one left, as
-// with the pre-pass: a pass drawn before over a farther depth is written over, and one behind
-// fails the test. Culled back faces differ: the pre-pass would leave one in front black, but
-// above the ground a back face is never the nearest surface. Their pixels are not marked for
-// the sky drawn behind the ground; it is written over. With a ground fog (fog, as given to
-// renderRingsDepth) the pre-pass holds the fog's share, and every triangle takes the two passes.
+// triangles have no pre-pass (renderRingsDepth) and no share here: renderRingsSingles draws them
+// in one pass. With a ground fog (fog, as given to renderRingsDepth) the pre-pass holds the
+// fog's share, and every triangle takes the two passes here.
 //
 // Expects the baseline state and renderRingsDepth's depth of the same levels, drawn with the
 // same fog. Leaves what renderBatchedColour leaves (endColourPasses).
 void TLandscape::renderRingsColour(int firstLevel, int endLevel, TerrainDrawCounters* counters, const GroundFog* fog)
+{
+    drawRingGroups(firstLevel, endLevel, fog ? RingGroupPart::Whole : RingGroupPart::Layered, counters);
+}
+
+// The band's single-group triangles in one pass of their own: their colour times their alpha
+// written in place of what is there (blending SRC_ALPHA, ZERO), with their depth (depth writes
+// on, no polygon offset, so the depths are the pre-pass's), under the colour passes' depth test,
+// in the colour passes' state otherwise. The nearest surface's colour is the one left, as with
+// the pre-pass: a pass drawn before over a farther depth is written over, and one drawn behind
+// fails the test; so they may come before or after the other passes, and before the sky behind
+// the ground, marking their pixels, as after it, over it. Culled back faces differ: the pre-pass
+// would leave one in front black, but above the ground a back face is never the nearest surface.
+//
+// Expects the baseline state and renderRingsDepth's depth without a ground fog. Leaves what
+// renderBatchedColour leaves (endColourPasses).
+void TLandscape::renderRingsSingles(int firstLevel, int endLevel, TerrainDrawCounters* counters)
+{
+    drawRingGroups(firstLevel, endLevel, RingGroupPart::Singles, counters);
+}
+
+void TLandscape::drawRingGroups(int firstLevel, int endLevel, RingGroupPart part, TerrainDrawCounters* counters)
 {
     const std::vector<TerrainRings::Level>& levels = rings_.levels();
     const auto [first, end] = levelRange(levels, firstLevel, endLevel);
@@ -297,12 +312,20 @@ void TLandscape::renderRingsColour(int firstLevel, int endLevel, TerrainDrawCoun
 
     const ViewPlanes view;
     beginColourPasses(spacing, ColourPassArrays{nullptr, nullptr, nullptr, 0});
-    // Group g's pass over [from(tile), to(tile)) of its lists.
-    const auto drawGroupPasses = [&](const TerrainRings::Level& lv, auto from, auto to) {
+    if (part == RingGroupPart::Singles) {
+        glDepthMask(GL_TRUE);
+        glDisable(GL_POLYGON_OFFSET_FILL);
+        glBlendFunc(GL_SRC_ALPHA, GL_ZERO);
+    }
+    for (int l = first; l < end; ++l) {
+        const TerrainRings::Level& lv = levels[std::size_t(l)];
         for (std::size_t group = 0; group < lv.colours.size(); ++group) {
             const auto groupList = [&](const TerrainRings::Level::Tile& tile) {
-                const std::uint32_t* list = tile.groupLists[group].data();
-                return IndexRange{list + from(tile, group), list + to(tile, group)};
+                const std::vector<std::uint32_t>& list = tile.groupLists[group];
+                const std::uint32_t* singles = list.data() + tile.groupSingles[group];
+                if (part == RingGroupPart::Singles)
+                    return IndexRange{singles, list.data() + list.size()};
+                return IndexRange{list.data(), part == RingGroupPart::Layered ? singles : list.data() + list.size()};
             };
             gatherShownTiles(lv, view, groupList, lv.colours[group].data(), gathered_);
             if (gathered_.indices.empty())
@@ -313,26 +336,6 @@ void TLandscape::renderRingsColour(int firstLevel, int endLevel, TerrainDrawCoun
                 ++counters->textureBinds;
             drawGathered(gathered_, counters);
         }
-    };
-    const auto start = [](const TerrainRings::Level::Tile&, std::size_t) { return std::size_t(0); };
-    const auto singles = [](const TerrainRings::Level::Tile& tile, std::size_t g) {
-        return std::size_t(tile.groupSingles[g]);
-    };
-    const auto whole = [](const TerrainRings::Level::Tile& tile, std::size_t g) { return tile.groupLists[g].size(); };
-    for (int l = first; l < end; ++l) {
-        const TerrainRings::Level& lv = levels[std::size_t(l)];
-        if (fog) {
-            drawGroupPasses(lv, start, whole);
-            continue;
-        }
-        drawGroupPasses(lv, start, singles);
-        glDepthMask(GL_TRUE);
-        glDisable(GL_POLYGON_OFFSET_FILL);
-        glBlendFunc(GL_SRC_ALPHA, GL_ZERO);
-        drawGroupPasses(lv, singles, whole);
-        glBlendFunc(GL_SRC_ALPHA, GL_ONE);
-        glEnable(GL_POLYGON_OFFSET_FILL);
-        glDepthMask(GL_FALSE);
     }
     endColourPasses();
 }
