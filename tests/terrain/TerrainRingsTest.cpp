@@ -6,8 +6,11 @@
 #include "LatticeWindow.h"
 
 #include <QTest>
+#include <array>
 #include <cmath>
+#include <map>
 #include <random>
+#include <set>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -212,6 +215,7 @@ private slots:
     void seamsAreClosed();
     void surfaceDoesNotJumpAsTheCameraMoves();
     void incrementalUpdateEqualsAFreshOne();
+    void bandSinglesCarryOneLayerAlone();
 };
 
 // Level vertex (a, b) is lattice vertex (2^L a, 2^L b), at 2^L times the diamond point; corners
@@ -495,6 +499,60 @@ void TerrainRingsTest::incrementalUpdateEqualsAFreshOne()
             }
         }
     }
+}
+
+// The band's triangles that its one-layer pass draws (each group's list from groupSingles on,
+// and the depth list from depthSingles on) are those, off the designed window's cells, that one
+// group's list alone holds: one put there by mistake would lose its other layers' passes, one
+// left out would be drawn over a pre-pass it no longer has. Over ground whose west holds one
+// layer and whose east several, so that the band has both.
+void TerrainRingsTest::bandSinglesCarryOneLayerAlone()
+{
+    HillyLattice hills;
+    TLandscape& land = hills.land;
+    for (std::uint32_t k = 0; k < land.vertexCount(); ++k)
+        if (land.positions[k].x < 440.0f)
+            land.layers[k] = 1;
+    TerrainRings rings;
+    rings.update(land.lattice(), 450.0, 460.0, 270.0, kDesignedRadius);
+    const TerrainRings::Level& band = rings.levels().front();
+    using Triple = std::array<std::uint32_t, 3>;
+    std::size_t singles = 0, layered = 0;
+    for (const TerrainRings::Level::Tile& tile : band.tiles) {
+        std::map<Triple, int> groupsOf; // how many groups' lists hold each triangle
+        std::set<Triple> inSingles;
+        std::vector<std::uint32_t> singleIndices;
+        for (std::size_t g = 0; g < tile.groupLists.size(); ++g) {
+            const std::vector<std::uint32_t>& list = tile.groupLists[g];
+            for (std::size_t t = 0; t + 2 < list.size(); t += 3) {
+                const Triple triple{list[t], list[t + 1], list[t + 2]};
+                ++groupsOf[triple];
+                if (t >= tile.groupSingles[g]) {
+                    // Its corners can carry group g and no other.
+                    std::uint32_t mask = 0;
+                    for (const std::uint32_t slot : triple)
+                        mask |= band.cells[slot].groupMask;
+                    QCOMPARE(mask, 1u << g);
+                    inSingles.insert(triple);
+                    singleIndices.insert(singleIndices.end(), list.begin() + std::ptrdiff_t(t),
+                                         list.begin() + std::ptrdiff_t(t + 3));
+                }
+            }
+        }
+        // The depth list's tail is the singles, group after group; its head the triangles more
+        // than one group's list holds (or a designed corner's, which the depth list leaves out).
+        QVERIFY(std::equal(tile.depthList.begin() + tile.depthSingles, tile.depthList.end(), singleIndices.begin(),
+                           singleIndices.end()));
+        for (std::size_t t = 0; t + 2 < tile.depthSingles; t += 3) {
+            const Triple triple{tile.depthList[t], tile.depthList[t + 1], tile.depthList[t + 2]};
+            QVERIFY(groupsOf[triple] != 1);
+            ++layered;
+        }
+        for (const Triple& triple : inSingles)
+            QCOMPARE(groupsOf[triple], 1);
+        singles += inSingles.size();
+    }
+    QVERIFY2(singles > 1000 && layered > 1000, qPrintable(QStringLiteral("%1 %2").arg(singles).arg(layered)));
 }
 
 QTEST_APPLESS_MAIN(TerrainRingsTest)
