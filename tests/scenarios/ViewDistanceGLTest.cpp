@@ -13,7 +13,6 @@
 #include <GL/gl.h>
 #include <algorithm>
 #include <cmath>
-#include <utility>
 #include <vector>
 
 namespace {
@@ -34,19 +33,10 @@ Frame drawFrame(TForm1& form)
     return frame;
 }
 
-// The frame once the physical sky, which builds its tables over frames, draws it the same twice
-// running (at most 100 frames).
+// The frame once the physical sky draws it the same twice running.
 Frame settledFrame(TForm1& form)
 {
-    Frame frame = drawFrame(form);
-    for (int i = 0; i < 100; ++i) {
-        Frame again = drawFrame(form);
-        const bool settled = again.picture == frame.picture;
-        frame = std::move(again);
-        if (settled)
-            break;
-    }
-    return frame;
+    return drawnUntilSettled([&form] { return drawFrame(form); });
 }
 
 // Eye-space distance of a depth value (depth range 0..1, near 0.1, far f): f n / (f - d (f - n)).

@@ -64,3 +64,19 @@ bool compareImages(const QImage& actual, const QImage& expected, const QString& 
         if (!compareImages(actual, expected, name, tolerance, __FILE__, __LINE__))                                     \
             return;                                                                                                    \
     } while (false)
+
+// What draw() returns (a record with a `picture`) once the picture it draws is the same twice
+// running, at most 100 draws after the first: the physical sky builds its tables over frames.
+template <typename Draw>
+auto drawnUntilSettled(Draw draw)
+{
+    auto drawn = draw();
+    for (int i = 0; i < 100; ++i) {
+        auto again = draw();
+        const bool settled = again.picture == drawn.picture;
+        drawn = std::move(again);
+        if (settled)
+            break;
+    }
+    return drawn;
+}
