@@ -70,6 +70,22 @@ void endFarDepth()
     glDepthRange(0.0, 1.0);
 }
 
+// The far levels (every level beyond the band) in their one pass, where it gives the picture:
+// under a ground fog lit and fogged on the CPU, else where the lighting stays linear their flat
+// colours. False, drawing nothing, where neither holds. Expects beginFarDepth and what the
+// colour passes leave; leaves the same.
+bool drawFarLevelsInOnePass(TLandscape& land, const GroundFog* fog, TerrainDrawCounters* counters)
+{
+    const int levels = int(land.rings().levels().size());
+    if (fog)
+        land.renderRingsFogged(1, levels, *fog, counters);
+    else if (lightingStaysLinear())
+        land.renderRingsFlat(1, levels, counters);
+    else
+        return false;
+    return true;
+}
+
 } // namespace
 
 GroundCentre groundCentreOf(const TForm1State& form)
@@ -134,17 +150,12 @@ LevelsBeforeSky drawLevelsBeforeSky(TForm1State& form)
         glEnable(GL_ALPHA_TEST);
         drawn.bandSingles = true;
     }
-    const int levels = int(land.rings().levels().size());
-    if (levels > 1 && (fog || lightingStaysLinear())) {
+    if (land.rings().levels().size() > 1) {
         glDisable(GL_ALPHA_TEST);
         beginFarDepth();
-        if (fog)
-            land.renderRingsFogged(1, levels, *fog, counters);
-        else
-            land.renderRingsFlat(1, levels, counters);
+        drawn.farLevels = drawFarLevelsInOnePass(land, fog, counters);
         endFarDepth();
         glEnable(GL_ALPHA_TEST);
-        drawn.farLevels = true;
     }
     return drawn;
 }
@@ -178,19 +189,13 @@ void drawTerrainColour(TForm1State& form, GroundCentre centre, LevelsBeforeSky d
         if (!fog && !drawnBeforeSky.bandSingles)
             land.renderRingsSingles(0, 1, counters);
         // Beyond the band the layers' textures show their smallest mip levels: one pass of
-        // the layers' mean colours gives the same sum where the lighting stays linear. Where
-        // it could saturate, the levels' own pre-pass (black and depth, over the sky) and
-        // colour passes.
-        // Under a ground fog they are lit and fogged per vertex on the CPU, whatever the light.
-        const int levels = int(land.rings().levels().size());
+        // the layers' mean colours gives the same sum where the lighting stays linear, and under
+        // a ground fog they are lit and fogged per vertex on the CPU, whatever the light. Where
+        // neither holds, the levels' own pre-pass (black and depth, over the sky) and colour
+        // passes. Unless drawLevelsBeforeSky drew them.
         beginFarDepth();
-        if (drawnBeforeSky.farLevels) {
-            // drawLevelsBeforeSky drew them.
-        } else if (fog) {
-            land.renderRingsFogged(1, levels, *fog, counters);
-        } else if (lightingStaysLinear()) {
-            land.renderRingsFlat(1, levels, counters);
-        } else {
+        if (!drawnBeforeSky.farLevels && !drawFarLevelsInOnePass(land, fog, counters)) {
+            const int levels = int(land.rings().levels().size());
             land.renderRingsDepth(1, levels, counters);
             land.renderRingsColour(1, levels, counters);
         }
