@@ -178,6 +178,7 @@ protected:
     // A closed window steps no frame and no clock: its timers stop, since the window system
     // may take the drawing surface away with it.
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void connectHandlers();
@@ -198,6 +199,8 @@ private:
     bool showingError_ = false;
     std::optional<QString> startupError_;
     QRect normalGeometry_;                 // the window's place before full screen
+    QSize waylandNormalSize_;              // on Wayland, the window's size before full screen,
+    bool waylandComingBack_ = false;       // and whether it is yet to come back (resizeEvent)
     std::optional<FrameRecord> lastFrame_; // the last frame step that drew
     QString screenshotNote_;               // the message F12 showed last
     PathRecorder recorder_;

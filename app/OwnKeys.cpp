@@ -13,7 +13,9 @@
 #include "WanderingBump.h"
 
 #include <QDir>
+#include <QResizeEvent>
 #include <QScreen>
+#include <QWindow>
 #include <algorithm>
 
 // The window's actions of the keys the key table leaves without one (README's "Own" rows):
@@ -157,6 +159,23 @@ void TForm1::stepHour(float hours)
     showClock();
 }
 
+void TForm1::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    // Qt's xdg-shell code brings a window back from full screen at the frame it had when it
+    // went, less the decoration's margins. With F11 pressed faster than the compositor
+    // answers, it has been seen to take that frame without the margins: the window came back
+    // that much smaller. The first size the window comes back at is put right if it is
+    // exactly that; any other is the compositor's (a tiling one sizes its windows) and stays.
+    // The screen's own size is a full-screen frame's, still arriving.
+    if (!waylandComingBack_ || isFullScreen() || isMaximized() || size() == screen()->geometry().size())
+        return;
+    waylandComingBack_ = false;
+    const QMargins frame = windowHandle()->frameMargins();
+    if (size() == waylandNormalSize_ - QSize(frame.left() + frame.right(), frame.top() + frame.bottom()))
+        resize(waylandNormalSize_);
+}
+
 void TForm1::toggleFullScreen()
 {
     // A window manager resizes a full-screen window itself; without one the state alone
@@ -165,10 +184,16 @@ void TForm1::toggleFullScreen()
     // window's own: it would come back from full screen at the screen's size (and Qt 5 on
     // Mesa's software rasteriser can crash in the swap of a window larger than the screen).
     if (waylandPlatform()) {
-        if (isFullScreen())
+        if (isFullScreen()) {
             showNormal();
-        else
+        } else {
+            // Pressed again before the compositor brought the window back, it still has the
+            // screen's size; the size before is then the one from the last time.
+            if (size() != screen()->geometry().size())
+                waylandNormalSize_ = size();
+            waylandComingBack_ = true;
             showFullScreen();
+        }
         return;
     }
     if (isFullScreen()) {
