@@ -90,8 +90,8 @@ struct RingSquare {
         return centreX == o.centreX && centreZ == o.centreZ && halfSize == o.halfSize;
     }
 };
-// A level's square's half-size, world units: level 0's, and each further level 16 of its own
-// cells wider than the one inside it (so far out about 32 of its cells, 16 from the hole).
+// A level's square's half-size, world units: level 0's, and each further level 12 of its own
+// cells wider than the one inside it (so far out about 24 of its cells, 12 from the hole).
 double ringHalfSize(const RingScale& scale, int level);
 RingSquare ringSquare(const RingScale& scale, int level, double cameraX, double cameraZ);
 
