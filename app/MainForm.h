@@ -200,7 +200,8 @@ private:
     std::optional<QString> startupError_;
     QRect normalGeometry_;                 // the window's place before full screen
     QSize waylandNormalSize_;              // on Wayland, the window's size before full screen,
-    bool waylandComingBack_ = false;       // and whether it is yet to come back (resizeEvent)
+    bool waylandComingBack_ = false;       // whether it is yet to come back to it,
+    bool waylandPutBack_ = false;          // and whether it was put back (resizeEvent)
     std::optional<FrameRecord> lastFrame_; // the last frame step that drew
     QString screenshotNote_;               // the message F12 showed last
     PathRecorder recorder_;

@@ -165,15 +165,20 @@ void TForm1::resizeEvent(QResizeEvent* event)
     // Qt's xdg-shell code brings a window back from full screen at the frame it had when it
     // went, less the decoration's margins. With F11 pressed faster than the compositor
     // answers, it has been seen to take that frame without the margins: the window came back
-    // that much smaller. The first size the window comes back at is put right if it is
-    // exactly that; any other is the compositor's (a tiling one sizes its windows) and stays.
-    // The screen's own size is a full-screen frame's, still arriving.
+    // that much smaller. Coming back at exactly that size, the window is put back at its own,
+    // once; at its own size it is back; any other size is the compositor's (a tiling one sizes
+    // its windows) and stays. The screen's own size is a full-screen frame's, still arriving.
     if (!waylandComingBack_ || isFullScreen() || isMaximized() || size() == screen()->geometry().size())
         return;
-    waylandComingBack_ = false;
     const QMargins frame = windowHandle()->frameMargins();
-    if (size() == waylandNormalSize_ - QSize(frame.left() + frame.right(), frame.top() + frame.bottom()))
+    const QSize lessFrame =
+        waylandNormalSize_ - QSize(frame.left() + frame.right(), frame.top() + frame.bottom());
+    if (size() == lessFrame && !waylandPutBack_) {
+        waylandPutBack_ = true;
         resize(waylandNormalSize_);
+        return;
+    }
+    waylandComingBack_ = false;
 }
 
 void TForm1::toggleFullScreen()
@@ -187,11 +192,12 @@ void TForm1::toggleFullScreen()
         if (isFullScreen()) {
             showNormal();
         } else {
-            // Pressed again before the compositor brought the window back, it still has the
-            // screen's size; the size before is then the one from the last time.
-            if (size() != screen()->geometry().size())
+            // Pressed again before the window is back, its size before is still the one from
+            // the last time.
+            if (!waylandComingBack_)
                 waylandNormalSize_ = size();
             waylandComingBack_ = true;
+            waylandPutBack_ = false;
             showFullScreen();
         }
         return;

@@ -206,9 +206,10 @@ void WaylandSessionTest::fullScreenFillsTheOutput()
         QTest::keyClick(form->windowHandle(), Qt::Key_F11);
         QTest::qWait(press % 20);
     }
-    QTRY_VERIFY(!form->isFullScreen());
-    QTRY_VERIFY2(form->Panel1->size() == normal,
-                 qPrintable(QStringLiteral("%1x%2").arg(form->Panel1->width()).arg(form->Panel1->height())));
+    QTRY_VERIFY_WITH_TIMEOUT(!form->isFullScreen(), 30000);
+    QTRY_VERIFY2_WITH_TIMEOUT(form->Panel1->size() == normal,
+                              qPrintable(QStringLiteral("%1x%2").arg(form->Panel1->width()).arg(form->Panel1->height())),
+                              30000);
 }
 
 void WaylandSessionTest::minimisedWindowKeepsTheClock()
