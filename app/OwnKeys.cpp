@@ -171,8 +171,7 @@ void TForm1::resizeEvent(QResizeEvent* event)
     if (!waylandComingBack_ || isFullScreen() || isMaximized() || size() == screen()->geometry().size())
         return;
     const QMargins frame = windowHandle()->frameMargins();
-    const QSize lessFrame =
-        waylandNormalSize_ - QSize(frame.left() + frame.right(), frame.top() + frame.bottom());
+    const QSize lessFrame = waylandNormalSize_ - QSize(frame.left() + frame.right(), frame.top() + frame.bottom());
     if (size() == lessFrame && !waylandPutBack_) {
         waylandPutBack_ = true;
         resize(waylandNormalSize_);

@@ -21,7 +21,7 @@ constexpr double kMorphCells = 6.0;
 // keeps a level's cells seen under about the same angle at every level, and their number (the
 // drawing's cost, which grows with the square of the width) the same; against 16 cells, 12 draw
 // some 30 % fewer triangles beyond the band for a picture that differs from every cell in full
-// by a hundredth of a step more on average.
+// by at most 0.03 of a step more on average.
 constexpr double kRingWidthCells = 12.0;
 
 std::int64_t floorDiv(std::int64_t n, std::int64_t d)

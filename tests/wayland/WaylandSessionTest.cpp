@@ -208,7 +208,8 @@ void WaylandSessionTest::fullScreenFillsTheOutput()
     }
     QTRY_VERIFY_WITH_TIMEOUT(!form->isFullScreen(), 30000);
     QTRY_VERIFY2_WITH_TIMEOUT(form->Panel1->size() == normal,
-                              qPrintable(QStringLiteral("%1x%2").arg(form->Panel1->width()).arg(form->Panel1->height())),
+                              qPrintable(
+                                  QStringLiteral("%1x%2").arg(form->Panel1->width()).arg(form->Panel1->height())),
                               30000);
 }
 
